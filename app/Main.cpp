@@ -1,0 +1,3 @@
+#include "NimbalFwUpgradeLauncherApplication.h"
+
+START_JUCE_APPLICATION(NimbalFwUpgradeLauncherApplication)

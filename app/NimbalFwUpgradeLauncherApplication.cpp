@@ -1,0 +1,94 @@
+#include "NimbalFwUpgradeLauncherApplication.h"
+
+#include <iostream>
+
+class NimbalFwUpgradeLauncherApplication::MainWindow : public juce::DocumentWindow {
+public:
+    using juce::DocumentWindow::DocumentWindow;
+};
+
+namespace {
+
+void printLine(const std::string& text)
+{
+    std::cout << text << std::endl;
+}
+
+const char* optionName(LaunchFlow flow)
+{
+    switch (flow) {
+    case LaunchFlow::Path: return "--path";
+    case LaunchFlow::Reset: return "--reset";
+    case LaunchFlow::Bluetooth: return "--bt";
+    case LaunchFlow::Python: return "--python";
+    case LaunchFlow::Window: break;
+    }
+    return "";
+}
+
+} // namespace
+
+NimbalFwUpgradeLauncherApplication::NimbalFwUpgradeLauncherApplication() = default;
+
+NimbalFwUpgradeLauncherApplication::~NimbalFwUpgradeLauncherApplication() = default;
+
+const juce::String NimbalFwUpgradeLauncherApplication::getApplicationName()
+{
+    return "Kovra Tiko Firmware Updater";
+}
+
+const juce::String NimbalFwUpgradeLauncherApplication::getApplicationVersion()
+{
+    return "1.0.0";
+}
+
+bool NimbalFwUpgradeLauncherApplication::moreThanOneInstanceAllowed()
+{
+    return true;
+}
+
+void NimbalFwUpgradeLauncherApplication::initialise(const juce::String&)
+{
+    std::vector<std::string> args;
+    for (const auto& arg : getCommandLineParameterArray())
+        args.push_back(arg.toStdString());
+
+    const LaunchChoice choice = chooseLaunch(args);
+    if (choice.flow == LaunchFlow::Window)
+        openWindow();
+    else
+        runConsoleFlow(choice);
+}
+
+void NimbalFwUpgradeLauncherApplication::runConsoleFlow(const LaunchChoice& choice)
+{
+    printLine(std::string("The console flow ") + optionName(choice.flow) + " is not built yet.");
+    juce::JUCEApplicationBase::quit();
+}
+
+void NimbalFwUpgradeLauncherApplication::openWindow()
+{
+    // JUCE crashes building a window without a display.
+    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr) {
+        printLine("No display available: the window cannot be opened (set DISPLAY, or use --path, --reset, --bt or --python).");
+        juce::JUCEApplicationBase::quit();
+        return;
+    }
+    // The screens are drawn against the framework's V2 defaults.
+    static juce::LookAndFeel_V2 lookAndFeel;
+    juce::LookAndFeel::setDefaultLookAndFeel(&lookAndFeel);
+    printLine("The firmware updater window is not built yet.");
+    juce::JUCEApplicationBase::quit();
+}
+
+void NimbalFwUpgradeLauncherApplication::shutdown()
+{
+    mainWindow.reset();
+}
+
+void NimbalFwUpgradeLauncherApplication::anotherInstanceStarted(const juce::String&) {}
+
+void NimbalFwUpgradeLauncherApplication::systemRequestedQuit()
+{
+    juce::JUCEApplicationBase::quit();
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "LaunchChoice.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <memory>
+
+class NimbalFwUpgradeLauncherApplication : public juce::JUCEApplication {
+public:
+    class MainWindow;
+
+    NimbalFwUpgradeLauncherApplication();
+    ~NimbalFwUpgradeLauncherApplication() override;
+
+    const juce::String getApplicationName() override;
+    const juce::String getApplicationVersion() override;
+    bool moreThanOneInstanceAllowed() override;
+    void initialise(const juce::String& commandLine) override;
+    void shutdown() override;
+    void anotherInstanceStarted(const juce::String& commandLine) override;
+    void systemRequestedQuit() override;
+
+    std::unique_ptr<MainWindow> mainWindow;
+
+private:
+    void runConsoleFlow(const LaunchChoice& choice);
+    void openWindow();
+};

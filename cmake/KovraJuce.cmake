@@ -1,0 +1,31 @@
+# JUCE's modules compiled once into one static library that everything links.
+find_package(JUCE CONFIG REQUIRED)
+
+add_library(kovra_juce STATIC)
+target_link_libraries(kovra_juce
+    PRIVATE
+        juce::juce_core
+        juce::juce_events
+        juce::juce_data_structures
+        juce::juce_graphics
+        juce::juce_gui_basics
+        juce::juce_audio_basics
+        juce::juce_audio_devices
+        juce::juce_recommended_config_flags
+    PUBLIC
+        juce::pkgconfig_JUCE_IMG_LINUX_DEPS
+        Threads::Threads
+        ${CMAKE_DL_LIBS})
+target_compile_definitions(kovra_juce PUBLIC
+    JUCE_GLOBAL_MODULE_SETTINGS_INCLUDED=1
+    JUCE_STANDALONE_APPLICATION=1
+    JUCE_WEB_BROWSER=0
+    JUCE_USE_CURL=0
+    JUCE_MODAL_LOOPS_PERMITTED=1
+    JUCE_DISPLAY_SPLASH_SCREEN=0
+    JUCE_REPORT_APP_USAGE=0
+    JUCE_USE_XRANDR=1)
+target_compile_options(kovra_juce PRIVATE -w)
+# Re-export what the module targets give their users.
+target_include_directories(kovra_juce INTERFACE $<TARGET_PROPERTY:kovra_juce,INCLUDE_DIRECTORIES>)
+target_compile_definitions(kovra_juce INTERFACE $<TARGET_PROPERTY:kovra_juce,COMPILE_DEFINITIONS>)

@@ -1,0 +1,201 @@
+#include "ZQDevice.h"
+
+#include "Clock.h"
+#include "ZQSysEx.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+bool IsStartByte(std::uint8_t b)
+{
+    return b == 0xB0 || b == 0xC0 || b == 0xF0;
+}
+
+std::size_t FindStart(const std::vector<std::uint8_t>& buffer, std::size_t from)
+{
+    for (std::size_t i = from; i < buffer.size(); ++i)
+        if (IsStartByte(buffer[i]))
+            return i;
+    return buffer.size();
+}
+
+struct BootloaderTag {
+    const char* text;
+    std::size_t length;
+};
+
+const BootloaderTag kBootloaderReplies[] = {
+    {"RetFwStatus", 11},
+    {"RetFwInfo", 9},
+    {"RetBattStatus", 13},
+    {"RetWriteFlash", 13},
+};
+
+} // namespace
+
+ZQDevice::ZQDevice()
+    : queues(kSlotCount), defaultSid(-1), lastSid(kSlotCount - 1)
+{
+    defaultSid = AllocateSid();
+}
+
+ZQDevice::~ZQDevice()
+{
+    for (int sid = 0; sid < kSlotCount; ++sid)
+        ReleaseSid(sid);
+    receiveBuffer.reset();
+}
+
+const std::uint8_t* ZQDevice::GetUUID() const
+{
+    return nullptr;
+}
+
+int ZQDevice::AllocateSid()
+{
+    std::lock_guard<std::mutex> lock(slotMutex);
+    for (int k = 0; k < kSlotCount; ++k) {
+        const int sid = (lastSid + 1 + k) % kSlotCount;
+        if (!queues[sid]) {
+            queues[sid] = std::make_shared<ZQQueue>();
+            lastSid = sid;
+            return sid;
+        }
+    }
+    return -1;
+}
+
+void ZQDevice::ReleaseSid(int sid)
+{
+    if (sid < 0 || sid >= kSlotCount)
+        return;
+    std::lock_guard<std::mutex> lock(slotMutex);
+    queues[sid].reset();
+}
+
+int ZQDevice::Send(const std::uint8_t* data, int length)
+{
+    return Internal_Send(data, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+std::shared_ptr<ZQQueue> ZQDevice::QueueOf(int sid)
+{
+    std::lock_guard<std::mutex> lock(slotMutex);
+    return queues[sid];
+}
+
+void ZQDevice::OnReadNext(const std::uint8_t* data, int length)
+{
+    if (data == nullptr || length <= 0)
+        return;
+    if (!receiveBuffer)
+        receiveBuffer = std::make_unique<std::vector<std::uint8_t>>();
+    std::vector<std::uint8_t>& buffer = *receiveBuffer;
+    buffer.insert(buffer.end(), data, data + length);
+
+    std::size_t consumed = 0; // one past the last byte routed in this call
+    std::size_t start = FindStart(buffer, 0);
+    while (start < buffer.size()) {
+        std::size_t end = buffer.size(); // index of the message's last byte
+        const std::uint8_t status = buffer[start];
+        if (status == 0xB0) {
+            if (start + 2 < buffer.size())
+                end = start + 2;
+        } else if (status == 0xC0) {
+            if (start + 1 < buffer.size())
+                end = start + 1;
+        } else {
+            for (std::size_t i = start + 1; i < buffer.size(); ++i) {
+                if (buffer[i] == 0xF0) {
+                    start = i; // an unfinished message is given up
+                } else if (buffer[i] == 0xF7) {
+                    end = i;
+                    break;
+                }
+            }
+        }
+        if (end == buffer.size())
+            break;
+
+        const int messageLength = static_cast<int>(end - start + 1);
+        std::vector<std::uint8_t> message(buffer.begin() + start, buffer.begin() + end + 1);
+        Internal_OnReadNext(message.data(), messageLength);
+        consumed = end + 1;
+        // The scan resumes at the message's last byte, which may start the
+        // next one (B0 07 F0 ...).
+        start = FindStart(buffer, end);
+    }
+
+    if (consumed > 0)
+        buffer.erase(buffer.begin(), buffer.begin() + consumed);
+
+    if (buffer.size() > kMaxReceiveBuffer) {
+        // Keep only the newest possible start of a message, if it fits.
+        auto last = std::find_if(buffer.rbegin(), buffer.rend(), IsStartByte);
+        std::size_t keepFrom = last == buffer.rend() ? buffer.size()
+                                                     : static_cast<std::size_t>(buffer.rend() - last - 1);
+        if (buffer.size() - keepFrom > kMaxReceiveBuffer)
+            keepFrom = buffer.size();
+        buffer.erase(buffer.begin(), buffer.begin() + keepFrom);
+    }
+}
+
+void ZQDevice::Internal_OnReadNext(const std::uint8_t* message, int length)
+{
+    if (message == nullptr || length < 1)
+        return;
+    const std::size_t L = static_cast<std::size_t>(length);
+
+    for (const auto& tag : kBootloaderReplies) {
+        if (L - 1 > tag.length && std::memcmp(message + 1, tag.text, tag.length) == 0) {
+            if (defaultSid >= 0 && queues[defaultSid])
+                queues[defaultSid]->PushBack(message, length);
+            return;
+        }
+    }
+
+    if (L >= 7 && message[0] == 0xF0 && message[L - 1] == 0xF7
+        && ZQSysEx::Checksum(message + 6, L - 7) == message[3]) {
+        const int sid = message[2];
+        if (sid >= kSlotCount)
+            return;
+        if (auto queue = QueueOf(sid))
+            queue->PushBack(message, length);
+    }
+}
+
+int ZQDevice::ReadNext(int sid, std::uint8_t* out, std::size_t capacity, int timeoutMs)
+{
+    if (sid < 0 || sid >= kSlotCount)
+        return -1;
+    std::shared_ptr<ZQQueue> queue = QueueOf(sid);
+    if (!queue)
+        return -1;
+    if (out == nullptr)
+        return 0;
+
+    std::unique_lock<std::mutex> lock(queue->mutex);
+    while (queue->messages.empty()) {
+        if (timeoutMs < 0)
+            return -1;
+        if (timeoutMs == 0) {
+            queue->condition.wait(lock);
+            continue;
+        }
+        const auto limit = zq::Clock::duration(static_cast<std::uint32_t>(timeoutMs));
+        const auto begin = std::chrono::steady_clock::now();
+        queue->condition.wait_for(lock, limit);
+        if (std::chrono::steady_clock::now() - begin >= limit)
+            return -1;
+    }
+
+    std::vector<std::uint8_t>* message = queue->messages.front();
+    queue->messages.pop_front();
+    const std::size_t n = std::min(message->size(), capacity);
+    std::memcpy(out, message->data(), n);
+    delete message;
+    return static_cast<int>(n);
+}

@@ -1,0 +1,114 @@
+#include "SimulatedAmplifier.h"
+
+#include "ZQSysEx.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+Bytes pack(const Bytes& data)
+{
+    Bytes packed(ZQSysEx::PackedSize(data.size()));
+    ZQSysEx::SetupMidiDataFromGeneralData(packed.data(), data.data(), static_cast<std::uint32_t>(data.size()));
+    return packed;
+}
+
+bool isCommandFrame(const Bytes& m)
+{
+    return m.size() >= 7 && m[0] == 0xF0 && m[1] == 0x01 && m.back() == 0xF7;
+}
+
+} // namespace
+
+Bytes noiseMessages()
+{
+    return {0x90, 0x3C, 0x40, 0xB0, 0x07, 0x64, 0xC0, 0x05, 0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7};
+}
+
+SimulatedAmplifier::SimulatedAmplifier(AmplifierConfig c) : config(std::move(c)) {}
+
+Bytes SimulatedAmplifier::commandReply(std::uint8_t sid, std::uint8_t op1, std::uint8_t op2, const Bytes& data) const
+{
+    const Bytes payload = pack(data);
+    Bytes frame(payload.size() + 7);
+    frame[0] = 0xF0;
+    frame[1] = 0x01;
+    frame[2] = sid;
+    frame[3] = ZQSysEx::Checksum(payload.data(), payload.size());
+    frame[4] = op1;
+    frame[5] = op2;
+    std::copy(payload.begin(), payload.end(), frame.begin() + 6);
+    frame.back() = 0xF7;
+    if (faults.wrongChecksum)
+        frame[3] = static_cast<std::uint8_t>((frame[3] + 1) & 0x7F);
+    return frame;
+}
+
+std::vector<Delivery> SimulatedAmplifier::receive(const std::uint8_t* data, std::size_t length)
+{
+    const Bytes message(data, data + length);
+    std::vector<Bytes> replies;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        received.push_back(message);
+    }
+
+    if (!handleOther(message, replies) && isCommandFrame(message)) {
+        const std::uint8_t sid = message[2];
+        const std::uint8_t op1 = message[4];
+        const std::uint8_t op2 = message[5];
+        if (op1 == 0x02 && op2 == 0x12) {
+            replies.push_back(commandReply(sid, 0x03, 0x12, Bytes(config.deviceId.begin(), config.deviceId.end())));
+        } else if (op1 == 0x02 && op2 == 0x11) {
+            replies.push_back(commandReply(sid, 0x03, 0x11, Bytes(config.modelName.begin(), config.modelName.end())));
+        } else if (op1 == 0x02 && op2 == 0x23) {
+            replies.push_back(commandReply(sid, 0x02, 0x23, Bytes(config.serialNumber.begin(), config.serialNumber.end())));
+        } else if (op1 == 0x09 && (op2 == 0x00 || op2 == 0x01)) {
+            replies.push_back(commandReply(sid, config.resetReplyByte[op2], op2, {}));
+        }
+    }
+    if (faults.noReply)
+        return {};
+    return shape(replies);
+}
+
+bool SimulatedAmplifier::handleOther(const Bytes&, std::vector<Bytes>&)
+{
+    return false;
+}
+
+std::vector<Delivery> SimulatedAmplifier::shape(const std::vector<Bytes>& replies) const
+{
+    std::vector<Delivery> deliveries;
+    const Bytes noise = noiseMessages();
+    for (const Bytes& reply : replies) {
+        if (faults.noiseBefore)
+            deliveries.push_back(noise);
+        const std::size_t pieces = faults.splitInto > 1 ? static_cast<std::size_t>(faults.splitInto) : 1;
+        const std::size_t step = (reply.size() + pieces - 1) / pieces;
+        for (std::size_t at = 0; at < reply.size(); at += step) {
+            if (at > 0 && faults.noiseInside)
+                deliveries.push_back({0x90, 0x3C, 0x40});
+            deliveries.emplace_back(reply.begin() + at, reply.begin() + std::min(reply.size(), at + step));
+        }
+        if (faults.noiseBetween)
+            deliveries.push_back(noise);
+    }
+    return deliveries;
+}
+
+std::vector<Bytes> SimulatedAmplifier::receivedMessages() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return received;
+}
+
+std::size_t SimulatedAmplifier::receivedCount() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return received.size();
+}
+
+} // namespace sim

@@ -1,0 +1,153 @@
+#include "RecordingDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+Bytes tagged(const std::string& tag, Bytes args = {})
+{
+    Bytes m(1, 0xF0);
+    for (char c : tag)
+        m.push_back(static_cast<std::uint8_t>(c));
+    m.insert(m.end(), args.begin(), args.end());
+    m.push_back(0xF7);
+    return m;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+const Bytes kFrame3{0xF0, 0x01, 0x03, 0x00, 0x03, 0x11, 0xF7};
+const Bytes kFrame5{0xF0, 0x01, 0x05, 0x00, 0x02, 0x11, 0xF7};
+const Bytes kFrame2{0xF0, 0x01, 0x02, 0x00, 0x02, 0x11, 0xF7};
+
+struct RouteCase {
+    const char* name;
+    std::vector<Bytes> deliveries;
+    std::vector<int> takenSlots; // beyond the default slot 0
+    std::vector<std::pair<int, std::vector<Bytes>>> expected; // slot -> messages, oldest first
+    Bytes remaining;
+};
+
+std::vector<RouteCase> routeCases()
+{
+    const Bytes fwStatus = tagged("RetFwStatus", {0x01});
+    return {
+        {"frame to its taken slot", {kFrame3}, {3}, {{3, {kFrame3}}}, {}},
+        {"frame to a free slot is dropped", {kFrame3}, {}, {{3, {}}}, {}},
+        {"bad checksum is dropped", {{0xF0, 0x01, 0x03, 0x01, 0x03, 0x11, 0xF7}}, {3}, {{3, {}}}, {}},
+        {"session id 64 is dropped", {{0xF0, 0x01, 0x40, 0x00, 0x03, 0x11, 0xF7}}, {}, {{0, {}}}, {}},
+        {"bootloader reply goes to the default slot", {fwStatus}, {3}, {{0, {fwStatus}}, {3, {}}}, {}},
+        {"tag and F7 only is a reply", {tagged("RetFwInfo")}, {}, {{0, {tagged("RetFwInfo")}}}, {}},
+        {"truncated tag is not", {tagged("RetFwInf")}, {}, {{0, {}}}, {}},
+        {"RetBattStatus and RetWriteFlash", {tagged("RetBattStatus"), tagged("RetWriteFlash", {0, 0, 0, 0, 1})}, {},
+         {{0, {tagged("RetBattStatus"), tagged("RetWriteFlash", {0, 0, 0, 0, 1})}}}, {}},
+        {"two frames in one delivery", {cat({kFrame3, kFrame5})}, {3, 5}, {{3, {kFrame3}}, {5, {kFrame5}}}, {}},
+        {"frame across two deliveries", {{0xF0, 0x01, 0x02}, {0x00, 0x02, 0x11, 0xF7}}, {2}, {{2, {kFrame2}}}, {}},
+        {"unfinished frame given up for a new F0", {cat({{0xF0, 0x01, 0x02}, kFrame5})}, {2, 5},
+         {{2, {}}, {5, {kFrame5}}}, {}},
+        {"note before a frame is erased with it", {cat({{0x90, 0x3C, 0x40}, kFrame3})}, {3}, {{3, {kFrame3}}}, {}},
+        {"a lone note stays", {{0x90, 0x3C, 0x40}}, {}, {}, {0x90, 0x3C, 0x40}},
+        {"controller cut out and dropped", {{0xB0, 0x07, 0x64}, kFrame3}, {3}, {{3, {kFrame3}}}, {}},
+        {"program change cut out and dropped", {cat({{0xC0, 0x05}, kFrame3})}, {3}, {{3, {kFrame3}}}, {}},
+        {"B1 is no start byte", {{0xB1, 0x07}}, {}, {}, {0xB1, 0x07}},
+        {"incomplete tail is kept", {cat({kFrame3, {0xF0, 0x01}})}, {3}, {{3, {kFrame3}}}, {0xF0, 0x01}},
+        {"incomplete controller waits", {{0xB0, 0x07}}, {}, {}, {0xB0, 0x07}},
+        {"foreign SysEx dropped", {{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7}}, {}, {{0, {}}}, {}},
+    };
+}
+
+class Framer : public ::testing::TestWithParam<RouteCase> {};
+
+} // namespace
+
+TEST_P(Framer, RoutesAndKeepsTail)
+{
+    const RouteCase& c = GetParam();
+    RecordingDevice device;
+    for (int sid = 1; sid < 64; ++sid) {
+        const int got = device.AllocateSid();
+        ASSERT_EQ(got, sid);
+    }
+    for (int sid = 1; sid < 64; ++sid)
+        if (std::find(c.takenSlots.begin(), c.takenSlots.end(), sid) == c.takenSlots.end())
+            device.ReleaseSid(sid);
+
+    for (const auto& d : c.deliveries)
+        device.deliver(d);
+
+    for (const auto& [slot, messages] : c.expected)
+        EXPECT_EQ(device.drainSlot(slot), messages) << "slot " << slot;
+    for (int sid = 0; sid < 64; ++sid)
+        EXPECT_TRUE(device.drainSlot(sid).empty()) << "unexpected message in slot " << sid;
+    ASSERT_TRUE(device.receiveBuffer);
+    EXPECT_EQ(*device.receiveBuffer, c.remaining);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Framer, ::testing::ValuesIn(routeCases()),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             for (auto& ch : name)
+                                 if (!isalnum(static_cast<unsigned char>(ch)))
+                                     ch = '_';
+                             return name;
+                         });
+
+TEST(FramerEdges, EmptyOrNullDeliveryDoesNothing)
+{
+    RecordingDevice device;
+    device.OnReadNext(nullptr, 5);
+    const std::uint8_t byte = 0xF0;
+    device.OnReadNext(&byte, 0);
+    device.OnReadNext(&byte, -1);
+    EXPECT_FALSE(device.receiveBuffer);
+}
+
+TEST(FramerEdges, GarbageIsBounded)
+{
+    RecordingDevice device;
+    // An F0 that never ends, fed in pieces far beyond the bound.
+    device.deliver({0xF0});
+    const Bytes chunk(4096, 0x11);
+    for (int i = 0; i < 64; ++i)
+        device.deliver(chunk);
+    EXPECT_LE(device.receiveBuffer->size(), ZQDevice::kMaxReceiveBuffer);
+
+    // Bytes with no start byte at all are bounded too.
+    RecordingDevice other;
+    for (int i = 0; i < 64; ++i)
+        other.deliver(chunk);
+    EXPECT_LE(other.receiveBuffer->size(), ZQDevice::kMaxReceiveBuffer);
+
+    // And the device still routes a frame afterwards.
+    ASSERT_EQ(device.AllocateSid(), 1);
+    device.ReleaseSid(1);
+    ASSERT_EQ(device.AllocateSid(), 2);
+    device.deliver(kFrame2);
+    EXPECT_EQ(device.drainSlot(2), std::vector<Bytes>{kFrame2});
+}
+
+TEST(FramerEdges, FragmentsOfEverySizeGiveTheSameMessages)
+{
+    Bytes stream;
+    for (int i = 0; i < 50; ++i)
+        stream.insert(stream.end(), kFrame3.begin(), kFrame3.end());
+    for (std::size_t step = 1; step <= 9; ++step) {
+        RecordingDevice device;
+        for (int sid = 1; sid <= 3; ++sid)
+            device.AllocateSid();
+        for (std::size_t at = 0; at < stream.size(); at += step)
+            device.deliver(Bytes(stream.begin() + at, stream.begin() + std::min(stream.size(), at + step)));
+        EXPECT_EQ(device.drainSlot(3).size(), 50u) << step;
+        EXPECT_TRUE(device.receiveBuffer->empty());
+    }
+}
