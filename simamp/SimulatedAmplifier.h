@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -52,6 +53,11 @@ public:
 
     AmplifierConfig config;
     FaultKnobs faults;
+
+    // Called with the status of every "SetFwStatus" the amplifier takes (00
+    // into the bootloader, 01 back out, 02 Bluetooth update mode); a port
+    // system uses it to drop and bring back the amplifier's ports.
+    std::function<void(std::uint8_t status)> onFirmwareStatusSwitch;
 
 protected:
     // Bootloader messages and other dialects; returns false when not handled.
