@@ -74,8 +74,15 @@ std::vector<Delivery> SimulatedAmplifier::receive(const std::uint8_t* data, std:
     return shape(replies);
 }
 
-bool SimulatedAmplifier::handleOther(const Bytes&, std::vector<Bytes>&)
+bool SimulatedAmplifier::handleOther(const Bytes& message, std::vector<Bytes>&)
 {
+    static const std::string kSetFwStatus = "SetFwStatus";
+    if (message.size() == 14 && message[0] == 0xF0 && message[13] == 0xF7
+        && std::equal(kSetFwStatus.begin(), kSetFwStatus.end(), message.begin() + 1)) {
+        if (onFirmwareStatusSwitch)
+            onFirmwareStatusSwitch(message[12]);
+        return true;
+    }
     return false;
 }
 
