@@ -1,0 +1,7 @@
+#include "CommandTable.h"
+
+CommandTable& CommandTable::current()
+{
+    static CommandTable table;
+    return table;
+}

@@ -1,0 +1,78 @@
+#include "PythonCommands.h"
+
+#include "CommandTable.h"
+
+#include <sys/stat.h>
+
+namespace PythonCommands {
+
+namespace {
+
+juce::String utf8(const std::string& text)
+{
+    return juce::String::fromUTF8(text.c_str());
+}
+
+// Paths made only of these characters need no quoting in the shell.
+juce::String shellWord(const juce::String& path)
+{
+    const bool plain = path.isNotEmpty()
+        && path.containsOnly("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+");
+    return plain ? path : shellQuoted(path);
+}
+
+} // namespace
+
+juce::StringArray link()
+{
+    const CommandTable& t = CommandTable::current();
+    return {utf8(t.ln), "-s", utf8(t.systemPython), utf8(t.localPython)};
+}
+
+juce::StringArray version()
+{
+    return {utf8(CommandTable::current().localPython), "--version"};
+}
+
+juce::StringArray privilegedLink()
+{
+    const CommandTable& t = CommandTable::current();
+    const juce::String command =
+        "sudo ln -s " + shellWord(utf8(t.systemPython)) + " " + shellWord(utf8(t.localPython));
+    return {utf8(t.osascript), "-e", administratorScript(command)};
+}
+
+juce::StringArray installer(const juce::String& packagePath)
+{
+    const juce::String command = "sudo installer -pkg " + shellQuoted(packagePath) + " -target /";
+    return {utf8(CommandTable::current().osascript), "-e", administratorScript(command)};
+}
+
+bool isExistingFile(const juce::String& path)
+{
+    struct stat info {};
+    return ::stat(path.toRawUTF8(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool isPython27(const juce::String& versionOutput)
+{
+    return versionOutput.startsWith("Python 2.7");
+}
+
+bool installerSucceeded(const juce::String& output)
+{
+    return output.contains("successful");
+}
+
+juce::String shellQuoted(const juce::String& text)
+{
+    return "'" + text.replace("'", "'\\''") + "'";
+}
+
+juce::String administratorScript(const juce::String& shellCommand)
+{
+    const juce::String escaped = shellCommand.replace("\\", "\\\\").replace("\"", "\\\"");
+    return "do shell script \"" + escaped + "\" with administrator privileges";
+}
+
+} // namespace PythonCommands

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+// The outside programs that make a Python 2.7 interpreter answer at the
+// local Python path, as argument vectors from the command table.
+namespace PythonCommands {
+
+juce::StringArray link();
+juce::StringArray version();
+juce::StringArray privilegedLink();
+juce::StringArray installer(const juce::String& packagePath);
+
+// An existing entry that is not a folder.
+bool isExistingFile(const juce::String& path);
+bool isPython27(const juce::String& versionOutput);
+bool installerSucceeded(const juce::String& output);
+
+// `text` between single quotes for a POSIX shell, inner quotes escaped.
+juce::String shellQuoted(const juce::String& text);
+// do shell script "<command>" with administrator privileges, the command
+// escaped for an AppleScript string.
+juce::String administratorScript(const juce::String& shellCommand);
+
+} // namespace PythonCommands
