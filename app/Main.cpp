@@ -1,3 +1,9 @@
+#include "JuceMidiPortSystem.h"
 #include "NimbalFwUpgradeLauncherApplication.h"
+
+namespace {
+// The product talks to the real MIDI system, from before the application starts.
+[[maybe_unused]] const bool juceMidiPortsInstalled = (zq::installJuceMidiPorts(), true);
+} // namespace
 
 START_JUCE_APPLICATION(NimbalFwUpgradeLauncherApplication)

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "ZQDevice.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace zq {
+
+using DeviceId = std::array<std::uint8_t, 8>;
+
+// The process-wide owner of the one open amplifier and the watcher of the
+// MIDI port list (polled every 2000 ms on the message thread while polling
+// is on). Created on first use, destroyed at process exit, which closes a
+// device still in the slot without sending it anything.
+class DeviceManager {
+public:
+    class Impl;
+    using DeviceLock = std::unique_lock<std::recursive_mutex>;
+
+    static DeviceManager* instance();
+    ~DeviceManager();
+    DeviceManager(const DeviceManager&) = delete;
+    DeviceManager& operator=(const DeviceManager&) = delete;
+
+    // The open-device slot. Read or change it only while holding the guard
+    // from lockDevice(); the guard may be taken again on the same thread.
+    // Hold it only as long as the slot itself is touched: never while
+    // waiting for the message thread (Open on a worker, a probe) or through
+    // a session, since the message thread may want the slot meanwhile. The
+    // device's own lifetime beyond that is ordered by the workflow (one
+    // owner drops it at a time).
+    std::unique_ptr<ZQDevice>& device();
+    DeviceLock lockDevice();
+
+    void startPolling();
+    void stopPolling();
+
+    // One probe, on the calling thread, with its print of the MIDI input
+    // names; returns the number of amplifiers found. On the message thread
+    // while another thread probes it does not wait (that thread waits for the
+    // message thread) and returns 0.
+    int probeAll();
+    // The ids of the amplifiers found by the last probe, in probe order.
+    std::vector<DeviceId> deviceUuids() const;
+    void setOnDeviceListChangedCallback(std::function<void(DeviceManager*)> callback);
+
+    std::unique_ptr<Impl> impl;
+
+private:
+    DeviceManager();
+};
+
+} // namespace zq

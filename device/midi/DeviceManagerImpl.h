@@ -1,0 +1,44 @@
+#pragma once
+
+#include "DeviceManager.h"
+
+#include <juce_events/juce_events.h>
+
+#include <atomic>
+
+namespace zq {
+
+class DeviceManager::Impl : private juce::Timer {
+public:
+    explicit Impl(DeviceManager* owner);
+    ~Impl() override;
+
+    int probeAll();
+
+    void startPolling();
+    void stopPolling();
+
+    // Guards `device` (through DeviceManager::lockDevice).
+    std::recursive_mutex deviceMutex;
+    std::unique_ptr<ZQDevice> device;
+
+    // Guards lastUuids, lastMidiInputNames and onDeviceListChanged. Never held
+    // while probing or calling the callback.
+    std::mutex stateMutex;
+    std::vector<DeviceId> lastUuids;
+    juce::StringArray lastMidiInputNames;
+    std::function<void(DeviceManager*)> onDeviceListChanged;
+    DeviceManager* owner;
+
+private:
+    void timerCallback() override;
+    // probeAll that tells whether the probe ran (see DeviceManager::probeAll).
+    bool probe(int& found);
+    static juce::StringArray listInputNames();
+
+    // Off after stopPolling, so that a tick the timer thread had already
+    // handed to the message thread does nothing.
+    std::atomic<bool> polling{false};
+};
+
+} // namespace zq

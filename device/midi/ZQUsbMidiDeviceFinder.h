@@ -1,0 +1,45 @@
+#pragma once
+
+#include "DeviceManagerCallback.h"
+#include "G1MidiDeviceDescriptor.h"
+#include "MidiPortSystem.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <vector>
+
+// USB MIDI discovery: probes every port whose name contains "Kovra" (or else
+// "G1") and keeps the amplifiers that answered and still open.
+namespace ZQUsbMidiDeviceFinder {
+
+// Held for a whole probe; probes never overlap.
+extern std::mutex probe_mutex_;
+// The inputs opened by the running probe, each with its index; guarded by
+// probe_map_mutex_, which the reply handler holds only to look up and take
+// out its source (so an input yields at most one descriptor per probe).
+extern std::map<zq::MidiInputPort*, int> probe_map_;
+extern std::mutex probe_map_mutex_;
+// Index of the output being probed; read by the reply handler when the reply
+// comes, so a reply pairs with the output probed last.
+extern std::atomic<int> probe_out_;
+// Guards descriptors_. Never held while waiting for the message thread.
+extern std::recursive_mutex desc_mutex_;
+extern std::vector<_G1MidiDeviceDescriptor> descriptors_;
+extern DeviceManagerCallback input_callback_;
+
+// The probe request: a command frame with session id 0, operation 02 12.
+extern const std::uint8_t kProbeRequest[7];
+
+// One whole probe; blocks at least 1 s per candidate output that opens.
+// Returns false, without probing, when called on the message thread while
+// another thread is probing: that thread waits for the message thread, so
+// waiting for it here would never end.
+bool ProbeAll();
+
+std::vector<_G1MidiDeviceDescriptor> GetDescriptors();
+
+// A port name that is probed.
+bool IsCandidate(const juce::String& portName);
+
+} // namespace ZQUsbMidiDeviceFinder

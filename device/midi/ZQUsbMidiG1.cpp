@@ -1,0 +1,95 @@
+#include "ZQUsbMidiG1.h"
+
+#include "OnMessageThread.h"
+#include "ZQUsbMidiDeviceFinder.h"
+
+#include <cstring>
+
+ZQUsbMidiG1::ZQUsbMidiG1(const char* id) : ZQUsbMidiG1(reinterpret_cast<const std::uint8_t*>(id)) {}
+
+ZQUsbMidiG1::ZQUsbMidiG1(const std::uint8_t* id)
+{
+    std::memcpy(uuid.data(), id, uuid.size());
+}
+
+ZQUsbMidiG1::~ZQUsbMidiG1()
+{
+    // The ports must stop delivering before the ZQDevice part goes.
+    Close();
+    descriptor.reset();
+}
+
+bool ZQUsbMidiG1::Open()
+{
+    int inputIndex;
+    int outputIndex;
+    {
+        std::lock_guard<std::recursive_mutex> lock(ZQUsbMidiDeviceFinder::desc_mutex_);
+        for (const _G1MidiDeviceDescriptor& d : ZQUsbMidiDeviceFinder::descriptors_) {
+            if (d.uuid == uuid) {
+                descriptor = std::make_unique<_G1MidiDeviceDescriptor>(d);
+                break;
+            }
+        }
+        if (!descriptor)
+            return false;
+        inputIndex = descriptor->midiInputIndex;
+        outputIndex = descriptor->midiOutputIndex;
+    }
+    return zq::onMessageThread([this, inputIndex, outputIndex] { return OpenMidi(inputIndex, outputIndex); });
+}
+
+bool ZQUsbMidiG1::OpenMidi(int inputIndex, int outputIndex)
+{
+    std::lock_guard<std::mutex> lock(portMutex);
+    if (midiInput && midiOutput)
+        return true;
+    const std::shared_ptr<zq::MidiPortSystem> ports = zq::midiPortSystem();
+    // A half-open pair (impossible through Open) is opened afresh.
+    midiInput.reset();
+    midiOutput.reset();
+    midiInput = ports->openInput(inputIndex, this);
+    if (!midiInput)
+        return false;
+    midiOutput = ports->openOutput(outputIndex);
+    if (!midiOutput) {
+        midiInput.reset();
+        return false;
+    }
+    midiInput->start();
+    return true;
+}
+
+void ZQUsbMidiG1::Close()
+{
+    std::unique_ptr<zq::MidiInputPort> input;
+    std::unique_ptr<zq::MidiOutputPort> output;
+    {
+        std::lock_guard<std::mutex> lock(portMutex);
+        input = std::move(midiInput);
+        output = std::move(midiOutput);
+    }
+    // Closed outside the lock: closing an input waits for its callback.
+}
+
+const std::uint8_t* ZQUsbMidiG1::GetUUID() const
+{
+    return uuid.data();
+}
+
+int ZQUsbMidiG1::Internal_Send(const std::uint8_t* data, std::size_t size)
+{
+    std::lock_guard<std::mutex> lock(portMutex);
+    if (!midiOutput)
+        return -1;
+    if (data == nullptr || size == 0)
+        return 0;
+    if (!midiOutput->sendMessageNow(juce::MidiMessage(data, static_cast<int>(size))))
+        return -1;
+    return static_cast<int>(size);
+}
+
+void ZQUsbMidiG1::handleIncomingMidiMessage(zq::MidiInputPort*, const juce::MidiMessage& message)
+{
+    OnReadNext(message.getRawData(), message.getRawDataSize());
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "MidiPortSystem.h"
+#include "SimulatedAmplifier.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// A MIDI system of simulated devices that are plugged in and taken away
+// while the program runs: amplifiers (one input and one output port named
+// like a real one) and other devices such as a keyboard.
+//
+// The port lists behave like ALSA's: each plugged device holds the lowest
+// free place (like a sound card number) and the lists are ordered by place,
+// so a device that comes back while nothing else changed gets its old
+// indices, and one that comes back after another device took its place gets
+// new ones. Ports opened before a device went away are dead for good: they
+// send nothing (sendMessageNow says false) and receive nothing; a device
+// that comes back has new ports, which must be opened again.
+//
+// Messages from a device reach the open input ports on a thread of the
+// device's own, complete messages only (SysEx once its F7 has come). An
+// amplifier that takes "SetFwStatus" 00 or 01 re-enumerates: its ports go
+// at once and come back after the re-enumeration delay.
+class SimulatedMidiPorts : public zq::MidiPortSystem {
+public:
+    using Device = int;
+
+    struct Received {
+        Bytes bytes;
+        std::chrono::steady_clock::time_point at;
+    };
+
+    SimulatedMidiPorts();
+    // Takes every device away; ports still open elsewhere are dead.
+    ~SimulatedMidiPorts() override;
+    SimulatedMidiPorts(const SimulatedMidiPorts&) = delete;
+    SimulatedMidiPorts& operator=(const SimulatedMidiPorts&) = delete;
+
+    // The amplifier must outlive this system. Its replies are delayed by its
+    // faults.replyDelayMs.
+    Device plugAmplifier(SimulatedAmplifier& amplifier, const std::string& portName = "Kovra TIKO");
+    // A device that answers nothing; an empty name means no such port.
+    Device plugDevice(const std::string& inputName, const std::string& outputName);
+
+    void unplug(Device device);
+    // Brings an unplugged device back with new ports.
+    void replug(Device device);
+    bool isPlugged(Device device) const;
+
+    // The device sends `bytes` on its input port (a key played, a stray reply).
+    void play(Device device, const Bytes& bytes);
+    // Waits until what the device has sent so far is delivered.
+    void drain(Device device);
+
+    // What reached the device through its output ports, oldest first.
+    std::vector<Received> received(Device device) const;
+    // Ports of the device opened so far, and those open now (dead ones too).
+    int openedCount(Device device) const;
+    int openCount(Device device) const;
+    // The same over all devices.
+    int openedCount() const;
+    int openCount() const;
+
+    // How long a re-enumerating amplifier stays away, in product ms (run
+    // through zq::Clock). 1500 at first.
+    void setReenumerationDelayMs(int ms);
+
+    juce::StringArray inputNames() override;
+    juce::StringArray outputNames() override;
+    std::unique_ptr<zq::MidiInputPort> openInput(int index, zq::MidiInputPortCallback* callback) override;
+    std::unique_ptr<zq::MidiOutputPort> openOutput(int index) override;
+
+    struct Core;
+
+private:
+    std::shared_ptr<Core> core;
+};
+
+} // namespace sim
