@@ -42,9 +42,10 @@ int LoopbackDevice::Internal_Send(const std::uint8_t* data, std::size_t length)
 {
     if (!open)
         return -1;
-    const auto due = std::chrono::steady_clock::now()
-                     + zq::Clock::duration(static_cast<std::uint32_t>(amplifier.faults.replyDelayMs));
-    for (auto& bytes : amplifier.receive(data, length))
+    const auto now = std::chrono::steady_clock::now();
+    auto deliveries = amplifier.receive(data, length);
+    const auto due = now + zq::Clock::duration(static_cast<std::uint32_t>(amplifier.replyDelayMs()));
+    for (auto& bytes : deliveries)
         delivery.post(std::move(bytes), due);
     return static_cast<int>(length);
 }

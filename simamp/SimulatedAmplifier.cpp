@@ -69,21 +69,26 @@ std::vector<Delivery> SimulatedAmplifier::receive(const std::uint8_t* data, std:
             replies.push_back(commandReply(sid, config.resetReplyByte[op2], op2, {}));
         }
     }
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        lastReplyDelayMs = faults.replyDelayMs + bootloader.takeExtraDelayMs();
+    }
     if (faults.noReply)
         return {};
     return shape(replies);
 }
 
-bool SimulatedAmplifier::handleOther(const Bytes& message, std::vector<Bytes>&)
+bool SimulatedAmplifier::handleOther(const Bytes& message, std::vector<Bytes>& replies)
 {
     static const std::string kSetFwStatus = "SetFwStatus";
     if (message.size() == 14 && message[0] == 0xF0 && message[13] == 0xF7
         && std::equal(kSetFwStatus.begin(), kSetFwStatus.end(), message.begin() + 1)) {
+        bootloader.setFwStatus(message[12]);
         if (onFirmwareStatusSwitch)
             onFirmwareStatusSwitch(message[12]);
         return true;
     }
-    return false;
+    return bootloader.handle(message, {config.mcuVersion, config.hardwareType, config.btVersion}, replies);
 }
 
 std::vector<Delivery> SimulatedAmplifier::shape(const std::vector<Bytes>& replies) const
@@ -110,6 +115,12 @@ std::vector<Bytes> SimulatedAmplifier::receivedMessages() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return received;
+}
+
+int SimulatedAmplifier::replyDelayMs() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return lastReplyDelayMs;
 }
 
 std::size_t SimulatedAmplifier::receivedCount() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SimulatedBootloader.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -51,8 +53,14 @@ public:
     std::vector<Bytes> receivedMessages() const;
     std::size_t receivedCount() const;
 
+    // The delay, in product milliseconds, of the replies that the last
+    // receive gave: faults.replyDelayMs plus a late bootloader answer's.
+    int replyDelayMs() const;
+
     AmplifierConfig config;
     FaultKnobs faults;
+    // Answers the bootloader messages; its own knobs and what it was written.
+    SimulatedBootloader bootloader;
 
     // Called with the status of every "SetFwStatus" the amplifier takes (00
     // into the bootloader, 01 back out, 02 Bluetooth update mode); a port
@@ -66,6 +74,7 @@ protected:
 
     mutable std::mutex mutex;
     std::vector<Bytes> received;
+    int lastReplyDelayMs = 0;
 };
 
 Bytes noiseMessages();

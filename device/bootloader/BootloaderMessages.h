@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class ZQDevice;
+
+// The bootloader's SysEx dialect: F0, an ASCII tag, a few argument bytes, F7;
+// no session id and no checksum. Its replies all land in the device's default
+// session queue.
+namespace bootloader {
+
+constexpr char kGetFwStatus[] = "GetFwStatus";
+constexpr char kRetFwStatus[] = "RetFwStatus";
+constexpr char kSetFwStatus[] = "SetFwStatus";
+constexpr char kGetFwInfo[] = "GetFwInfo";
+constexpr char kRetFwInfo[] = "RetFwInfo";
+constexpr char kWriteFlash[] = "WriteFlash";
+constexpr char kRetWriteFlash[] = "RetWriteFlash";
+constexpr char kRetBattStatus[] = "RetBattStatus";
+
+// Byte indices of the fields the system reads or writes (index 0 is F0).
+constexpr std::size_t kFwStatusIndex = 12;      // "RetFwStatus" and "SetFwStatus"
+constexpr std::size_t kFwInfoPayloadIndex = 10; // "RetFwInfo"
+constexpr std::size_t kFlashOffsetIndex = 11;   // "WriteFlash", 4 bytes
+constexpr std::size_t kFlashChunkIndex = 15;    // "WriteFlash", the packed chunk
+constexpr std::size_t kWriteStatusIndex = 18;   // "RetWriteFlash"
+
+constexpr std::size_t kSetFwStatusLength = 14;
+constexpr std::size_t kChunkBytes = 256;
+constexpr std::size_t kChunkWithChecksum = kChunkBytes + 1;
+constexpr std::size_t kPackedChunkBytes = 294;
+constexpr std::size_t kWriteFlashLength = kFlashChunkIndex + kPackedChunkBytes + 1; // 310
+
+constexpr std::uint8_t kStatusToBootloader = 0x00;
+constexpr std::uint8_t kStatusToApplication = 0x01;
+constexpr std::uint8_t kStatusBluetoothUpdate = 0x02;
+constexpr std::uint8_t kChunkAccepted = 0x01;
+
+// Offsets travel as 28 bits in four 7-bit bytes.
+constexpr std::uint32_t kMaxImageBytes = 1u << 28;
+
+// Every wait for a bootloader reply, whatever the session's timeoutMs says.
+constexpr int kReplyWaitMs = 3000;
+
+// The session reply buffers.
+constexpr std::size_t kBufferSize = 512;
+
+// Writes F0, the tag and F7 into `out`; returns the length (tag + 2).
+std::size_t BuildRequest(std::uint8_t* out, const char* tag);
+
+// True when the bytes after F0 begin with `tag`.
+bool HasTag(const std::uint8_t* message, std::size_t length, const char* tag);
+
+// Offset bytes, least significant 7 bits first.
+void EncodeOffset(std::uint32_t offset, std::uint8_t* out);
+// -1 when a byte has its top bit set.
+std::int64_t DecodeOffset(const std::uint8_t* in);
+
+// The 8-bit wrap-around sum the chunk carries after its image bytes.
+std::uint8_t ChunkChecksum(const std::uint8_t* bytes, std::size_t length);
+
+// Reads messages of the default queue into `reply` until one carries `tag`
+// and, when `readIndex` is not 0, holds a byte at `readIndex` before its end
+// byte; every other message is dropped and the wait begins afresh. Returns
+// the length of the matching reply, -1 when a wait of kReplyWaitMs ends
+// without a message.
+int WaitForReply(ZQDevice* device, int sid, std::uint8_t* reply, std::size_t capacity, const char* tag,
+                 std::size_t readIndex);
+
+// The raw "SetFwStatus" switch; waits for nothing. Returns Send's result
+// (-1 also for a null device).
+int SendSetFwStatus(ZQDevice* device, std::uint8_t status);
+
+} // namespace bootloader

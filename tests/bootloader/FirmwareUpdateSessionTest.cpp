@@ -1,0 +1,349 @@
+#include "AnsweringDevice.h"
+#include "BootloaderTestSupport.h"
+#include "DeliveryThread.h"
+#include "FastClock.h"
+#include "FirmwareUpdateSession.h"
+#include "RecordingDevice.h"
+#include "SimulatedAmplifier.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+using namespace boottest;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Calls {
+    std::vector<int> progress;
+    std::vector<std::string> events; // "enter", "done", with the tags sent before
+    bool enterResult = true;
+};
+
+void Progress(ZQDevice*, FirmwareUpdateSession*, int percent, void* user)
+{
+    static_cast<Calls*>(user)->progress.push_back(percent);
+}
+
+bool Enter(ZQDevice*, FirmwareUpdateSession*, void* user)
+{
+    auto* calls = static_cast<Calls*>(user);
+    calls->events.push_back("enter");
+    return calls->enterResult;
+}
+
+bool Done(ZQDevice*, FirmwareUpdateSession* session, void* user)
+{
+    // The session's own image buffer is gone by now.
+    static_cast<Calls*>(user)->events.push_back(session->loadFromFile && session->image ? "done with image" : "done");
+    return false; // ignored
+}
+
+// A session wired to the recorder of its callbacks.
+struct Update {
+    FirmwareUpdateSession session;
+    Calls calls;
+    explicit Update(const Bytes* image = nullptr)
+    {
+        session.timeoutMs = 3000;
+        session.progressCallback = Progress;
+        session.progressUserData = &calls;
+        session.enterBootloaderCallback = Enter;
+        session.doneCallback = Done;
+        session.callbackUserData = &calls;
+        if (image != nullptr) {
+            session.image = image->data();
+            session.imageSize = static_cast<int>(image->size());
+        }
+    }
+};
+
+// The simulated amplifier behind a transport that answers at once.
+class SyncAmplifier : public ::testing::Test {
+protected:
+    sim::SimulatedAmplifier amp;
+    AnsweringDevice device{[this](const Bytes& sent) { return amp.receive(sent.data(), sent.size()); }};
+};
+
+class TempDir {
+public:
+    TempDir()
+    {
+        char name[] = "/tmp/kovra-boot-XXXXXX";
+        path = mkdtemp(name);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    fs::path path;
+};
+
+} // namespace
+
+TEST(BootloaderMessages, SetFwStatusIsFourteenRawBytes)
+{
+    RecordingDevice device;
+    EXPECT_EQ(bootloader::SendSetFwStatus(&device, 0x02), 14);
+    EXPECT_EQ(device.sentMessages().at(0), Message("SetFwStatus", {0x02}));
+    device.open = false;
+    EXPECT_EQ(bootloader::SendSetFwStatus(&device, 0x01), -1);
+    EXPECT_EQ(bootloader::SendSetFwStatus(nullptr, 0x01), -1);
+}
+
+TEST(BootloaderMessages, OffsetsInFourSevenBitBytes)
+{
+    std::uint8_t bytes[4];
+    bootloader::EncodeOffset(300032, bytes);
+    EXPECT_EQ(Bytes(bytes, bytes + 4), (Bytes{0x00, 0x28, 0x12, 0x00}));
+    bootloader::EncodeOffset(bootloader::kMaxImageBytes - 256, bytes);
+    EXPECT_EQ(Bytes(bytes, bytes + 4), (Bytes{0x00, 0x7E, 0x7F, 0x7F}));
+    EXPECT_EQ(bootloader::DecodeOffset(bytes), bootloader::kMaxImageBytes - 256);
+    bytes[2] = 0x80;
+    EXPECT_EQ(bootloader::DecodeOffset(bytes), -1);
+}
+
+TEST(FirmwareUpdateBasics, NoDeviceAndNoDefaultSession)
+{
+    Update u;
+    EXPECT_FALSE(u.session.Perform(nullptr));
+    EXPECT_EQ(u.session.error, 8);
+
+    RecordingDevice device;
+    device.defaultSid = -1;
+    EXPECT_FALSE(u.session.Perform(&device));
+    EXPECT_EQ(u.session.error, 10);
+    EXPECT_TRUE(device.sentMessages().empty());
+}
+
+TEST_F(SyncAmplifier, StatusOneSwitchesThenCallsBackAndWrites)
+{
+    const Bytes image = Pattern(600);
+    Update u(&image);
+    ASSERT_TRUE(u.session.Perform(&device)) << u.session.error;
+    EXPECT_EQ(Tags(device.sentMessages()),
+              (std::vector<std::string>{"GetFwStatus", "SetFwStatus 00", "GetFwInfo", "WriteFlash", "WriteFlash",
+                                        "WriteFlash", "SetFwStatus 01"}));
+    EXPECT_EQ(device.sentMessages()[0], Message("GetFwStatus"));
+    EXPECT_EQ(device.sentMessages()[2], Message("GetFwInfo"));
+    EXPECT_EQ(u.calls.events, (std::vector<std::string>{"enter", "done"}));
+    EXPECT_EQ(u.calls.progress, (std::vector<int>{42, 85, 100}));
+    EXPECT_EQ(amp.bootloader.statusSwitches(), (Bytes{0x00, 0x01}));
+    EXPECT_EQ(u.session.error, 0);
+    EXPECT_EQ(u.session.image, image.data()); // a caller's image stays the caller's
+}
+
+TEST_F(SyncAmplifier, StatusZeroSkipsTheSwitchAndTheFirstCallback)
+{
+    amp.bootloader.applicationStatus = 0;
+    const Bytes image = Pattern(10);
+    Update u(&image);
+    ASSERT_TRUE(u.session.Perform(&device));
+    EXPECT_EQ(Tags(device.sentMessages()),
+              (std::vector<std::string>{"GetFwStatus", "GetFwInfo", "WriteFlash", "SetFwStatus 01"}));
+    EXPECT_EQ(u.calls.events, (std::vector<std::string>{"done"}));
+}
+
+TEST_F(SyncAmplifier, EnterCallbackRefusingFailsWith13)
+{
+    const Bytes image = Pattern(10);
+    Update u(&image);
+    u.calls.enterResult = false;
+    EXPECT_FALSE(u.session.Perform(&device));
+    EXPECT_EQ(u.session.error, 13);
+    EXPECT_EQ(Tags(device.sentMessages()), (std::vector<std::string>{"GetFwStatus", "SetFwStatus 00"}));
+}
+
+TEST_F(SyncAmplifier, Image257IsTwoChunksWithPaddingAndChecksum)
+{
+    const Bytes image = Pattern(257);
+    Update u(&image);
+    ASSERT_TRUE(u.session.Perform(&device));
+    const std::vector<Bytes> writes = Only(device.sentMessages(), "WriteFlash");
+    ASSERT_EQ(writes.size(), 2u);
+    for (const Bytes& w : writes) {
+        EXPECT_EQ(w.size(), 310u);
+        EXPECT_EQ(w.back(), 0xF7);
+        for (std::size_t i = 1; i + 1 < w.size(); ++i)
+            ASSERT_LT(w[i], 0x80) << i;
+    }
+    EXPECT_EQ(Bytes(writes[0].begin() + 11, writes[0].begin() + 15), (Bytes{0, 0, 0, 0}));
+    EXPECT_EQ(Bytes(writes[1].begin() + 11, writes[1].begin() + 15), (Bytes{0x00, 0x02, 0x00, 0x00}));
+    Bytes second(257, 0);
+    second[0] = image[256];
+    second[256] = image[256];
+    EXPECT_EQ(Chunk(writes[1]), second);
+    const Bytes first = Chunk(writes[0]);
+    EXPECT_EQ(Bytes(first.begin(), first.begin() + 256), Bytes(image.begin(), image.begin() + 256));
+    EXPECT_EQ(first[256], bootloader::ChunkChecksum(image.data(), 256));
+    EXPECT_EQ(u.calls.progress, (std::vector<int>{99, 100}));
+}
+
+TEST_F(SyncAmplifier, EmptyImageWritesNothingAndSucceeds)
+{
+    Update u;
+    ASSERT_TRUE(u.session.Perform(&device));
+    EXPECT_EQ(Tags(device.sentMessages()),
+              (std::vector<std::string>{"GetFwStatus", "SetFwStatus 00", "GetFwInfo", "SetFwStatus 01"}));
+    EXPECT_TRUE(u.calls.progress.empty());
+    EXPECT_EQ(u.calls.events, (std::vector<std::string>{"enter", "done"}));
+}
+
+TEST_F(SyncAmplifier, ChunkAt300032CarriesItsOffsetBytes)
+{
+    const Bytes image = Pattern(300033);
+    Update u(&image);
+    ASSERT_TRUE(u.session.Perform(&device));
+    const std::vector<Bytes> writes = Only(device.sentMessages(), "WriteFlash");
+    ASSERT_EQ(writes.size(), 1173u);
+    EXPECT_EQ(Bytes(writes.back().begin() + 11, writes.back().begin() + 15), (Bytes{0x00, 0x28, 0x12, 0x00}));
+    const Bytes flash = amp.bootloader.flash();
+    EXPECT_EQ(Bytes(flash.begin(), flash.begin() + image.size()), image);
+    // Progress is monotonic and ends at 100, with no call before the first chunk.
+    ASSERT_EQ(u.calls.progress.size(), writes.size());
+    EXPECT_TRUE(std::is_sorted(u.calls.progress.begin(), u.calls.progress.end()));
+    EXPECT_EQ(u.calls.progress.front(), 0);
+    EXPECT_EQ(u.calls.progress.back(), 100);
+}
+
+// Images the session refuses before any "WriteFlash": the code it reports
+// and what it sends first.
+TEST_F(SyncAmplifier, UnsendableCallerImagesAreRefusedBeforeAnythingIsSent)
+{
+    const Bytes some = Pattern(300);
+    struct Case {
+        const std::uint8_t* image;
+        int size;
+    } cases[] = {
+        {some.data(), 1 << 28},
+        {some.data(), 0x7FFFFFFF},
+        {some.data(), -1},
+        {nullptr, 5},
+    };
+    for (const Case& c : cases) {
+        Update u;
+        u.session.image = c.image;
+        u.session.imageSize = c.size;
+        EXPECT_FALSE(u.session.Perform(&device)) << c.size;
+        EXPECT_EQ(u.session.error, FirmwareUpdateSession::kErrorImageUnsendable) << c.size;
+    }
+    EXPECT_TRUE(device.sentMessages().empty());
+
+    // One byte less is sent: chunk 1 goes out (and, unanswered here, times out).
+    FastClock fast(100);
+    amp.bootloader.knobs.silentFromChunk = 1;
+    const Bytes two(512, 0x11);
+    Update u;
+    u.session.image = two.data();
+    u.session.imageSize = (1 << 28) - 1;
+    EXPECT_FALSE(u.session.Perform(&device));
+    EXPECT_EQ(u.session.error, 16);
+    EXPECT_EQ(Only(device.sentMessages(), "WriteFlash").size(), 2u);
+}
+
+TEST_F(SyncAmplifier, ImageFromFile)
+{
+    TempDir dir;
+    const Bytes image = Pattern(700);
+    const fs::path file = dir.path / "image.bin";
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+
+    Update u;
+    u.session.firmwarePath = file.string();
+    u.session.loadFromFile = true;
+    ASSERT_TRUE(u.session.Perform(&device)) << u.session.error;
+    EXPECT_EQ(u.session.imageSize, 700);
+    EXPECT_EQ(u.session.image, nullptr); // freed before the done callback
+    EXPECT_EQ(u.calls.events, (std::vector<std::string>{"enter", "done"}));
+    const Bytes flash = amp.bootloader.flash();
+    ASSERT_EQ(flash.size(), 768u);
+    EXPECT_EQ(Bytes(flash.begin(), flash.begin() + 700), image);
+    EXPECT_EQ(Bytes(flash.begin() + 700, flash.end()), Bytes(68, 0));
+}
+
+// A file that does not open, cannot be read whole or is too large fails after
+// the amplifier was switched and asked for its block, and no byte of it is sent.
+TEST_F(SyncAmplifier, FilesThatCannotBeSent)
+{
+    TempDir dir;
+    const fs::path big = dir.path / "big.bin";
+    { std::ofstream(big, std::ios::binary); }
+    fs::resize_file(big, std::uintmax_t(1) << 28); // sparse
+    struct Case {
+        fs::path path;
+        int error;
+    } cases[] = {
+        {dir.path / "missing.bin", 15},
+        {dir.path, 15}, // a directory opens, but does not read
+        {big, FirmwareUpdateSession::kErrorImageUnsendable},
+    };
+    for (const Case& c : cases) {
+        Update u;
+        u.session.firmwarePath = c.path.string();
+        u.session.loadFromFile = true;
+        const std::size_t before = device.sentMessages().size();
+        EXPECT_FALSE(u.session.Perform(&device)) << c.path;
+        EXPECT_EQ(u.session.error, c.error) << c.path;
+        EXPECT_EQ(u.session.image, nullptr);
+        const std::vector<Bytes> sent = device.sentMessages();
+        EXPECT_EQ(Tags(std::vector<Bytes>(sent.begin() + before, sent.end())),
+                  (std::vector<std::string>{"GetFwStatus", "SetFwStatus 00", "GetFwInfo"}))
+            << c.path;
+        EXPECT_EQ(u.calls.events, (std::vector<std::string>{"enter"}));
+        amp.bootloader.setFwStatus(0x01); // back to the application for the next case
+    }
+}
+
+// Replies too short to hold the byte a step reads are not its answer.
+TEST(FirmwareUpdateReplies, TooShortToHoldTheStatusIsNotTheAnswer)
+{
+    FastClock fast(50);
+    const Bytes image = Pattern(10);
+    AnsweringDevice device([](const Bytes& sent) -> std::vector<Bytes> {
+        if (Is(sent, "GetFwStatus"))
+            return {Message("RetFwStatus"), Message("RetFwStatus", {0x00})};
+        if (Is(sent, "GetFwInfo"))
+            return {Message("RetFwInfo")};
+        if (Is(sent, "WriteFlash"))
+            return {Message("RetWriteFlash", {0, 0, 0, 0})}; // no status byte
+        return {};
+    });
+    Update u(&image);
+    EXPECT_FALSE(u.session.Perform(&device));
+    EXPECT_EQ(u.session.error, 16);
+    // The 13-byte "RetFwStatus" was passed over (no switch); the status-less
+    // "RetWriteFlash" was not read as a refusal: no resend, a time-out.
+    EXPECT_EQ(Tags(device.sentMessages()), (std::vector<std::string>{"GetFwStatus", "GetFwInfo", "WriteFlash"}));
+}
+
+// Every message of another tag restarts the 3000 ms wait.
+TEST(FirmwareUpdateReplies, EachDroppedMessageRestartsTheWait)
+{
+    FastClock fast(10);
+    struct Case {
+        int strayAtMs;
+        int answerAtMs;
+        bool succeeds;
+    } cases[] = {{2000, 4000, true}, {2000, 5800, false}};
+    for (const Case& c : cases) {
+        std::unique_ptr<sim::DeliveryThread> delivery;
+        AnsweringDevice device;
+        delivery = std::make_unique<sim::DeliveryThread>(
+            [&device](const Bytes& b) { device.OnReadNext(b.data(), static_cast<int>(b.size())); });
+        device.handler = [&](const Bytes& sent) -> std::vector<Bytes> {
+            const auto now = std::chrono::steady_clock::now();
+            if (Is(sent, "GetFwStatus")) {
+                delivery->post(Message("RetBattStatus", {0x00, 0x50}), now + zq::Clock::duration(c.strayAtMs));
+                delivery->post(Message("RetFwStatus", {0x00}), now + zq::Clock::duration(c.answerAtMs));
+            } else if (Is(sent, "GetFwInfo")) {
+                return {Message("RetFwInfo")};
+            }
+            return {};
+        };
+        Update u;
+        EXPECT_EQ(u.session.Perform(&device), c.succeeds) << c.answerAtMs;
+        EXPECT_EQ(u.session.error, c.succeeds ? 0 : 11) << c.answerAtMs;
+        delivery.reset();
+    }
+}

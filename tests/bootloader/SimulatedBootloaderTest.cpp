@@ -1,0 +1,138 @@
+#include "BinaryData.h"
+#include "BootloaderTestSupport.h"
+#include "SimulatedAmplifier.h"
+
+#include <gtest/gtest.h>
+
+using namespace boottest;
+
+namespace {
+
+Bytes WriteFlash(std::uint32_t offset, const std::uint8_t* bytes, std::size_t n)
+{
+    std::uint8_t chunk[257] = {};
+    std::copy(bytes, bytes + n, chunk);
+    chunk[256] = bootloader::ChunkChecksum(chunk, 256);
+    Bytes m(310, 0);
+    bootloader::BuildRequest(m.data(), "WriteFlash");
+    bootloader::EncodeOffset(offset, m.data() + 11);
+    ZQSysEx::SetupMidiDataFromGeneralData(m.data() + 15, chunk, 257);
+    m[309] = 0xF7;
+    return m;
+}
+
+class Bootloader : public ::testing::Test {
+protected:
+    sim::SimulatedAmplifier amp;
+
+    std::vector<Bytes> send(const Bytes& m) { return amp.receive(m.data(), m.size()); }
+    // The status byte of the one "RetWriteFlash" the message gets, -1 for none.
+    int write(const Bytes& m)
+    {
+        const std::vector<Bytes> replies = send(m);
+        if (replies.empty())
+            return -1;
+        EXPECT_EQ(replies.size(), 1u);
+        EXPECT_TRUE(Is(replies[0], "RetWriteFlash"));
+        EXPECT_EQ(replies[0].size(), 20u);
+        return replies[0][18];
+    }
+};
+
+} // namespace
+
+TEST_F(Bootloader, StatusSwitchesAndInformationBlock)
+{
+    EXPECT_EQ(send(Message("GetFwStatus")), (std::vector<Bytes>{Message("RetFwStatus", {0x01})}));
+    // The application does not take "WriteFlash".
+    const Bytes zeros(256, 0);
+    EXPECT_EQ(write(WriteFlash(0, zeros.data(), 256)), -1);
+    EXPECT_TRUE(send(Message("SetFwStatus", {0x00})).empty());
+    EXPECT_TRUE(amp.bootloader.inBootloader());
+    EXPECT_EQ(send(Message("GetFwStatus")), (std::vector<Bytes>{Message("RetFwStatus", {0x00})}));
+
+    const std::vector<Bytes> info = send(Message("GetFwInfo"));
+    ASSERT_EQ(info.size(), 1u);
+    EXPECT_EQ(info[0].size(), 1u + 9 + 106 + 1);
+    const Bytes block = ZQSysEx::Unpack(info[0].data() + 10, 106);
+    const auto parsed = bootloader::FirmwareInfo::fromBytes(block.data(), block.size());
+    EXPECT_EQ(std::string(parsed.modelTag, 4), "TIKO");
+    EXPECT_EQ(parsed.hardwareType, 20);
+    EXPECT_EQ(parsed.btVersionText(), "0107");
+    EXPECT_EQ(parsed.mcuVersion[1], 11);
+
+    // Nothing was written: leaving the bootloader checks nothing.
+    send(Message("SetFwStatus", {0x01}));
+    EXPECT_EQ(amp.bootloader.flashCheck(), sim::FlashCheck::NotRun);
+    EXPECT_EQ(amp.bootloader.statusSwitches(), (Bytes{0x00, 0x01}));
+}
+
+// What the bootloader refuses, and why.
+TEST_F(Bootloader, ChecksEveryWriteFlash)
+{
+    amp.bootloader.applicationStatus = 0;
+    const Bytes data = Pattern(1024);
+    Bytes badChecksum = WriteFlash(256, data.data() + 256, 256);
+    badChecksum[308] ^= 0x01;
+    Bytes topBit = WriteFlash(256, data.data() + 256, 256);
+    topBit[100] |= 0x80;
+    Bytes badOffsetByte = WriteFlash(256, data.data() + 256, 256);
+    badOffsetByte[12] = 0x82;
+    Bytes shortMessage = WriteFlash(256, data.data() + 256, 256);
+    shortMessage.erase(shortMessage.begin() + 300, shortMessage.end() - 1);
+
+    struct Case {
+        const char* what;
+        Bytes message;
+        int status;
+    } cases[] = {
+        {"first chunk", WriteFlash(0, data.data(), 256), 1},
+        {"skips a chunk", WriteFlash(512, data.data() + 512, 256), sim::kRefusedBadOffset},
+        {"not on a chunk boundary", WriteFlash(300, data.data() + 300, 256), sim::kRefusedBadOffset},
+        {"chunk checksum", badChecksum, sim::kRefusedBadChecksum},
+        {"8-bit data byte", topBit, sim::kRefusedBadMessage},
+        {"8-bit offset byte", badOffsetByte, sim::kRefusedBadMessage},
+        {"not 310 bytes", shortMessage, sim::kRefusedBadMessage},
+        {"next chunk", WriteFlash(256, data.data() + 256, 256), 1},
+        {"the same chunk again", WriteFlash(256, data.data() + 256, 256), 1},
+        {"the one before", WriteFlash(0, data.data(), 256), 1}, // offset 0 starts over
+        {"after starting over", WriteFlash(256, data.data() + 256, 256), 1},
+    };
+    int refused = 0;
+    for (const Case& c : cases) {
+        EXPECT_EQ(write(c.message), c.status) << c.what;
+        refused += c.status != 1;
+    }
+    EXPECT_EQ(amp.bootloader.refusals(), refused);
+    EXPECT_EQ(amp.bootloader.flash(), Bytes(data.begin(), data.begin() + 512));
+}
+
+TEST_F(Bootloader, FlashCheckAgainstTheImagesBlock)
+{
+    const auto* image = reinterpret_cast<const std::uint8_t*>(BinaryData::Checksumed_kovra_10_speaker_GD32_bin);
+    const std::size_t size = BinaryData::Checksumed_kovra_10_speaker_GD32_binSize;
+    struct Case {
+        const char* what;
+        std::size_t corruptAt; // 0: none
+        std::size_t length;
+        sim::FlashCheck result;
+    } cases[] = {
+        {"whole image", 0, size, sim::FlashCheck::Passed},
+        {"a byte changed", 500000, size, sim::FlashCheck::ImageChecksum},
+        {"a byte in the trailing part word", size - 1, size, sim::FlashCheck::BlockChecksum},
+        {"cut short", 0, size - 4096, sim::FlashCheck::NoInfoBlock},
+        {"no block", 0, 512, sim::FlashCheck::NoInfoBlock},
+    };
+    for (const Case& c : cases) {
+        send(Message("SetFwStatus", {0x00}));
+        Bytes copy(image, image + c.length);
+        if (c.corruptAt != 0)
+            copy[c.corruptAt] ^= 0x40;
+        for (std::size_t offset = 0; offset < copy.size(); offset += 256)
+            ASSERT_EQ(write(WriteFlash(static_cast<std::uint32_t>(offset), copy.data() + offset,
+                                       std::min<std::size_t>(256, copy.size() - offset))),
+                      1);
+        send(Message("SetFwStatus", {0x01}));
+        EXPECT_EQ(amp.bootloader.flashCheck(), c.result) << c.what;
+    }
+}
