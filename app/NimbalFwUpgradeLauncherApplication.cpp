@@ -1,5 +1,9 @@
 #include "NimbalFwUpgradeLauncherApplication.h"
 
+#include "DeviceFlows.h"
+#include "FirmwareUpgradeTool.h"
+#include "PythonFlow.h"
+
 #include <iostream>
 
 class NimbalFwUpgradeLauncherApplication::MainWindow : public juce::DocumentWindow {
@@ -12,18 +16,6 @@ namespace {
 void printLine(const std::string& text)
 {
     std::cout << text << std::endl;
-}
-
-const char* optionName(LaunchFlow flow)
-{
-    switch (flow) {
-    case LaunchFlow::Path: return "--path";
-    case LaunchFlow::Reset: return "--reset";
-    case LaunchFlow::Bluetooth: return "--bt";
-    case LaunchFlow::Python: return "--python";
-    case LaunchFlow::Window: break;
-    }
-    return "";
 }
 
 } // namespace
@@ -62,7 +54,19 @@ void NimbalFwUpgradeLauncherApplication::initialise(const juce::String&)
 
 void NimbalFwUpgradeLauncherApplication::runConsoleFlow(const LaunchChoice& choice)
 {
-    printLine(std::string("The console flow ") + optionName(choice.flow) + " is not built yet.");
+    switch (choice.flow) {
+    case LaunchFlow::Path: {
+        // A relative path counts from the working directory; none at all stays empty.
+        const juce::String path = juce::String::fromUTF8(choice.imagePath.c_str());
+        const juce::File image = path.isEmpty() ? juce::File() : juce::File::getCurrentWorkingDirectory().getChildFile(path);
+        console::FirmwareUpgradeTool(image).execute();
+        break;
+    }
+    case LaunchFlow::Reset: console::runResetFlow(); break;
+    case LaunchFlow::Bluetooth: console::runBluetoothFlow(); break;
+    case LaunchFlow::Python: console::runPythonFlow(); break;
+    case LaunchFlow::Window: break;
+    }
     juce::JUCEApplicationBase::quit();
 }
 

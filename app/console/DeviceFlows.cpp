@@ -1,0 +1,80 @@
+#include "DeviceFlows.h"
+
+#include "AmplifierConnection.h"
+#include "AsnycBLEEventListenerLog.h"
+#include "BootloaderMessages.h"
+#include "Clock.h"
+#include "ConsoleOutput.h"
+#include "FactoryResetSession.h"
+#include "ZQBLE.h"
+#include "ZQBLEFirmwareUpdater.h"
+
+namespace console {
+
+namespace {
+
+constexpr std::uint32_t kBetweenResetsMs = 1000;
+constexpr std::uint32_t kBeforeBluetoothUpdateMs = 3000;
+
+bool factoryReset(ZQDevice* device, std::uint8_t target)
+{
+    FactoryResetSession reset;
+    reset.timeoutMs = 3000;
+    reset.resetTarget = target;
+    return reset.Perform(device);
+}
+
+} // namespace
+
+void runResetFlow()
+{
+    ZQDevice* device = openAmplifier();
+    if (device == nullptr)
+        return;
+
+    printLine(factoryReset(device, FactoryResetSession::kTargetBluetooth) ? "BT Module Factory Reset completed!"
+                                                                          : "BT Module Factory Reset failed!");
+    zq::Clock::sleepMs(kBetweenResetsMs);
+    printLine(factoryReset(device, FactoryResetSession::kTargetMcu) ? "MCU Factory Reset completed!"
+                                                                    : "MCU Factory Reset failed!");
+    closeAndDropDevice();
+}
+
+void runBluetoothFlow()
+{
+    ZQDevice* device = openAmplifier();
+    if (device == nullptr)
+        return;
+
+    if (bootloader::SendSetFwStatus(device, bootloader::kStatusBluetoothUpdate) == -1)
+        printLine("SetFwStatus as BT update mode failed!");
+    else
+        printLine("SetFwStatus as BT update mode completed!");
+    closeAndDropDevice();
+
+    zq::Clock::sleepMs(kBeforeBluetoothUpdateMs);
+    printLine("Start executing BT updater");
+
+    AsnycBLEEventListenerLog listener;
+    listener.mcuUpdateFollows = false;
+    g_listener = &listener;
+    {
+        ZQBLEFirmwareUpdater updater(std::make_unique<ZQBLEDeviceContext>());
+        const std::string firmwarePath = ZQBLE::getFirmwarePath();
+        const std::string version = updater.SetFirmwarePath(firmwarePath);
+        printLine("Set fw path in " + juce::String::fromUTF8(firmwarePath.c_str()));
+        printLine("Got fw version: " + juce::String::fromUTF8(version.c_str()));
+
+        const int rc = updater.UpdateFirmware();
+        if (rc == 0) {
+            printLine("BT update firmware completed!");
+            printLine("Get result code again: " + juce::String(listener.result.load()));
+        } else {
+            printLine("BT update firmware failed with code " + juce::String(rc));
+        }
+    }
+    // A library left loaded after a time-out may still call back.
+    ZQBLE::clearListener(&listener);
+}
+
+} // namespace console

@@ -1,0 +1,89 @@
+#include "PythonFlow.h"
+
+#include "ApplicationBundle.h"
+#include "ChildCommand.h"
+#include "Clock.h"
+#include "CommandTable.h"
+#include "ConsoleOutput.h"
+#include "PythonCommands.h"
+
+namespace console {
+
+namespace {
+
+constexpr std::uint32_t kLinkWaitMs = 3000;
+constexpr std::uint32_t kInstallerPollMs = 2000;
+constexpr std::uint32_t kLastPollMs = 89999;
+
+juce::File pythonPackage()
+{
+    return ApplicationBundle::resources().getChildFile("python-2.7.18.pkg");
+}
+
+} // namespace
+
+void runPythonFlow()
+{
+    const std::uint32_t start = juce::Time::getMillisecondCounter();
+    const juce::String localPython = juce::String::fromUTF8(CommandTable::current().localPython.c_str());
+
+    if (!PythonCommands::isExistingFile(localPython)) {
+        ChildCommand link;
+        if (!link.start(PythonCommands::link())) {
+            printLine("Create symbolic link failed!");
+            return;
+        }
+        printLine("Python symbolic link created");
+        link.waitForEnd(kLinkWaitMs);
+    }
+
+    juce::String versionText;
+    if (!PythonCommands::isExistingFile(localPython)) {
+        printLine("Python 2.7 has not been installed yet!");
+        versionText = "python not found";
+    } else {
+        ChildCommand version;
+        if (!version.start(PythonCommands::version())) {
+            printLine("Check python version failed!");
+            return;
+        }
+        printLine("Start checking Python version...");
+        versionText = version.readAllOutput();
+        printLine(versionText);
+    }
+
+    if (PythonCommands::isPython27(versionText)) {
+        printLine("Python 2.7 is available");
+        return;
+    }
+
+    printLine("Start installing Python...");
+    const juce::String package = pythonPackage().getFullPathName();
+    printLine("Will install Python package " + package);
+    ChildCommand installer;
+    if (!installer.start(PythonCommands::installer(package))) {
+        printLine("Call installer script failed!");
+        return;
+    }
+
+    zq::Clock::sleepMs(kInstallerPollMs);
+    std::uint32_t elapsed = kInstallerPollMs;
+    while (installer.isRunning() && elapsed - kInstallerPollMs <= kLastPollMs) {
+        zq::Clock::sleepMs(kInstallerPollMs);
+        printLine("Wait for installation completion after " + juce::String(elapsed) + " ms");
+        elapsed += kInstallerPollMs;
+    }
+    if (installer.isRunning()) {
+        printLine("Timed out! Will kill the process");
+        installer.kill();
+    }
+
+    const juce::String output = installer.readAllOutput();
+    printLine(output);
+    if (PythonCommands::installerSucceeded(output))
+        printLine("Install python succesfully after " + juce::String(juce::Time::getMillisecondCounter() - start) + " ms");
+    else
+        printLine("Install python failed!");
+}
+
+} // namespace console
