@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
 #include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -18,7 +19,7 @@ std::vector<std::string> ProcessResult::lines() const
 }
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::vector<std::string>& environment)
+                         const std::vector<std::string>& environment, int timeoutSeconds)
 {
     int outPipe[2];
     int errPipe[2];
@@ -53,8 +54,15 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     int open = 2;
     char buffer[4096];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     while (open > 0) {
-        if (poll(fds, 2, -1) < 0)
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            result.timedOut = true;
+            kill(pid, SIGKILL);
+            break;
+        }
+        if (poll(fds, 2, static_cast<int>(left.count())) < 0)
             break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
@@ -66,9 +74,16 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                 --open;
             } else {
                 (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+                if (i == 0)
+                    for (ssize_t k = 0; k < n; ++k)
+                        if (buffer[k] == '\n')
+                            result.lineTimes.push_back(std::chrono::steady_clock::now());
             }
         }
     }
+    for (const auto& fd : fds)
+        if (fd.fd >= 0)
+            close(fd.fd);
     int status = 0;
     waitpid(pid, &status, 0);
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
