@@ -1,0 +1,6 @@
+# 7-bit packing against memcpy, and the receive framer over fragmented and
+# whole deliveries.
+kovra_add_benchmark(bench_packing PackingBench.cpp)
+
+kovra_add_benchmark(bench_framer FramerBench.cpp)
+target_include_directories(bench_framer PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+
+// A broken invariant is a crash for libFuzzer, with the reason printed first.
+#define FUZZ_CHECK(condition)                                                     \
+    do {                                                                          \
+        if (!(condition)) {                                                       \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, \
+                         #condition);                                             \
+            std::abort();                                                         \
+        }                                                                         \
+    } while (false)
