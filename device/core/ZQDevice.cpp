@@ -94,10 +94,13 @@ void ZQDevice::OnReadNext(const std::uint8_t* data, int length)
     if (!receiveBuffer)
         receiveBuffer = std::make_unique<std::vector<std::uint8_t>>();
     std::vector<std::uint8_t>& buffer = *receiveBuffer;
+    if (buffer.size() != scanned)
+        scanned = scanStart = 0; // the buffer was changed from outside: scan it afresh
     buffer.insert(buffer.end(), data, data + length);
 
     std::size_t consumed = 0; // one past the last byte routed in this call
-    std::size_t start = FindStart(buffer, 0);
+    std::size_t start = scanStart < scanned ? scanStart : FindStart(buffer, scanned);
+    std::size_t searchFrom = scanned; // where the search for the F7 goes on
     while (start < buffer.size()) {
         std::size_t end = buffer.size(); // index of the message's last byte
         const std::uint8_t status = buffer[start];
@@ -108,7 +111,7 @@ void ZQDevice::OnReadNext(const std::uint8_t* data, int length)
             if (start + 1 < buffer.size())
                 end = start + 1;
         } else {
-            for (std::size_t i = start + 1; i < buffer.size(); ++i) {
+            for (std::size_t i = std::max(start + 1, searchFrom); i < buffer.size(); ++i) {
                 if (buffer[i] == 0xF0) {
                     start = i; // an unfinished message is given up
                 } else if (buffer[i] == 0xF7) {
@@ -124,11 +127,20 @@ void ZQDevice::OnReadNext(const std::uint8_t* data, int length)
         std::vector<std::uint8_t> message(buffer.begin() + start, buffer.begin() + end + 1);
         Internal_OnReadNext(message.data(), messageLength);
         consumed = end + 1;
+        searchFrom = 0;
         // The scan resumes at the message's last byte, which may start the
         // next one (B0 07 F0 ...).
         start = FindStart(buffer, end);
     }
 
+    if (consumed > 0 && IsStartByte(buffer[consumed - 1])) {
+        // The kept bytes were scanned with the start byte that is erased
+        // now; the next delivery scans them again without it.
+        scanned = scanStart = 0;
+    } else {
+        scanned = buffer.size() - consumed;
+        scanStart = std::min(start, buffer.size()) - consumed;
+    }
     if (consumed > 0)
         buffer.erase(buffer.begin(), buffer.begin() + consumed);
 
@@ -140,6 +152,8 @@ void ZQDevice::OnReadNext(const std::uint8_t* data, int length)
         if (buffer.size() - keepFrom > kMaxReceiveBuffer)
             keepFrom = buffer.size();
         buffer.erase(buffer.begin(), buffer.begin() + keepFrom);
+        if (keepFrom > 0)
+            scanned = scanStart = 0;
     }
 }
 

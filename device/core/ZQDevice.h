@@ -53,4 +53,11 @@ protected:
 
 private:
     std::shared_ptr<ZQQueue> QueueOf(int sid);
+
+    // How far the framer has looked into receiveBuffer: its first `scanned`
+    // bytes complete no message, and `scanStart` is where the unfinished one
+    // begins (`scanned` when none does). Each delivery goes on from there, so
+    // bytes that arrive in many small pieces are not scanned again each time.
+    std::size_t scanned = 0;
+    std::size_t scanStart = 0;
 };

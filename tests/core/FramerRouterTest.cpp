@@ -1,4 +1,5 @@
 #include "RecordingDevice.h"
+#include "ZQSysEx.h"
 
 #include <gtest/gtest.h>
 
@@ -150,4 +151,44 @@ TEST(FramerEdges, FragmentsOfEverySizeGiveTheSameMessages)
         EXPECT_EQ(device.drainSlot(3).size(), 50u) << step;
         EXPECT_TRUE(device.receiveBuffer->empty());
     }
+}
+
+// The framer goes on from where the last delivery left it; what it routes
+// must not depend on that.
+TEST(FramerEdges, ScanGoesOnAcrossDeliveries)
+{
+    // A long frame, one byte at a time, among noise.
+    Bytes frame{0xF0, 0x01, 0x03, 0x00, 0x03, 0x11};
+    for (int i = 0; i < 900; ++i)
+        frame.push_back(static_cast<std::uint8_t>(i % 0x70));
+    frame[3] = ZQSysEx::Checksum(frame.data() + 6, frame.size() - 6);
+    frame.push_back(0xF7);
+    const Bytes stream = cat({{0x90, 0x3C}, {0xF0, 0x01}, frame, {0xB0, 0x07, 0x64}, frame});
+    RecordingDevice device;
+    for (int sid = 1; sid <= 3; ++sid)
+        device.AllocateSid();
+    for (std::uint8_t byte : stream)
+        device.deliver({byte});
+    EXPECT_EQ(device.drainSlot(3), (std::vector<Bytes>{frame, frame}));
+    EXPECT_TRUE(device.receiveBuffer->empty());
+
+    // A controller whose last byte is F0 takes that byte with it when it is
+    // erased: the frame after it starts nowhere. In the same delivery the
+    // F0 still starts it.
+    const Bytes rest{0x01, 0x03, 0x00, 0x03, 0x11, 0xF7};
+    RecordingDevice split;
+    for (int sid = 1; sid <= 3; ++sid)
+        split.AllocateSid();
+    split.deliver({0xB0, 0x07, 0xF0});
+    split.deliver(rest);
+    EXPECT_TRUE(split.drainSlot(3).empty());
+    EXPECT_EQ(*split.receiveBuffer, rest);
+    split.deliver(kFrame3);
+    EXPECT_EQ(split.drainSlot(3), std::vector<Bytes>{kFrame3});
+
+    RecordingDevice whole;
+    for (int sid = 1; sid <= 3; ++sid)
+        whole.AllocateSid();
+    whole.deliver(cat({{0xB0, 0x07, 0xF0}, rest}));
+    EXPECT_EQ(whole.drainSlot(3), std::vector<Bytes>{kFrame3});
 }
