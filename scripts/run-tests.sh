@@ -1,10 +1,157 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs the whole test suite.
+# Installs what is needed, builds, and runs the whole test suite:
+#   build/release  RelWithDebInfo: every test; the benchmarks are built, not run
+#   build/asan     AddressSanitizer + UndefinedBehaviorSanitizer: every test
+#   build/tsan     ThreadSanitizer: the tests labelled "concurrency"
+#   build/fuzz     clang libFuzzer: every fuzz_* target for 30 s, side by side,
+#                  each from its corpus in build/fuzz/corpus/<target> (seeded
+#                  from fuzz/seeds/<target> when that exists)
+# The release suite runs last, so its ctest summary closes the output. The
+# exit status is non-zero when any step fails.
+#
+# Environment: KOVRA_BUILD_ROOT (build), KOVRA_FUZZ_SECONDS (30),
+# KOVRA_TSAN_WITH_JUCE (OFF; ON builds the JUCE parts and their concurrency
+# tests under ThreadSanitizer too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
+root=${KOVRA_BUILD_ROOT:-build}
+fuzz_seconds=${KOVRA_FUZZ_SECONDS:-30}
+tsan_with_juce=${KOVRA_TSAN_WITH_JUCE:-OFF}
 jobs=$(nproc)
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j "$jobs"
-ctest --test-dir build/release -j "$jobs" --output-on-failure
+started=$SECONDS
+failed=()
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:detect_stack_use_after_return=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+if [[ -s tests/lsan.supp ]]; then
+    export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
+fi
+
+step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
+
+# configure NAME CMAKE-ARGS...: quiet unless it fails.
+configure() {
+    local name=$1
+    shift
+    mkdir -p "$root/$name"
+    if ! cmake -S . -B "$root/$name" -G Ninja "$@" >"$root/$name/configure.log" 2>&1; then
+        tail -n 40 "$root/$name/configure.log"
+        echo "configure of $root/$name failed"
+        return 1
+    fi
+}
+
+# build NAME: logs to the build dir, prints the tail on failure. The load
+# limit keeps builds that run side by side from starving each other.
+build() {
+    local name=$1
+    if nice -n 5 ninja -C "$root/$name" -j "$jobs" -l "$((jobs + 2))" >"$root/$name/build.log" 2>&1; then
+        echo "built $root/$name"
+    else
+        grep -E -B2 -A8 'error|FAILED' "$root/$name/build.log" | tail -n 60
+        echo "build of $root/$name failed (log: $root/$name/build.log)"
+        return 1
+    fi
+}
+
+# Starts every fuzz_* target in the background with a seed corpus of its own.
+fuzz_pids=()
+fuzz_names=()
+start_fuzzers() {
+    local dir=$root/fuzz target name
+    for target in "$dir"/bin/fuzz_*; do
+        [[ -x $target ]] || continue
+        name=$(basename "$target")
+        mkdir -p "$dir/corpus/$name" "$dir/artifacts/$name"
+        if [[ -d fuzz/seeds/$name ]]; then
+            cp fuzz/seeds/"$name"/* "$dir/corpus/$name/"
+        fi
+        "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+            -artifact_prefix="$dir/artifacts/$name/" "$dir/corpus/$name" >"$dir/$name.log" 2>&1 &
+        fuzz_pids+=($!)
+        fuzz_names+=("$name")
+    done
+    echo "fuzzing ${fuzz_names[*]:-nothing} for ${fuzz_seconds} s"
+}
+
+wait_fuzzers() {
+    local i name log
+    ((${#fuzz_names[@]})) || { echo "no fuzz targets"; failed+=(fuzz); return; }
+    for i in "${!fuzz_pids[@]}"; do
+        name=${fuzz_names[$i]}
+        log=$root/fuzz/$name.log
+        if wait "${fuzz_pids[$i]}"; then
+            echo "$name: $(grep -Eo 'Done [0-9]+ runs in [0-9]+ second' "$log" | tail -n 1)s, no crash"
+        else
+            tail -n 60 "$log"
+            echo "$name: FAILED (log: $log, inputs: $root/fuzz/artifacts/$name/)"
+            failed+=("$name")
+        fi
+    done
+}
+
+# run_suite NAME CTEST-ARGS...
+run_suite() {
+    local name=$1
+    shift
+    ctest --test-dir "$root/$name" -j "$jobs" --output-on-failure "$@" || failed+=("$name tests")
+}
+
+step "configuring"
+configure release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+configure asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRA_SANITIZE=address,undefined -DKOVRA_BENCH=OFF
+configure tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRA_SANITIZE=thread -DKOVRA_WITH_JUCE="$tsan_with_juce" -DKOVRA_BENCH=OFF
+CC=clang-14 CXX=clang++-14 configure fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DKOVRA_FUZZ=ON -DKOVRA_WITH_JUCE=OFF -DKOVRA_TESTS=OFF -DKOVRA_BENCH=OFF
+
+# The small builds first; the fuzzers then run while JUCE compiles for the
+# other two, so that no test suite shares the machine with them.
+step "building fuzz and tsan"
+fuzz_built=1
+build fuzz || { fuzz_built=0; failed+=("fuzz build"); }
+tsan_built=1
+build tsan || { tsan_built=0; failed+=("tsan build"); }
+((fuzz_built)) && start_fuzzers
+
+step "building release (with the benchmarks) and asan"
+build release &
+release_pid=$!
+build asan &
+asan_pid=$!
+release_built=1
+wait "$release_pid" || release_built=0
+asan_built=1
+wait "$asan_pid" || { asan_built=0; failed+=("asan build"); }
+
+if ((fuzz_built)); then
+    step "fuzz results"
+    wait_fuzzers
+fi
+
+if ((tsan_built)); then
+    step "ThreadSanitizer: concurrency tests"
+    run_suite tsan -L concurrency
+fi
+
+if ((asan_built)); then
+    step "AddressSanitizer + UndefinedBehaviorSanitizer: whole suite"
+    run_suite asan
+fi
+
+if ((${#failed[@]})); then
+    step "FAILED so far: ${failed[*]}"
+fi
+if ((!release_built)); then
+    echo "release build failed (log: $root/release/build.log)"
+    exit 1
+fi
+
+step "release: whole suite"
+release_status=0
+ctest --test-dir "$root/release" -j "$jobs" --output-on-failure || release_status=$?
+if ((release_status != 0 || ${#failed[@]})); then
+    exit 1
+fi
