@@ -1,0 +1,207 @@
+#include "FastClock.h"
+#include "MidiTestSupport.h"
+#include "ZQUsbMidiG1.h"
+
+#include <atomic>
+
+namespace {
+
+// The polling period and the probe's second, in real ms, at the test speed.
+constexpr std::uint32_t kSpeed = 20;
+constexpr int kPeriodMs = 2000 / kSpeed;
+
+class Polling : public MidiTest {
+protected:
+    void SetUp() override
+    {
+        MidiTest::SetUp();
+        manager->setOnDeviceListChangedCallback([this](zq::DeviceManager* m) {
+            EXPECT_EQ(m, manager);
+            EXPECT_TRUE(juce::MessageManager::existsAndIsCurrentThread());
+            calls.push_back(m->deviceUuids());
+        });
+    }
+
+    // Polls until the callback has been called `n` times, then a few more
+    // periods to see that nothing else follows.
+    void pollUntilCalls(std::size_t n)
+    {
+        EXPECT_TRUE(runUntil([&] { return calls.size() >= n; }));
+        runFor(4 * kPeriodMs);
+        EXPECT_EQ(calls.size(), n);
+    }
+
+    std::vector<zq::DeviceId> lastUuids()
+    {
+        std::lock_guard<std::mutex> lock(manager->impl->stateMutex);
+        return manager->impl->lastUuids;
+    }
+
+    FastClock fast{kSpeed};
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    std::vector<std::vector<zq::DeviceId>> calls;
+};
+
+using DeviceManagerProbe = MidiTest;
+
+} // namespace
+
+TEST_F(Polling, FirstTickWithAnAmplifierCallsOnceAndThenStaysQuiet)
+{
+    auto& amp = amplifier();
+    ports->plugAmplifier(amp);
+    manager->startPolling();
+    pollUntilCalls(1);
+    EXPECT_EQ(calls[0], std::vector<zq::DeviceId>{idOf(amp)});
+    EXPECT_EQ(lastUuids(), std::vector<zq::DeviceId>{idOf(amp)});
+    // Unchanged names: no further probe.
+    EXPECT_EQ(amp.receivedCount(), 1u);
+}
+
+TEST_F(Polling, UnpluggingReportsAnEmptyListOnce)
+{
+    auto& amp = amplifier();
+    const auto tiko = ports->plugAmplifier(amp);
+    manager->startPolling();
+    pollUntilCalls(1);
+    ports->unplug(tiko);
+    pollUntilCalls(2);
+    EXPECT_TRUE(calls[1].empty());
+    EXPECT_TRUE(lastUuids().empty());
+    EXPECT_TRUE(manager->deviceUuids().empty());
+}
+
+TEST_F(Polling, AKeyboardComingAndGoingCostsAProbeAndNoCall)
+{
+    auto& amp = amplifier();
+    ports->plugAmplifier(amp);
+    manager->startPolling();
+    pollUntilCalls(1);
+
+    const auto keys = ports->plugDevice("USB Keys", "USB Keys");
+    EXPECT_TRUE(runUntil([&] { return amp.receivedCount() == 2; }));
+    pollUntilCalls(1);
+    ports->unplug(keys);
+    EXPECT_TRUE(runUntil([&] { return amp.receivedCount() == 3; }));
+    pollUntilCalls(1);
+    EXPECT_TRUE(ports->received(keys).empty());
+    EXPECT_EQ(ports->openedCount(keys), 0);
+}
+
+TEST_F(Polling, TwoAmplifiersInTheOtherOrderCallAgain)
+{
+    auto& first = amplifier(amplifierWithId(1));
+    auto& second = amplifier(amplifierWithId(2));
+    const auto a = ports->plugAmplifier(first, "Kovra TIKO");
+    const auto b = ports->plugAmplifier(second, "Kovra TIKO 2");
+    manager->startPolling();
+    pollUntilCalls(1);
+    EXPECT_EQ(calls[0], (std::vector<zq::DeviceId>{idOf(first), idOf(second)}));
+
+    // Both replugged between two ticks, the second one first.
+    ports->unplug(a);
+    ports->unplug(b);
+    ports->replug(b);
+    ports->replug(a);
+    pollUntilCalls(2);
+    EXPECT_EQ(calls[1], (std::vector<zq::DeviceId>{idOf(second), idOf(first)}));
+}
+
+TEST_F(Polling, OnlyTheLastCallbackSetIsCalled)
+{
+    int first = 0;
+    int second = 0;
+    manager->setOnDeviceListChangedCallback([&](zq::DeviceManager*) { ++first; });
+    manager->setOnDeviceListChangedCallback([&](zq::DeviceManager*) { ++second; });
+    ports->plugAmplifier(amplifier());
+    manager->startPolling();
+    EXPECT_TRUE(runUntil([&] { return second == 1; }));
+    runFor(3 * kPeriodMs);
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 1);
+}
+
+TEST_F(Polling, WithoutACallbackTheChangeIsStillStored)
+{
+    manager->setOnDeviceListChangedCallback(nullptr);
+    auto& amp = amplifier();
+    ports->plugAmplifier(amp);
+    manager->startPolling();
+    EXPECT_TRUE(runUntil([&] { return !lastUuids().empty(); }));
+    EXPECT_EQ(lastUuids(), std::vector<zq::DeviceId>{idOf(amp)});
+}
+
+TEST_F(Polling, NoTickOnceStopped)
+{
+    auto& amp = amplifier();
+    manager->startPolling();
+    runFor(2 * kPeriodMs);
+    manager->stopPolling();
+    ports->plugAmplifier(amp);
+    runFor(4 * kPeriodMs);
+    EXPECT_EQ(amp.receivedCount(), 0u);
+    EXPECT_TRUE(calls.empty());
+
+    // Started from a worker, as the reconnect waits do.
+    std::thread([&] { manager->startPolling(); }).join();
+    pollUntilCalls(1);
+}
+
+TEST_F(Polling, TheCallbackCanOpenTheFirstDevice)
+{
+    // What the reconnect waits install: probe, put the first id into the
+    // slot, open it, drop it when that fails.
+    manager->setOnDeviceListChangedCallback([](zq::DeviceManager* m) {
+        if (m->probeAll() < 1)
+            return;
+        auto lock = m->lockDevice();
+        m->device().reset(new ZQUsbMidiG1(m->deviceUuids().front().data()));
+        if (!m->device()->Open())
+            m->device().reset();
+    });
+    auto& amp = amplifier();
+    const auto tiko = ports->plugAmplifier(amp);
+    manager->startPolling();
+    ASSERT_TRUE(runUntil([&] {
+        auto lock = manager->lockDevice();
+        return manager->device() != nullptr;
+    }));
+    EXPECT_EQ(ports->openCount(tiko), 2);
+}
+
+TEST_F(DeviceManagerProbe, PollingPeriodIsTwoSecondsAtProductSpeed)
+{
+    const auto tiko = ports->plugAmplifier(amplifier());
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    const auto start = std::chrono::steady_clock::now();
+    manager->startPolling();
+    ASSERT_TRUE(runUntil([&] { return !ports->received(tiko).empty(); }, 4000));
+    manager->stopPolling();
+    const auto firstProbe = ports->received(tiko).front().at - start;
+    EXPECT_GE(firstProbe, std::chrono::milliseconds(1950));
+    EXPECT_LT(firstProbe, std::chrono::milliseconds(2500));
+}
+
+TEST_F(DeviceManagerProbe, PrintsTheInputNamesAndCountsTheAmplifiers)
+{
+    FastClock fast(20);
+    ports->plugDevice("USB Keys", "");
+    ports->plugAmplifier(amplifier(amplifierWithId(1)), "Kovra TIKO");
+    ports->plugAmplifier(amplifier(amplifierWithId(2)), "Kovra TIKO 2");
+    testing::internal::CaptureStdout();
+    const int n = zq::DeviceManager::instance()->probeAll();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "USB Keys\nKovra TIKO\nKovra TIKO 2\n");
+    EXPECT_EQ(n, 2);
+    const auto ids = zq::DeviceManager::instance()->deviceUuids();
+    ASSERT_EQ(ids.size(), 2u);
+    EXPECT_EQ(ids[0], idOf(*amplifiers[0]));
+    EXPECT_EQ(ids[1], idOf(*amplifiers[1]));
+}
+
+TEST_F(DeviceManagerProbe, FindingNothingGivesZero)
+{
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(zq::DeviceManager::instance()->probeAll(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(zq::DeviceManager::instance()->deviceUuids().empty());
+}

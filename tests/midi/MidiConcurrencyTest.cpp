@@ -1,0 +1,207 @@
+#include "FastClock.h"
+#include "GenericDeviceSession.h"
+#include "MidiTestSupport.h"
+#include "ZQUsbMidiG1.h"
+
+#include <atomic>
+
+namespace {
+
+using MidiConcurrency = MidiTest;
+
+std::vector<std::uint8_t> modelRequest()
+{
+    return {0xF0, 0x01, 0x00, 0x00, 0x02, 0x11, 0xF7};
+}
+
+// Runs the message loop until every worker has ended; false when they have
+// not within `timeoutMs`.
+bool runUntilJoined(std::vector<std::thread>& workers, std::atomic<int>& running, int timeoutMs)
+{
+    const bool done = [&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (running > 0) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            juce::MessageManager::getInstance()->runDispatchLoopUntil(2);
+        }
+        return true;
+    }();
+    if (done)
+        for (auto& w : workers)
+            w.join();
+    else
+        for (auto& w : workers)
+            w.detach();
+    return done;
+}
+
+} // namespace
+
+// The connecting worker's road, again and again, while the polling ticks
+// fast on the message thread and is stopped just before each probe: a tick
+// already handed to the message thread must not wait for the worker's probe.
+TEST_F(MidiConcurrency, WorkerProbesWhileThePollingIsStoppedWithoutDeadlock)
+{
+    FastClock fast(100);
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    auto& amp = amplifier();
+    ports->plugAmplifier(amp);
+    const auto keys = ports->plugDevice("USB Keys", "");
+    std::atomic<int> ticksCalled{0};
+    manager->setOnDeviceListChangedCallback([&](zq::DeviceManager*) { ++ticksCalled; });
+
+    std::atomic<int> running{2};
+    std::atomic<int> opened{0};
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> workers;
+    // Port names keep changing, so that ticks keep probing.
+    workers.emplace_back([&] {
+        while (!stop) {
+            ports->unplug(keys);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ports->replug(keys);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        --running;
+    });
+    workers.emplace_back([&] {
+        for (int round = 0; round < 40; ++round) {
+            manager->startPolling();
+            std::this_thread::sleep_for(std::chrono::milliseconds(round % 7));
+            manager->stopPolling();
+            if (manager->probeAll() < 1)
+                continue;
+            ZQDevice* device;
+            {
+                auto lock = manager->lockDevice();
+                manager->device().reset(new ZQUsbMidiG1(manager->deviceUuids().front().data()));
+                device = manager->device().get();
+            }
+            if (device->Open()) {
+                ++opened;
+                auto session = std::make_shared<zq::ModelNameSession>();
+                try {
+                    session->Perform(device);
+                } catch (const std::runtime_error&) {
+                    // A time-out: the reply may have been lost to the port churn.
+                }
+            }
+            auto lock = manager->lockDevice();
+            manager->device()->Close();
+            manager->device().reset();
+        }
+        stop = true;
+        --running;
+    });
+    testing::internal::CaptureStdout();
+    const bool finished = runUntilJoined(workers, running, 60000);
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(finished) << "the worker and the message thread wait for each other";
+    EXPECT_GT(opened, 0);
+}
+
+// The slot and the callback touched from workers and from the message
+// thread's ticks at once, each under its guard.
+TEST_F(MidiConcurrency, SlotAndCallbackFromSeveralThreads)
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    auto& amp = amplifier();
+    const auto tiko = ports->plugAmplifier(amp);
+    {
+        FastClock calm(20);
+        ASSERT_EQ(probe().size(), 1u);
+    }
+    FastClock fast(400);
+    const zq::DeviceId id = idOf(amp);
+
+    std::atomic<int> calls{0};
+    std::atomic<int> running{4};
+    std::vector<std::thread> workers;
+    // Ticks: the port list changes until the others are done, the callback
+    // fills the slot.
+    workers.emplace_back([&] {
+        while (running > 1) {
+            ports->unplug(tiko);
+            ports->replug(tiko);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        --running;
+    });
+    // Workers replace the callback.
+    workers.emplace_back([&] {
+        for (int i = 0; i < 200; ++i) {
+            manager->setOnDeviceListChangedCallback([&, i](zq::DeviceManager* m) {
+                ++calls;
+                auto lock = m->lockDevice();
+                m->device().reset(new ZQUsbMidiG1(id.data()));
+                if (i % 2 == 0 && !m->device()->Open())
+                    m->device().reset();
+            });
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        --running;
+    });
+    // Workers read, send on and drop the device.
+    for (int w = 0; w < 2; ++w) {
+        workers.emplace_back([&] {
+            const auto request = modelRequest();
+            for (int i = 0; i < 300; ++i) {
+                auto lock = manager->lockDevice();
+                if (auto& device = manager->device()) {
+                    device->Send(request.data(), static_cast<int>(request.size()));
+                    if (i % 10 == 0) {
+                        device->Close();
+                        device.reset();
+                    }
+                }
+                lock.unlock();
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+            --running;
+        });
+    }
+    manager->startPolling();
+    testing::internal::CaptureStdout();
+    const bool finished = runUntilJoined(workers, running, 60000);
+    testing::internal::GetCapturedStdout();
+    manager->stopPolling();
+    ASSERT_TRUE(finished);
+    EXPECT_GT(calls, 0);
+}
+
+// Sends from several threads while the amplifier keeps re-enumerating and
+// replies are delivered to open ports.
+TEST_F(MidiConcurrency, SendsWhileTheAmplifierReEnumerates)
+{
+    ports->setReenumerationDelayMs(200);
+    auto& amp = amplifier();
+    ports->plugAmplifier(amp);
+    {
+        FastClock calm(20);
+        ASSERT_EQ(probe().size(), 1u);
+    }
+    FastClock fast(400);
+    const zq::DeviceId id = idOf(amp);
+
+    std::atomic<int> running{3};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 3; ++w) {
+        workers.emplace_back([&, w] {
+            ZQUsbMidiG1 device(id.data());
+            const std::vector<std::uint8_t> status{0xF0, 'S', 'e', 't', 'F', 'w', 'S', 't', 'a', 't', 'u', 's', 0x00, 0xF7};
+            const auto request = modelRequest();
+            for (int i = 0; i < 60; ++i) {
+                if (device.Open()) {
+                    device.Send(request.data(), static_cast<int>(request.size()));
+                    if (w == 0 && i % 5 == 0)
+                        device.Send(status.data(), static_cast<int>(status.size()));
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                device.Close();
+            }
+            --running;
+        });
+    }
+    ASSERT_TRUE(runUntilJoined(workers, running, 60000));
+}

@@ -1,0 +1,161 @@
+#include "BootloaderMessages.h"
+#include "FastClock.h"
+#include "GenericDeviceSession.h"
+#include "MidiTestSupport.h"
+#include "ZQUsbMidiG1.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using UsbMidiDevice = MidiTest;
+
+const Bytes kModelRequest{0xF0, 0x01, 0x00, 0x00, 0x02, 0x11, 0xF7};
+
+std::string modelName(ZQDevice& device)
+{
+    auto session = std::make_shared<zq::ModelNameSession>();
+    session->timeoutMs = 500;
+    try {
+        if (session->Perform(&device))
+            return session->reply.value;
+    } catch (const std::runtime_error&) {
+    }
+    return "(no reply)";
+}
+
+int send(ZQDevice& device, const Bytes& bytes)
+{
+    return device.Send(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+} // namespace
+
+TEST_F(UsbMidiDevice, OpensOnAWorkerSendsAndCloses)
+{
+    FastClock fast(20);
+    auto& amp = amplifier();
+    const auto tiko = ports->plugAmplifier(amp);
+    ASSERT_EQ(probe().size(), 1u);
+
+    ZQUsbMidiG1 device(idOf(amp).data());
+    EXPECT_EQ(std::memcmp(device.GetUUID(), idOf(amp).data(), 8), 0);
+    EXPECT_EQ(send(device, kModelRequest), -1);
+    // Open hands the ports to the message thread and waits for it.
+    EXPECT_TRUE(onWorker([&] { return device.Open(); }));
+    EXPECT_EQ(ports->openCount(tiko), 2);
+    EXPECT_TRUE(device.Open());
+    EXPECT_EQ(ports->openCount(tiko), 2);
+    EXPECT_EQ(onWorker([&] { return modelName(device); }), "Kovra TIKO");
+    EXPECT_EQ(send(device, kModelRequest), 7);
+
+    device.Close();
+    EXPECT_EQ(ports->openCount(tiko), 0);
+    const auto sent = amp.receivedCount();
+    EXPECT_EQ(send(device, kModelRequest), -1);
+    EXPECT_EQ(amp.receivedCount(), sent);
+}
+
+TEST_F(UsbMidiDevice, UnknownIdDoesNotOpen)
+{
+    ports->plugAmplifier(amplifier());
+    const zq::DeviceId other{9, 9, 9, 9, 9, 9, 9, 9};
+    ZQUsbMidiG1 device(other.data());
+    EXPECT_FALSE(device.Open());
+    EXPECT_EQ(ports->openedCount(), 0);
+    EXPECT_EQ(device.descriptor, nullptr);
+}
+
+TEST_F(UsbMidiDevice, ReopensWithTheRememberedIndices)
+{
+    FastClock fast(20);
+    auto& amp = amplifier();
+    const auto tiko = ports->plugAmplifier(amp);
+    ASSERT_EQ(probe().size(), 1u);
+    ZQUsbMidiG1 device(idOf(amp).data());
+    ASSERT_TRUE(device.Open());
+    device.Close();
+
+    // Gone, and a probe that did not find it; a keyboard now has its place.
+    ports->unplug(tiko);
+    const auto keys = ports->plugDevice("USB Keys", "USB Keys");
+    ASSERT_TRUE(probe().empty());
+    ZQUsbMidiG1 stranger(idOf(amp).data());
+    EXPECT_FALSE(stranger.Open());
+
+    // The remembered indices now name the keyboard's ports.
+    ASSERT_TRUE(device.Open());
+    EXPECT_EQ(send(device, kModelRequest), 7);
+    ASSERT_EQ(ports->received(keys).size(), 1u);
+    EXPECT_EQ(ports->received(keys)[0].bytes, kModelRequest);
+}
+
+TEST_F(UsbMidiDevice, AnOutputThatDoesNotOpenClosesTheInputAgain)
+{
+    FastClock fast(20);
+    auto& amp = amplifier();
+    const auto tiko = ports->plugAmplifier(amp);
+    ASSERT_EQ(probe().size(), 1u);
+    ZQUsbMidiG1 device(idOf(amp).data());
+    EXPECT_FALSE(device.OpenMidi(0, 1));
+    EXPECT_EQ(device.midiInput, nullptr);
+    EXPECT_EQ(ports->openCount(tiko), 0);
+    EXPECT_FALSE(device.OpenMidi(1, 0));
+    EXPECT_EQ(ports->openedCount(tiko), 4 + 1);
+}
+
+TEST_F(UsbMidiDevice, BootloaderSwitchReEnumeratesAndTheDeviceFindsItAgain)
+{
+    FastClock fast(20);
+    ports->setReenumerationDelayMs(1500);
+    auto& amp = amplifier();
+    ports->plugAmplifier(amp);
+    ASSERT_EQ(probe().size(), 1u);
+    ZQUsbMidiG1 device(idOf(amp).data());
+    ASSERT_TRUE(device.Open());
+
+    // A request whose reply is still on its way when the amplifier restarts.
+    amp.faults.replyDelayMs = 300;
+    EXPECT_EQ(send(device, kModelRequest), 7);
+    amp.faults.replyDelayMs = 0;
+    EXPECT_EQ(bootloader::SendSetFwStatus(&device, bootloader::kStatusToBootloader), 14);
+    EXPECT_TRUE(ports->inputNames().isEmpty());
+    const auto taken = amp.receivedCount();
+    EXPECT_EQ(send(device, kModelRequest), -1);
+    EXPECT_EQ(modelName(device), "(no reply)");
+    EXPECT_EQ(amp.receivedCount(), taken);
+
+    // The reconnect: close, wait, open.
+    device.Close();
+    runFor(static_cast<int>(zq::Clock::duration(1500).count() / 1000) + 50);
+    ASSERT_EQ(ports->inputNames(), juce::StringArray({"Kovra TIKO"}));
+    ASSERT_TRUE(onWorker([&] { return device.Open(); }));
+    std::uint8_t buffer[64];
+    EXPECT_EQ(device.ReadNext(device.defaultSid, buffer, sizeof buffer, -1), -1);
+    EXPECT_EQ(onWorker([&] { return modelName(device); }), "Kovra TIKO");
+
+    // Out of the bootloader again.
+    EXPECT_EQ(bootloader::SendSetFwStatus(&device, bootloader::kStatusToApplication), 14);
+    EXPECT_TRUE(ports->outputNames().isEmpty());
+    device.Close();
+    ASSERT_TRUE(runUntil([&] { return ports->outputNames().size() == 1; }));
+    ASSERT_TRUE(device.Open());
+    EXPECT_EQ(modelName(device), "Kovra TIKO");
+}
+
+TEST_F(UsbMidiDevice, DestroyingAnOpenDeviceClosesItsPorts)
+{
+    FastClock fast(20);
+    auto& amp = amplifier();
+    const auto tiko = ports->plugAmplifier(amp);
+    ASSERT_EQ(probe().size(), 1u);
+    {
+        ZQUsbMidiG1 device(idOf(amp).data());
+        ASSERT_TRUE(device.Open());
+        // Replies keep coming while it goes.
+        amp.faults.splitInto = 7;
+        for (int i = 0; i < 20; ++i)
+            send(device, kModelRequest);
+    }
+    EXPECT_EQ(ports->openCount(tiko), 0);
+    ports->drain(tiko);
+}
