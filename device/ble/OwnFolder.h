@@ -1,0 +1,18 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+// The cache folders that the bridge deletes lie in a place that others can
+// write to as well, so their deletion never trusts what it finds there.
+namespace OwnFolder {
+
+// True when `folder` itself is a real folder (not a symbolic link) owned by
+// this process's user.
+bool isOwn(const juce::File& folder);
+
+// Deletes `folder` with everything in it when it is one of ours. Symbolic
+// links inside are removed, never followed, and folders of other file systems
+// mounted inside are left as they are. False when something stayed.
+bool remove(const juce::File& folder);
+
+} // namespace OwnFolder

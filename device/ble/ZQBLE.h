@@ -1,0 +1,29 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <string>
+
+// Where the Bluetooth-module production library and its firmware are found.
+namespace ZQBLE {
+
+// The library's file name on this platform.
+extern const char* const libraryFileName;
+
+// The per-user cache folder: $XDG_CACHE_HOME (else ~/.cache), or
+// ~/Library/Caches on macOS, followed by the executable's name.
+juce::File cacheFolder();
+
+// The cache folder of the application's own name, deleted when it has been
+// left behind for more than five minutes.
+juce::File staleCacheFolder();
+
+// Prepares <cache>/lib, a copy of the bundle's Helpers folder, and returns its
+// full path; an empty text when the cache folder, or a lib that is already
+// there, is not a real folder of this user's.
+std::string getBLELibraryPath();
+
+// <bundle>/Contents/Resources/ble_firmware.fw; the file is not checked.
+std::string getFirmwarePath();
+
+} // namespace ZQBLE

@@ -1,0 +1,106 @@
+#include "ZQBLEFirmwareUpdater.h"
+
+#include "BLEDownloadThread.h"
+#include "Clock.h"
+#include "ZQBLE.h"
+#include "ZQBLEDeviceEventListener.h"
+
+#include <juce_core/juce_core.h>
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr int kInitializeMode = 2;
+constexpr int kRefreshKind = 257;
+constexpr std::uint32_t kDownloadTimeoutMs = 30000;
+const char* const kRefused = "-65535";
+
+// Download threads stopped by force. Their thread may still be inside the
+// library and, should the download return at last, write the result and end
+// through the object, so they are never destroyed.
+void keepAbandoned(std::unique_ptr<BLEDownloadThread> thread)
+{
+    static std::mutex mutex;
+    static auto* abandoned = new std::vector<BLEDownloadThread*>();
+    std::lock_guard<std::mutex> lock(mutex);
+    abandoned->push_back(thread.release());
+}
+
+int waitMs(std::uint32_t productMs)
+{
+    const auto real = zq::Clock::duration(productMs).count();
+    return static_cast<int>(std::max<std::int64_t>(1, (real + 999) / 1000));
+}
+
+// JUCE reports a forced stop on standard error, which the console keeps clean.
+class SilentLogger : public juce::Logger {
+    void logMessage(const juce::String&) override {}
+};
+
+bool stopByForce(BLEDownloadThread& thread)
+{
+    SilentLogger silent;
+    juce::Logger* previous = juce::Logger::getCurrentLogger();
+    juce::Logger::setCurrentLogger(&silent);
+    const bool ended = thread.stopThread(0);
+    juce::Logger::setCurrentLogger(previous);
+    return ended;
+}
+
+} // namespace
+
+ZQBLEFirmwareUpdater::ZQBLEFirmwareUpdater(std::unique_ptr<ZQBLEDeviceContext>&& context_)
+    : context(std::move(context_))
+{
+    if (!context)
+        return;
+    if (context->functions && context->functions->Initialize)
+        context->functions->Initialize(kInitializeMode, DeviceCallback);
+    const std::string folder = ZQBLE::getBLELibraryPath();
+    if (context->functions && context->functions->SetLibPath)
+        context->functions->SetLibPath(folder.c_str());
+}
+
+std::string ZQBLEFirmwareUpdater::SetFirmwarePath(const std::string& path)
+{
+    if (!context || context->lib == nullptr || !context->functions)
+        return {};
+    if (!context->functions->SetFirmwareFile)
+        return kRefused;
+    char text[ZQBLE_FIRMWARE_TEXT_SIZE] = {};
+    if (context->functions->SetFirmwareFile(path.c_str(), text) != 0)
+        return kRefused;
+    // A library that fills the whole buffer is cut, not read beyond.
+    text[sizeof text - 1] = '\0';
+    return text;
+}
+
+int ZQBLEFirmwareUpdater::UpdateFirmware()
+{
+    if (!context || context->lib == nullptr)
+        return -1;
+    const ZQBLEDeviceContext::Functions* f = context->functions.get();
+    if (f == nullptr || !f->SetConfiguration || !f->RefreshDevice)
+        return -2;
+
+    f->SetConfiguration("PRODUCTION", "1");
+    f->SetConfiguration("FLASH_ERASE", "1");
+    f->SetConfiguration("RESTART", "1");
+    if (f->RefreshDevice(kRefreshKind) != 1)
+        return -2;
+
+    auto thread = std::make_unique<BLEDownloadThread>(context.get());
+    thread->startThread();
+    if (thread->waitForThreadToExit(waitMs(kDownloadTimeoutMs)))
+        return thread->result;
+
+    context->keepLoaded = true;
+    const bool ended = stopByForce(*thread);
+    const int result = thread->result;
+    if (!ended)
+        keepAbandoned(std::move(thread));
+    return result;
+}

@@ -1,0 +1,119 @@
+#include "BleFixture.h"
+
+#include "ApplicationBundle.h"
+#include "ZQBLE.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+const char* const kSavedVariables[] = {"HOME", "XDG_CACHE_HOME"};
+const char* const kKnobs[] = {
+    "KOVRA_STANDIN_CALL_LOG", "KOVRA_STANDIN_REFUSE_FILE", "KOVRA_STANDIN_NO_MODULE",
+    "KOVRA_STANDIN_DOWNLOAD_RESULT", "KOVRA_STANDIN_COMPLETE_CODE", "KOVRA_STANDIN_NO_COMPLETE",
+    "KOVRA_STANDIN_NEVER_ENDS", "KOVRA_STANDIN_PROGRESS", "KOVRA_STANDIN_DOWNLOAD_MS",
+};
+
+void clearKnobs()
+{
+    for (const char* knob : kKnobs)
+        unsetenv(knob);
+}
+
+} // namespace
+
+void BleFixture::SetUp()
+{
+    const juce::File tmp(KOVRA_BLE_TEST_TMP);
+    ASSERT_TRUE(tmp.createDirectory());
+    std::string pattern = tmp.getChildFile("ble-XXXXXX").getFullPathName().toStdString();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root = juce::File(pattern);
+    home = root.getChildFile("home");
+    cacheRoot = root.getChildFile("cache");
+    bundle = root.getChildFile("bundle");
+    ASSERT_TRUE(home.createDirectory());
+    ASSERT_TRUE(bundle.getChildFile("Contents/Helpers").createDirectory());
+    ASSERT_TRUE(bundle.getChildFile("Contents/Resources").createDirectory());
+    ASSERT_TRUE(juce::File(KOVRA_BUNDLE_CONTENTS "/Resources/ble_firmware.fw")
+                    .copyFileTo(bundle.getChildFile("Contents/Resources/ble_firmware.fw")));
+
+    for (const char* name : kSavedVariables) {
+        const char* value = std::getenv(name);
+        savedEnvironment.emplace_back(name, value != nullptr ? value : "");
+    }
+    setenv("HOME", home.getFullPathName().toRawUTF8(), 1);
+    setenv("XDG_CACHE_HOME", cacheRoot.getFullPathName().toRawUTF8(), 1);
+    clearKnobs();
+    setKnob("KOVRA_STANDIN_CALL_LOG", root.getChildFile("calls.log").getFullPathName().toStdString());
+    setKnob("KOVRA_STANDIN_DOWNLOAD_MS", "40");
+
+    nameExecutable("KovraTikoFirmwareUpdater");
+    useLibrary(KOVRA_STANDIN_FULL);
+}
+
+void BleFixture::TearDown()
+{
+    ZQBLE::clearListener(&listener);
+    ApplicationBundle::setExecutableForTests({});
+    clearKnobs();
+    for (const auto& [name, value] : savedEnvironment) {
+        if (value.empty())
+            unsetenv(name.c_str());
+        else
+            setenv(name.c_str(), value.c_str(), 1);
+    }
+    if (root != juce::File())
+        root.deleteRecursively();
+}
+
+void BleFixture::useLibrary(const char* library)
+{
+    const juce::File target = bundle.getChildFile("Contents/Helpers").getChildFile(ZQBLE::libraryFileName);
+    ASSERT_TRUE(juce::File(library).copyFileTo(target)) << library;
+}
+
+void BleFixture::nameExecutable(const juce::String& name)
+{
+    ApplicationBundle::setExecutableForTests(bundle.getChildFile(name));
+}
+
+void BleFixture::setKnob(const char* name, const std::string& value)
+{
+    setenv(name, value.c_str(), 1);
+}
+
+std::vector<std::string> BleFixture::calls() const
+{
+    juce::StringArray lines;
+    root.getChildFile("calls.log").readLines(lines);
+    std::vector<std::string> result;
+    for (const juce::String& line : lines)
+        if (line.isNotEmpty())
+            result.push_back(line.toStdString());
+    return result;
+}
+
+void BleFixture::age(const juce::File& folder, int seconds)
+{
+    const std::time_t then = std::time(nullptr) - seconds;
+    const struct timespec times[2] = {{then, 0}, {then, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, folder.getFullPathName().toRawUTF8(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+juce::File BleFixture::makeOutsideFolder()
+{
+    const juce::File outside = root.getChildFile("outside");
+    outside.createDirectory();
+    outside.getChildFile("keep").replaceWithText("keep");
+    return outside;
+}
+
+bool BleFixture::holdsKeepFile(const juce::File& folder)
+{
+    return folder.getChildFile("keep").existsAsFile();
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "RecordingListener.h"
+
+#include <gtest/gtest.h>
+#include <juce_core/juce_core.h>
+
+#include <string>
+#include <vector>
+
+// Each test gets its own home, cache root and application folder under the
+// build tree, never the real ~/.cache; the stand-in library's knobs are
+// cleared, and its calls are logged to a file of the test's own.
+class BleFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Puts `library` into the application folder's Helpers as the
+    // production library.
+    void useLibrary(const char* library);
+    // Names the program, and so its cache folder.
+    void nameExecutable(const juce::String& name);
+    void setKnob(const char* name, const std::string& value);
+
+    // The stand-in's call log, one call per entry.
+    std::vector<std::string> calls() const;
+    // The folder's modification time moved `seconds` into the past.
+    static void age(const juce::File& folder, int seconds);
+    // A folder beside the cache with a file in it, for what must survive.
+    juce::File makeOutsideFolder();
+    static bool holdsKeepFile(const juce::File& folder);
+
+    juce::File root, home, cacheRoot, bundle;
+    RecordingListener listener;
+
+private:
+    std::vector<std::pair<std::string, std::string>> savedEnvironment;
+};

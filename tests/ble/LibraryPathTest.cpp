@@ -1,0 +1,196 @@
+#include "BleFixture.h"
+
+#include "ApplicationBundle.h"
+#include "ZQBLE.h"
+#include "ZQBLEDeviceContext.h"
+#include "ZQBLEFirmwareUpdater.h"
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+using LibraryPathTest = BleFixture;
+
+juce::File libraryIn(const juce::File& folder)
+{
+    return folder.getChildFile(ZQBLE::libraryFileName);
+}
+
+TEST_F(LibraryPathTest, CacheFolderIsTheXdgCacheOrHomeCacheWithTheExecutablesName)
+{
+    EXPECT_EQ(ZQBLE::cacheFolder(), cacheRoot.getChildFile("KovraTikoFirmwareUpdater"));
+    EXPECT_EQ(ZQBLE::staleCacheFolder(), cacheRoot.getChildFile("Kovra Tiko Firmware Updater"));
+
+    setenv("XDG_CACHE_HOME", "relative/cache", 1);
+    EXPECT_EQ(ZQBLE::cacheFolder(), home.getChildFile(".cache/KovraTikoFirmwareUpdater"));
+    unsetenv("XDG_CACHE_HOME");
+    EXPECT_EQ(ZQBLE::cacheFolder(), home.getChildFile(".cache/KovraTikoFirmwareUpdater"));
+}
+
+TEST_F(LibraryPathTest, FirmwareIsInTheBundlesResources)
+{
+    EXPECT_EQ(ZQBLE::getFirmwarePath(),
+              bundle.getChildFile("Contents/Resources/ble_firmware.fw").getFullPathName().toStdString());
+}
+
+// The test program itself runs from the build's bin folder, beside the
+// Contents folder that the build lays out.
+TEST_F(LibraryPathTest, BuildLaysOutTheApplicationFolderBesideTheExecutables)
+{
+    ApplicationBundle::setExecutableForTests({});
+    const juce::File self = juce::File("/proc/self/exe").getLinkedTarget();
+    EXPECT_EQ(ApplicationBundle::executable(), self);
+    EXPECT_EQ(ApplicationBundle::folder(), self.getParentDirectory());
+    EXPECT_TRUE(libraryIn(ApplicationBundle::helpers()).existsAsFile());
+    EXPECT_TRUE(juce::File(ZQBLE::getFirmwarePath()).existsAsFile());
+    EXPECT_TRUE(ApplicationBundle::resources().getChildFile("python-2.7.18.pkg").existsAsFile());
+}
+
+TEST_F(LibraryPathTest, CopiesHelpersIntoLibAndDropsANestedLib)
+{
+    bundle.getChildFile("Contents/Helpers/lib/stray").create();
+
+    const std::string path = ZQBLE::getBLELibraryPath();
+
+    const juce::File lib = ZQBLE::cacheFolder().getChildFile("lib");
+    EXPECT_EQ(path, lib.getFullPathName().toStdString());
+    EXPECT_TRUE(libraryIn(lib).existsAsFile());
+    EXPECT_FALSE(lib.getChildFile("lib").exists());
+}
+
+TEST_F(LibraryPathTest, AnExistingLibIsUsedAsItIs)
+{
+    const juce::File lib = ZQBLE::cacheFolder().getChildFile("lib");
+    lib.getChildFile("marker").create();
+
+    ZQBLE::getBLELibraryPath();
+
+    EXPECT_TRUE(lib.getChildFile("marker").existsAsFile());
+    EXPECT_FALSE(libraryIn(lib).exists());
+}
+
+struct StaleCase {
+    const char* name;
+    int ageSeconds;
+    bool sameAsCache; // the executable bears the application's name
+    bool deleted;
+};
+
+class StaleCacheTest : public BleFixture, public ::testing::WithParamInterface<StaleCase> {};
+
+TEST_P(StaleCacheTest, OnlyAFolderOlderThanFiveMinutesIsDeleted)
+{
+    const StaleCase& c = GetParam();
+    if (c.sameAsCache)
+        nameExecutable("Kovra Tiko Firmware Updater");
+    const juce::File stale = ZQBLE::staleCacheFolder();
+    stale.getChildFile("lib/marker").create();
+    age(stale, c.ageSeconds);
+
+    ZQBLE::getBLELibraryPath();
+
+    EXPECT_EQ(!stale.getChildFile("lib/marker").exists(), c.deleted);
+    if (c.sameAsCache) // a kept lib folder is used without copying
+        EXPECT_EQ(libraryIn(stale.getChildFile("lib")).existsAsFile(), c.deleted);
+    else
+        EXPECT_TRUE(libraryIn(ZQBLE::cacheFolder().getChildFile("lib")).existsAsFile());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ages, StaleCacheTest,
+                         ::testing::Values(StaleCase{"Created301sAgo", 301, true, true},
+                                           StaleCase{"Created299sAgo", 299, true, false},
+                                           StaleCase{"OtherExecutable301sAgo", 301, false, true},
+                                           StaleCase{"OtherExecutable299sAgo", 299, false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LibraryPathTest, DestroyingAContextDeletesTheCacheButNotWhatALinkInItPointsTo)
+{
+    const juce::File outside = makeOutsideFolder();
+    {
+        ZQBLEFirmwareUpdater updater(std::make_unique<ZQBLEDeviceContext>());
+        ASSERT_NE(updater.context->lib, nullptr);
+        const juce::File lib = ZQBLE::cacheFolder().getChildFile("lib");
+        ASSERT_TRUE(outside.createSymbolicLink(lib.getChildFile("folder-link"), true));
+        ASSERT_TRUE(outside.getChildFile("keep").createSymbolicLink(lib.getChildFile("file-link"), true));
+    }
+    EXPECT_FALSE(ZQBLE::cacheFolder().exists());
+    EXPECT_TRUE(holdsKeepFile(outside));
+}
+
+TEST_F(LibraryPathTest, ANestedLibThatIsALinkIsRemovedWithoutFollowingIt)
+{
+    const juce::File outside = makeOutsideFolder();
+    const juce::File lib = ZQBLE::cacheFolder().getChildFile("lib");
+    ASSERT_TRUE(lib.createDirectory());
+    ASSERT_TRUE(outside.createSymbolicLink(lib.getChildFile("lib"), true));
+
+    ZQBLE::getBLELibraryPath();
+
+    EXPECT_FALSE(lib.getChildFile("lib").isSymbolicLink());
+    EXPECT_TRUE(holdsKeepFile(outside));
+}
+
+TEST_F(LibraryPathTest, AStaleFolderThatIsALinkIsLeftAlone)
+{
+    const juce::File outside = makeOutsideFolder();
+    const juce::File stale = ZQBLE::staleCacheFolder();
+    ASSERT_TRUE(cacheRoot.createDirectory());
+    ASSERT_TRUE(outside.createSymbolicLink(stale, true));
+    age(outside, 600);
+    age(stale, 600);
+
+    ZQBLE::getBLELibraryPath();
+
+    EXPECT_TRUE(stale.isSymbolicLink());
+    EXPECT_TRUE(holdsKeepFile(outside));
+}
+
+struct ForeignCache {
+    const char* name;
+    bool cacheIsLink; // else the lib folder inside it is
+};
+
+class ForeignCacheTest : public BleFixture, public ::testing::WithParamInterface<ForeignCache> {};
+
+// A cache or lib folder that is a link could lead the loader to another
+// library and the deletion out of the cache; neither is used.
+TEST_P(ForeignCacheTest, IsNeitherLoadedFromNorDeleted)
+{
+    const juce::File outside = makeOutsideFolder();
+    ASSERT_TRUE(bundle.getChildFile("Contents/Helpers").copyDirectoryTo(outside.getChildFile("lib")));
+    ASSERT_TRUE(cacheRoot.createDirectory());
+    const juce::File link = GetParam().cacheIsLink ? ZQBLE::cacheFolder() : ZQBLE::cacheFolder().getChildFile("lib");
+    ASSERT_TRUE(link.getParentDirectory().createDirectory());
+    ASSERT_TRUE((GetParam().cacheIsLink ? outside : outside.getChildFile("lib")).createSymbolicLink(link, true));
+
+    EXPECT_EQ(ZQBLE::getBLELibraryPath(), "");
+    {
+        ZQBLEFirmwareUpdater updater(std::make_unique<ZQBLEDeviceContext>());
+        EXPECT_EQ(updater.context->lib, nullptr);
+        EXPECT_EQ(updater.SetFirmwarePath(ZQBLE::getFirmwarePath()), "");
+        EXPECT_EQ(updater.UpdateFirmware(), -1);
+    }
+    // A link in our cache folder goes with it; one in its place stays.
+    EXPECT_EQ(link.isSymbolicLink(), GetParam().cacheIsLink);
+    EXPECT_TRUE(holdsKeepFile(outside));
+    EXPECT_TRUE(libraryIn(outside.getChildFile("lib")).existsAsFile());
+    EXPECT_TRUE(calls().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, ForeignCacheTest,
+                         ::testing::Values(ForeignCache{"CacheFolder", true}, ForeignCache{"LibFolder", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LibraryPathTest, ACachePathThatIsAFileIsLeftAlone)
+{
+    ASSERT_TRUE(cacheRoot.createDirectory());
+    ASSERT_TRUE(ZQBLE::cacheFolder().replaceWithText("not a folder"));
+
+    EXPECT_EQ(ZQBLE::getBLELibraryPath(), "");
+    { ZQBLEDeviceContext context; }
+
+    EXPECT_EQ(ZQBLE::cacheFolder().loadFileAsString(), "not a folder");
+}
+
+} // namespace
