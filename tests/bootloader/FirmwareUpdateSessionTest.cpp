@@ -337,7 +337,7 @@ TEST(FirmwareUpdateReplies, EachDroppedMessageRestartsTheWait)
                 delivery->post(Message("RetBattStatus", {0x00, 0x50}), now + zq::Clock::duration(c.strayAtMs));
                 delivery->post(Message("RetFwStatus", {0x00}), now + zq::Clock::duration(c.answerAtMs));
             } else if (Is(sent, "GetFwInfo")) {
-                return {Message("RetFwInfo")};
+                delivery->post(Message("RetFwInfo"), now); // one receive thread for all
             }
             return {};
         };
