@@ -37,6 +37,7 @@ constexpr int kFileMalformed = 3;
 // Download's own codes for calls out of order.
 constexpr int kNoFirmware = 2;
 constexpr int kNoModule = 3;
+constexpr int kBusy = 4;
 
 // An event the updater does not handle: the module answered.
 constexpr int kEventModuleFound = 3;
@@ -127,10 +128,6 @@ struct Run {
     std::atomic<bool> finished{false};
 };
 
-std::mutex g_runsMutex;
-// Never freed: a download left running must find it at process exit.
-auto* const g_runs = new std::vector<std::shared_ptr<Run>>();
-
 void emit(const Run& run, int event, int value)
 {
     if (run.callback != nullptr && !run.released.load())
@@ -171,27 +168,54 @@ void work(const std::shared_ptr<Run>& run)
     run->finished = true;
 }
 
-void forget(const std::shared_ptr<Run>& run)
+// Downloads in progress, for Release. Plain pointers in a fixed table: the
+// library is loaded and unloaded many times in one process, and may stay
+// loaded at exit with a download still inside it. Each Run is owned by its
+// Download call, which takes it out of the table before it lets go.
+constexpr int kMaxRuns = 16;
+std::mutex g_runsMutex;
+Run* g_runs[kMaxRuns] = {};
+
+bool enter(Run* run)
 {
     std::lock_guard<std::mutex> lock(g_runsMutex);
-    g_runs->erase(std::remove(g_runs->begin(), g_runs->end(), run), g_runs->end());
+    for (Run*& slot : g_runs) {
+        if (slot == nullptr) {
+            slot = run;
+            return true;
+        }
+    }
+    return false;
 }
 
-// Silences every running download and waits for its worker to end.
+void forgetLocked(const Run* run)
+{
+    for (Run*& slot : g_runs)
+        if (slot == run)
+            slot = nullptr;
+}
+
+void forget(const Run* run)
+{
+    std::lock_guard<std::mutex> lock(g_runsMutex);
+    forgetLocked(run);
+}
+
+// Silences every running download and waits for its worker to end. A
+// download that never ends is forgotten then; its call stays blocked.
 void releaseRuns()
 {
-    std::vector<std::shared_ptr<Run>> runs;
-    {
-        std::lock_guard<std::mutex> lock(g_runsMutex);
-        runs = *g_runs;
-    }
-    for (const auto& run : runs)
-        run->released = true;
-    for (const auto& run : runs) {
+    std::lock_guard<std::mutex> lock(g_runsMutex);
+    for (Run* run : g_runs)
+        if (run != nullptr)
+            run->released = true;
+    for (Run* run : g_runs) {
+        if (run == nullptr)
+            continue;
         while (!run->finished.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (run->neverEnds)
-            forget(run);
+            forgetLocked(run);
     }
 }
 
@@ -349,9 +373,9 @@ STANDIN_EXPORT int Download()
     run->sendCompletion = !knobSet("KOVRA_STANDIN_NO_COMPLETE");
     run->neverEnds = knobSet("KOVRA_STANDIN_NEVER_ENDS");
     run->logPath = logPath;
-    {
-        std::lock_guard<std::mutex> lock(g_runsMutex);
-        g_runs->push_back(run);
+    if (!enter(run.get())) {
+        appendLine(logPath, "Download returned " + std::to_string(kBusy));
+        return kBusy;
     }
 
     std::thread worker(work, run);
@@ -360,7 +384,7 @@ STANDIN_EXPORT int Download()
         for (;;)
             std::this_thread::sleep_for(std::chrono::seconds(1));
     }
-    forget(run);
+    forget(run.get());
     appendLine(logPath, "Download returned " + std::to_string(run->result));
     return run->result;
 }
