@@ -92,7 +92,7 @@ int FirmwareUpdateSession::loadImage(LoadedImage& loaded)
 
 bool FirmwareUpdateSession::Perform(ZQDevice* device)
 {
-    // 1. The device and its default session, which every bootloader reply reaches.
+    // Every bootloader reply reaches the device's default session.
     if (device == nullptr)
         return fail(kErrorNoDevice);
     const int sid = device->defaultSid;
@@ -101,13 +101,13 @@ bool FirmwareUpdateSession::Perform(ZQDevice* device)
     if (!loadFromFile && !Sendable(image, imageSize))
         return fail(kErrorImageUnsendable);
 
-    // 2. Is the amplifier running its application?
+    // Is the amplifier running its application?
     if (!sendRequest(device, BuildRequest(request, kGetFwStatus)))
         return fail(kErrorFwStatus);
     if (WaitForReply(device, sid, reply, sizeof reply, kRetFwStatus, kFwStatusIndex) < 1)
         return fail(kErrorFwStatus);
 
-    // 3. Then switch it into its bootloader and let the caller reconnect.
+    // Then switch it into its bootloader and let the caller reconnect.
     if (reply[kFwStatusIndex] == 1) {
         if (SendSetFwStatus(device, kStatusToBootloader) < 0)
             return fail(kErrorSetFwStatus);
@@ -115,16 +115,15 @@ bool FirmwareUpdateSession::Perform(ZQDevice* device)
             return fail(kErrorEnterBootloader);
     }
 
-    // 4.
     zq::Clock::sleepMs(settleDelayMs);
 
-    // 5. The information block is not used here; the image is sent unverified.
+    // The information block is not used here; the image is sent unverified.
     if (!sendRequest(device, BuildRequest(request, kGetFwInfo)))
         return fail(kErrorFwInfo);
     if (WaitForReply(device, sid, reply, sizeof reply, kRetFwInfo, 0) < 1)
         return fail(kErrorFwInfo);
 
-    // 6. The file is opened only now, after the switch.
+    // The file is opened only now, after the switch.
     LoadedImage loaded(*this);
     if (loadFromFile) {
         const int code = loadImage(loaded);
@@ -132,10 +131,9 @@ bool FirmwareUpdateSession::Perform(ZQDevice* device)
             return fail(code);
     }
 
-    // 7.
     zq::Clock::sleepMs(settleDelayMs);
 
-    // 8. Stop and wait, one chunk in flight.
+    // Stop and wait, one chunk in flight.
     std::uint32_t offset = 0;
     const auto size = static_cast<std::uint32_t>(imageSize);
     while (offset < size) {
@@ -149,15 +147,13 @@ bool FirmwareUpdateSession::Perform(ZQDevice* device)
         }
     }
 
-    // 9. Back into the application.
+    // Back into the application.
     if (SendSetFwStatus(device, kStatusToApplication) < 0)
         return fail(kErrorSetFwStatus);
 
-    // 10., 11.
     zq::Clock::sleepMs(settleDelayMs);
     loaded.release();
 
-    // 12.
     if (doneCallback != nullptr)
         doneCallback(device, this, callbackUserData);
     return true;

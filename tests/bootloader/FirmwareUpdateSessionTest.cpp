@@ -190,6 +190,22 @@ TEST_F(SyncAmplifier, EmptyImageWritesNothingAndSucceeds)
     EXPECT_EQ(u.calls.events, (std::vector<std::string>{"enter", "done"}));
 }
 
+// Three settle pauses, and a chunk pause before every send and resend.
+TEST_F(SyncAmplifier, PausesRunThroughTheClock)
+{
+    FastClock fast(20);
+    amp.bootloader.knobs.refuseChunk = 1;
+    amp.bootloader.knobs.refuseTimes = 1;
+    const Bytes image = Pattern(300);
+    Update u(&image);
+    u.session.settleDelayMs = 1000;
+    u.session.chunkDelayMs = 200;
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_TRUE(u.session.Perform(&device));
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, zq::Clock::duration(3 * 1000 + 3 * 200));
+    EXPECT_EQ(Only(device.sentMessages(), "WriteFlash").size(), 3u);
+}
+
 TEST_F(SyncAmplifier, ChunkAt300032CarriesItsOffsetBytes)
 {
     const Bytes image = Pattern(300033);
