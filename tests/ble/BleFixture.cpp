@@ -28,11 +28,9 @@ void clearKnobs()
 
 void BleFixture::SetUp()
 {
-    const juce::File tmp(KOVRA_BLE_TEST_TMP);
-    ASSERT_TRUE(tmp.createDirectory());
-    std::string pattern = tmp.getChildFile("ble-XXXXXX").getFullPathName().toStdString();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root = juce::File(pattern);
+    temp = std::make_unique<TempFolder>();
+    ASSERT_FALSE(temp->path().empty());
+    root = juce::File(temp->path());
     home = root.getChildFile("home");
     cacheRoot = root.getChildFile("cache");
     bundle = root.getChildFile("bundle");
@@ -67,8 +65,7 @@ void BleFixture::TearDown()
         else
             setenv(name.c_str(), value.c_str(), 1);
     }
-    if (root != juce::File())
-        root.deleteRecursively();
+    temp.reset();
 }
 
 void BleFixture::useLibrary(const char* library)

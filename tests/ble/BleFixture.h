@@ -1,15 +1,17 @@
 #pragma once
 
 #include "RecordingListener.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <juce_core/juce_core.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
-// Each test gets its own home, cache root and application folder under the
-// build tree, never the real ~/.cache; the stand-in library's knobs are
+// Each test gets its own home, cache root and application folder in a
+// temporary folder, never the real ~/.cache; the stand-in library's knobs are
 // cleared, and its calls are logged to a file of the test's own.
 class BleFixture : public ::testing::Test {
 protected:
@@ -35,5 +37,6 @@ protected:
     RecordingListener listener;
 
 private:
+    std::unique_ptr<TempFolder> temp;
     std::vector<std::pair<std::string, std::string>> savedEnvironment;
 };
