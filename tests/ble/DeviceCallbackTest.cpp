@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -17,6 +18,7 @@ protected:
 };
 
 struct EventCase {
+    const char* name;
     int event;
     int value;
     std::vector<int> progress;
@@ -38,9 +40,12 @@ TEST_P(EventTest, ReachesTheCurrentListener)
 }
 
 INSTANTIATE_TEST_SUITE_P(Events, EventTest,
-                         ::testing::Values(EventCase{1, 40, {40}, {}}, EventCase{6, 0, {}, {0}},
-                                           EventCase{6, -3, {}, {-3}}, EventCase{3, 7, {}, {}},
-                                           EventCase{0, 7, {}, {}}));
+                         ::testing::Values(EventCase{"Progress40", 1, 40, {40}, {}},
+                                           EventCase{"Completion0", 6, 0, {}, {0}},
+                                           EventCase{"CompletionMinus3", 6, -3, {}, {-3}},
+                                           EventCase{"Event3Ignored", 3, 7, {}, {}},
+                                           EventCase{"Event0Ignored", 0, 7, {}, {}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DeviceCallbackTest, WithoutListenerOrDataNothingHappens)
 {
