@@ -27,7 +27,7 @@ protected:
     {
         env.insert(env.begin(), {"KOVRA_DEMO_SPEEDUP=" + std::to_string(speedup),
                                  "KOVRA_DEMO_REPORT=" + temp.path() + "/report", "XDG_CACHE_HOME=" + temp.path() + "/cache",
-                                 "HOME=" + temp.path(), "KOVRA_STANDIN_DOWNLOAD_MS=300"});
+                                 "HOME=" + temp.path(), "KOVRA_STANDIN_DOWNLOAD_MS=50"});
         ProcessResult r = runProcess(program, args, env, 240);
         EXPECT_FALSE(r.timedOut);
         EXPECT_EQ(r.exitStatus, 0);
