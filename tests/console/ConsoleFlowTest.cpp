@@ -173,6 +173,17 @@ TEST_F(ConsoleFlow, BluetoothUpdate)
                                              "BT update firmware failed with code 5"}}));
 }
 
+TEST_F(ConsoleFlow, BluetoothDownloadThatNeverEnds)
+{
+    // The library stays loaded after the time-out; nothing it does later
+    // reaches the listener the flow has destroyed.
+    const ProcessResult r = run({"--bt"}, {"KOVRA_STANDIN_NEVER_ENDS=1", "KOVRA_STANDIN_PROGRESS=10,20"});
+    const Lines lines = r.lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "BT update firmware failed with code -4");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "BT firmware updated with result 0"), 0);
+}
+
 TEST_F(ConsoleFlow, BluetoothUpdateWithoutTheLibrary)
 {
     // A copy of the program without its Contents folder has no library.
