@@ -44,11 +44,12 @@ configure() {
     fi
 }
 
-# build NAME: logs to the build dir, prints the tail on failure. The load
-# limit keeps builds that run side by side from starving each other.
+# build NAME JOBS: logs to the build dir, prints the tail on failure. The
+# job counts and the load limit keep builds that run side by side from
+# starving each other (or the memory: a JUCE module takes 2 GB to compile).
 build() {
-    local name=$1
-    if nice -n 5 ninja -C "$root/$name" -j "$jobs" -l "$((jobs + 2))" >"$root/$name/build.log" 2>&1; then
+    local name=$1 n=$2
+    if nice -n 5 ninja -C "$root/$name" -j "$n" -l "$((jobs + 2))" >"$root/$name/build.log" 2>&1; then
         echo "built $root/$name"
     else
         grep -E -B2 -A8 'error|FAILED' "$root/$name/build.log" | tail -n 60
@@ -97,7 +98,7 @@ wait_fuzzers() {
 run_suite() {
     local name=$1
     shift
-    ctest --test-dir "$root/$name" -j "$jobs" --output-on-failure "$@" || failed+=("$name tests")
+    ctest --test-dir "$root/$name" -j "$jobs" --output-on-failure --no-tests=error "$@" || failed+=("$name tests")
 }
 
 step "configuring"
@@ -107,20 +108,19 @@ configure tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRA_SANITIZE=thread -DKOVRA
 CC=clang-14 CXX=clang++-14 configure fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKOVRA_FUZZ=ON -DKOVRA_WITH_JUCE=OFF -DKOVRA_TESTS=OFF -DKOVRA_BENCH=OFF
 
-# The small builds first; the fuzzers then run while JUCE compiles for the
-# other two, so that no test suite shares the machine with them.
-step "building fuzz and tsan"
-fuzz_built=1
-build fuzz || { fuzz_built=0; failed+=("fuzz build"); }
-tsan_built=1
-build tsan || { tsan_built=0; failed+=("tsan build"); }
-((fuzz_built)) && start_fuzzers
-
-step "building release (with the benchmarks) and asan"
-build release &
+# The two JUCE builds take longest and start first; the fuzzers run while
+# they compile, so that no test suite shares the machine with them.
+step "building release (with the benchmarks), asan, tsan and fuzz"
+half=$(((jobs + 1) / 2))
+build release "$half" &
 release_pid=$!
-build asan &
+build asan "$half" &
 asan_pid=$!
+fuzz_built=1
+build fuzz "$half" || { fuzz_built=0; failed+=("fuzz build"); }
+((fuzz_built)) && start_fuzzers
+tsan_built=1
+build tsan "$half" || { tsan_built=0; failed+=("tsan build"); }
 release_built=1
 wait "$release_pid" || release_built=0
 asan_built=1
@@ -151,7 +151,7 @@ fi
 
 step "release: whole suite"
 release_status=0
-ctest --test-dir "$root/release" -j "$jobs" --output-on-failure || release_status=$?
+ctest --test-dir "$root/release" -j "$jobs" --output-on-failure --no-tests=error || release_status=$?
 if ((release_status != 0 || ${#failed[@]})); then
     exit 1
 fi
