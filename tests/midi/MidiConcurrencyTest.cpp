@@ -123,14 +123,16 @@ TEST_F(MidiConcurrency, SlotAndCallbackFromSeveralThreads)
     workers.emplace_back([&] {
         while (running > 1) {
             ports->unplug(tiko);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
             ports->replug(tiko);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         --running;
     });
     // Workers replace the callback.
     workers.emplace_back([&] {
-        for (int i = 0; i < 200; ++i) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (int i = 0; i < 200 || (calls < 3 && std::chrono::steady_clock::now() < end); ++i) {
             manager->setOnDeviceListChangedCallback([&, i](zq::DeviceManager* m) {
                 ++calls;
                 auto lock = m->lockDevice();
@@ -204,4 +206,33 @@ TEST_F(MidiConcurrency, SendsWhileTheAmplifierReEnumerates)
         });
     }
     ASSERT_TRUE(runUntilJoined(workers, running, 60000));
+}
+
+// Polling left on while a worker probes (the workflow stops it first; a tick
+// that was already on its way behaves the same): the tick skips its probe
+// instead of waiting for the worker, which waits for the message thread, and
+// a later tick catches up.
+TEST_F(MidiConcurrency, TickDuringAWorkerProbeSkipsInsteadOfWaiting)
+{
+    FastClock fast(20);
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    auto& amp = amplifier();
+    ports->plugAmplifier(amp);
+    // Silent candidates make the worker's probe last several periods.
+    for (int i = 0; i < 6; ++i)
+        ports->plugDevice("", "Kovra Silent " + std::to_string(i));
+    std::vector<std::vector<zq::DeviceId>> calls;
+    manager->setOnDeviceListChangedCallback([&](zq::DeviceManager* m) { calls.push_back(m->deviceUuids()); });
+
+    testing::internal::CaptureStdout();
+    auto worker = std::async(std::launch::async, [] { return ZQUsbMidiDeviceFinder::ProbeAll(); });
+    manager->startPolling();
+    const bool finished = runUntil([&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20000);
+    ASSERT_TRUE(finished);
+    EXPECT_TRUE(worker.get());
+    EXPECT_TRUE(runUntil([&] { return !calls.empty(); }));
+    manager->stopPolling();
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], std::vector<zq::DeviceId>{idOf(amp)});
 }
