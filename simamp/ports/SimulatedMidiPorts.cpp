@@ -316,9 +316,9 @@ bool SimOutputPort::sendMessageNow(const juce::MidiMessage& message)
     if (amplifier == nullptr)
         return true;
     // May re-enumerate the amplifier: no lock is held here.
+    const auto now = std::chrono::steady_clock::now();
     std::vector<Delivery> replies = amplifier->receive(bytes.data(), bytes.size());
-    const auto due = std::chrono::steady_clock::now()
-                     + zq::Clock::duration(static_cast<std::uint32_t>(std::max(0, amplifier->faults.replyDelayMs)));
+    const auto due = now + zq::Clock::duration(static_cast<std::uint32_t>(std::max(0, amplifier->replyDelayMs())));
     std::lock_guard<std::mutex> lock(core->mutex);
     // Replies of an amplifier that went away meanwhile are lost with it.
     if (device->generation == generation && device->delivery)

@@ -41,8 +41,8 @@ public:
     SimulatedMidiPorts(const SimulatedMidiPorts&) = delete;
     SimulatedMidiPorts& operator=(const SimulatedMidiPorts&) = delete;
 
-    // The amplifier must outlive this system. Its replies are delayed by its
-    // faults.replyDelayMs.
+    // The amplifier must outlive this system. Its replies come after the
+    // delay it gives for them (replyDelayMs()).
     Device plugAmplifier(SimulatedAmplifier& amplifier, const std::string& portName = "Kovra TIKO");
     // A device that answers nothing; an empty name means no such port.
     Device plugDevice(const std::string& inputName, const std::string& outputName);

@@ -1,4 +1,5 @@
 #include "BootloaderMessages.h"
+#include "FirmwareUpdateSession.h"
 #include "FastClock.h"
 #include "GenericDeviceSession.h"
 #include "MidiTestSupport.h"
@@ -158,4 +159,56 @@ TEST_F(UsbMidiDevice, DestroyingAnOpenDeviceClosesItsPorts)
     }
     EXPECT_EQ(ports->openCount(tiko), 0);
     ports->drain(tiko);
+}
+
+namespace {
+
+// The reconnect that the firmware update's callers give the session.
+bool reconnect(ZQDevice* device, FirmwareUpdateSession*, void*)
+{
+    device->Close();
+    zq::Clock::sleepMs(5000);
+    return device->Open();
+}
+
+} // namespace
+
+TEST_F(UsbMidiDevice, FirmwareUpdateReconnectsThroughBothReEnumerations)
+{
+    struct Case {
+        int reEnumerationMs;
+        int error;
+    };
+    for (const Case& c : {Case{1500, 0}, Case{8000, FirmwareUpdateSession::kErrorEnterBootloader}}) {
+        SCOPED_TRACE(c.reEnumerationMs);
+        FastClock fast(50);
+        resetManager();
+        auto local = std::make_shared<sim::SimulatedMidiPorts>();
+        local->setReenumerationDelayMs(c.reEnumerationMs);
+        zq::setMidiPortSystem(local);
+        auto& amp = amplifier();
+        local->plugAmplifier(amp);
+        ASSERT_EQ(probe().size(), 1u);
+
+        Bytes image(3 * bootloader::kChunkBytes);
+        for (std::size_t i = 0; i < image.size(); ++i)
+            image[i] = static_cast<std::uint8_t>(i * 7);
+        ZQUsbMidiG1 device(idOf(amp).data());
+        ASSERT_TRUE(device.Open());
+        FirmwareUpdateSession session;
+        session.image = image.data();
+        session.imageSize = static_cast<int>(image.size());
+        session.enterBootloaderCallback = reconnect;
+        session.doneCallback = reconnect;
+        const bool ok = onWorker([&] { return session.Perform(&device); });
+        EXPECT_EQ(ok, c.error == 0);
+        EXPECT_EQ(session.error, c.error);
+        if (c.error == 0) {
+            EXPECT_EQ(amp.bootloader.flash(), image);
+            EXPECT_EQ(amp.bootloader.statusSwitches(), (Bytes{0x00, 0x01}));
+            EXPECT_EQ(modelName(device), "Kovra TIKO");
+        }
+        device.Close();
+        zq::setMidiPortSystem(ports);
+    }
 }
