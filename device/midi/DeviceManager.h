@@ -31,12 +31,15 @@ public:
     // from lockDevice(); the guard may be taken again on the same thread.
     // Hold it only as long as the slot itself is touched: never while
     // waiting for the message thread (Open on a worker, a probe) or through
-    // a session, since the message thread may want the slot meanwhile. The
-    // device's own lifetime beyond that is ordered by the workflow (one
-    // owner drops it at a time).
+    // a session, since the message thread may want the slot meanwhile. On
+    // the message thread Open runs at once, so there it may be held around
+    // Open. The device's own lifetime beyond that is ordered by the workflow
+    // (one owner drops it at a time).
     std::unique_ptr<ZQDevice>& device();
     DeviceLock lockDevice();
 
+    // Any thread. A stopped polling runs no further tick; one already running
+    // on the message thread finishes.
     void startPolling();
     void stopPolling();
 
@@ -47,6 +50,9 @@ public:
     int probeAll();
     // The ids of the amplifiers found by the last probe, in probe order.
     std::vector<DeviceId> deviceUuids() const;
+    // Any thread; replaces the one callback, which the polling calls on the
+    // message thread (it may probe, set the slot, start or stop the polling
+    // and replace itself).
     void setOnDeviceListChangedCallback(std::function<void(DeviceManager*)> callback);
 
     std::unique_ptr<Impl> impl;

@@ -10,6 +10,22 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using UsbMidiDevice = MidiTest;
 
+// One amplifier plugged in and found by a probe, and a device on its id.
+class FoundAmplifier : public MidiTest {
+protected:
+    void SetUp() override
+    {
+        MidiTest::SetUp();
+        tiko = ports->plugAmplifier(amp);
+        ASSERT_EQ(probe().size(), 1u);
+    }
+
+    FastClock fast{20};
+    sim::SimulatedAmplifier& amp = amplifier();
+    sim::SimulatedMidiPorts::Device tiko = -1;
+    ZQUsbMidiG1 device{idOf(amp).data()};
+};
+
 const Bytes kModelRequest{0xF0, 0x01, 0x00, 0x00, 0x02, 0x11, 0xF7};
 
 std::string modelName(ZQDevice& device)
@@ -31,14 +47,8 @@ int send(ZQDevice& device, const Bytes& bytes)
 
 } // namespace
 
-TEST_F(UsbMidiDevice, OpensOnAWorkerSendsAndCloses)
+TEST_F(FoundAmplifier, OpensOnAWorkerSendsAndCloses)
 {
-    FastClock fast(20);
-    auto& amp = amplifier();
-    const auto tiko = ports->plugAmplifier(amp);
-    ASSERT_EQ(probe().size(), 1u);
-
-    ZQUsbMidiG1 device(idOf(amp).data());
     EXPECT_EQ(std::memcmp(device.GetUUID(), idOf(amp).data(), 8), 0);
     EXPECT_EQ(send(device, kModelRequest), -1);
     // Open hands the ports to the message thread and waits for it.
@@ -66,13 +76,8 @@ TEST_F(UsbMidiDevice, UnknownIdDoesNotOpen)
     EXPECT_EQ(device.descriptor, nullptr);
 }
 
-TEST_F(UsbMidiDevice, ReopensWithTheRememberedIndices)
+TEST_F(FoundAmplifier, ReopensWithTheRememberedIndices)
 {
-    FastClock fast(20);
-    auto& amp = amplifier();
-    const auto tiko = ports->plugAmplifier(amp);
-    ASSERT_EQ(probe().size(), 1u);
-    ZQUsbMidiG1 device(idOf(amp).data());
     ASSERT_TRUE(device.Open());
     device.Close();
 
@@ -90,13 +95,8 @@ TEST_F(UsbMidiDevice, ReopensWithTheRememberedIndices)
     EXPECT_EQ(ports->received(keys)[0].bytes, kModelRequest);
 }
 
-TEST_F(UsbMidiDevice, AnOutputThatDoesNotOpenClosesTheInputAgain)
+TEST_F(FoundAmplifier, AnOutputThatDoesNotOpenClosesTheInputAgain)
 {
-    FastClock fast(20);
-    auto& amp = amplifier();
-    const auto tiko = ports->plugAmplifier(amp);
-    ASSERT_EQ(probe().size(), 1u);
-    ZQUsbMidiG1 device(idOf(amp).data());
     EXPECT_FALSE(device.OpenMidi(0, 1));
     EXPECT_EQ(device.midiInput, nullptr);
     EXPECT_EQ(ports->openCount(tiko), 0);
@@ -104,14 +104,9 @@ TEST_F(UsbMidiDevice, AnOutputThatDoesNotOpenClosesTheInputAgain)
     EXPECT_EQ(ports->openedCount(tiko), 4 + 1);
 }
 
-TEST_F(UsbMidiDevice, BootloaderSwitchReEnumeratesAndTheDeviceFindsItAgain)
+TEST_F(FoundAmplifier, BootloaderSwitchReEnumeratesAndTheDeviceFindsItAgain)
 {
-    FastClock fast(20);
     ports->setReenumerationDelayMs(1500);
-    auto& amp = amplifier();
-    ports->plugAmplifier(amp);
-    ASSERT_EQ(probe().size(), 1u);
-    ZQUsbMidiG1 device(idOf(amp).data());
     ASSERT_TRUE(device.Open());
 
     // A request whose reply is still on its way when the amplifier restarts.
@@ -143,19 +138,15 @@ TEST_F(UsbMidiDevice, BootloaderSwitchReEnumeratesAndTheDeviceFindsItAgain)
     EXPECT_EQ(modelName(device), "Kovra TIKO");
 }
 
-TEST_F(UsbMidiDevice, DestroyingAnOpenDeviceClosesItsPorts)
+TEST_F(FoundAmplifier, DestroyingAnOpenDeviceClosesItsPorts)
 {
-    FastClock fast(20);
-    auto& amp = amplifier();
-    const auto tiko = ports->plugAmplifier(amp);
-    ASSERT_EQ(probe().size(), 1u);
     {
-        ZQUsbMidiG1 device(idOf(amp).data());
-        ASSERT_TRUE(device.Open());
+        ZQUsbMidiG1 open(idOf(amp).data());
+        ASSERT_TRUE(open.Open());
         // Replies keep coming while it goes.
         amp.faults.splitInto = 7;
         for (int i = 0; i < 20; ++i)
-            send(device, kModelRequest);
+            send(open, kModelRequest);
     }
     EXPECT_EQ(ports->openCount(tiko), 0);
     ports->drain(tiko);
