@@ -10,15 +10,15 @@
 # exit status is non-zero when any step fails.
 #
 # Environment: KOVRA_BUILD_ROOT (build), KOVRA_FUZZ_SECONDS (30),
-# KOVRA_TSAN_WITH_JUCE (OFF; ON builds the JUCE parts and their concurrency
-# tests under ThreadSanitizer too).
+# KOVRA_TSAN_WITH_JUCE (ON: the JUCE parts and their concurrency tests run
+# under ThreadSanitizer too; OFF builds only the parts without JUCE there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 root=${KOVRA_BUILD_ROOT:-build}
 fuzz_seconds=${KOVRA_FUZZ_SECONDS:-30}
-tsan_with_juce=${KOVRA_TSAN_WITH_JUCE:-OFF}
+tsan_with_juce=${KOVRA_TSAN_WITH_JUCE:-ON}
 jobs=$(nproc)
 started=$SECONDS
 failed=()
