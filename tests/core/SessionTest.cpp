@@ -26,7 +26,7 @@ int freeSlots(ZQDevice& device)
 
 class AmplifierSessions : public ::testing::Test {
 protected:
-    FastClock fast{20};
+    FastClock fast{10};
     sim::SimulatedAmplifier amp;
     sim::LoopbackDevice device{amp};
     void SetUp() override { ASSERT_TRUE(device.Open()); }
