@@ -8,7 +8,6 @@ packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
-    xvfb x11-apps xdotool fonts-roboto-unhinted
 )
 
 missing=()
