@@ -5,6 +5,7 @@
 #include "FirmwareUpdateSession.h"
 #include "RecordingDevice.h"
 #include "SimulatedAmplifier.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -67,17 +68,6 @@ class SyncAmplifier : public ::testing::Test {
 protected:
     sim::SimulatedAmplifier amp;
     AnsweringDevice device{[this](const Bytes& sent) { return amp.receive(sent.data(), sent.size()); }};
-};
-
-class TempDir {
-public:
-    TempDir()
-    {
-        char name[] = "/tmp/kovra-boot-XXXXXX";
-        path = mkdtemp(name);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    fs::path path;
 };
 
 } // namespace
@@ -260,9 +250,9 @@ TEST_F(SyncAmplifier, UnsendableCallerImagesAreRefusedBeforeAnythingIsSent)
 
 TEST_F(SyncAmplifier, ImageFromFile)
 {
-    TempDir dir;
+    TempFolder dir;
     const Bytes image = Pattern(700);
-    const fs::path file = dir.path / "image.bin";
+    const fs::path file = fs::path(dir.path()) / "image.bin";
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
 
     Update u;
@@ -282,16 +272,17 @@ TEST_F(SyncAmplifier, ImageFromFile)
 // the amplifier was switched and asked for its block, and no byte of it is sent.
 TEST_F(SyncAmplifier, FilesThatCannotBeSent)
 {
-    TempDir dir;
-    const fs::path big = dir.path / "big.bin";
+    TempFolder temp;
+    const fs::path dir = temp.path();
+    const fs::path big = dir / "big.bin";
     { std::ofstream(big, std::ios::binary); }
     fs::resize_file(big, std::uintmax_t(1) << 28); // sparse
     struct Case {
         fs::path path;
         int error;
     } cases[] = {
-        {dir.path / "missing.bin", 15},
-        {dir.path, 15}, // a directory opens, but does not read
+        {dir / "missing.bin", 15},
+        {dir, 15}, // a directory opens, but does not read
         {big, FirmwareUpdateSession::kErrorImageUnsendable},
     };
     for (const Case& c : cases) {
