@@ -1,24 +1,14 @@
 #include "NimbalFwUpgradeLauncherApplication.h"
 
+#include "ConsoleOutput.h"
 #include "DeviceFlows.h"
 #include "FirmwareUpgradeTool.h"
 #include "PythonFlow.h"
-
-#include <iostream>
 
 class NimbalFwUpgradeLauncherApplication::MainWindow : public juce::DocumentWindow {
 public:
     using juce::DocumentWindow::DocumentWindow;
 };
-
-namespace {
-
-void printLine(const std::string& text)
-{
-    std::cout << text << std::endl;
-}
-
-} // namespace
 
 NimbalFwUpgradeLauncherApplication::NimbalFwUpgradeLauncherApplication() = default;
 
@@ -74,14 +64,14 @@ void NimbalFwUpgradeLauncherApplication::openWindow()
 {
     // JUCE crashes building a window without a display.
     if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr) {
-        printLine("No display available: the window cannot be opened (set DISPLAY, or use --path, --reset, --bt or --python).");
+        console::printLine("No display available: the window cannot be opened (set DISPLAY, or use --path, --reset, --bt or --python).");
         juce::JUCEApplicationBase::quit();
         return;
     }
     // The screens are drawn against the framework's V2 defaults.
     static juce::LookAndFeel_V2 lookAndFeel;
     juce::LookAndFeel::setDefaultLookAndFeel(&lookAndFeel);
-    printLine("The firmware updater window is not built yet.");
+    console::printLine("The firmware updater window is not built yet.");
     juce::JUCEApplicationBase::quit();
 }
 

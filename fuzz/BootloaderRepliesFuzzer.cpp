@@ -8,12 +8,12 @@
 // "RetBattStatus", ...), bit 3 an F7 after them, bit 4 delivers the next
 // record with the same send, bit 5 adds 256 to the length. Waits end at once:
 // the clock runs as fast as it can.
-#include "AnsweringDevice.h"
 #include "BootloaderMessages.h"
 #include "Clock.h"
 #include "DownloadFirmwareVersionSession.h"
 #include "FirmwareUpdateSession.h"
 #include "FuzzCheck.h"
+#include "RecordingDevice.h"
 
 #include <algorithm>
 #include <cstring>
@@ -70,7 +70,7 @@ struct Progress {
     }
 };
 
-void CheckUpdate(AnsweringDevice& device, const FirmwareUpdateSession& session, bool ok, int imageSize,
+void CheckUpdate(RecordingDevice& device, const FirmwareUpdateSession& session, bool ok, int imageSize,
                  const Progress& progress)
 {
     FUZZ_CHECK(ok ? session.error == 0 : session.error >= 11 && session.error <= 16);
@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     Replies replies(data + 1, size - 1);
-    AnsweringDevice device([&replies](const Bytes&) { return replies.next(); });
+    RecordingDevice device([&replies](const Bytes&) { return replies.next(); });
 
     if (data[0] & 1) {
         const int imageSize = kImageSizes[(data[0] >> 1) & 7];

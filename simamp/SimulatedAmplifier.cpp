@@ -1,19 +1,13 @@
 #include "SimulatedAmplifier.h"
 
-#include "ZQSysEx.h"
+#include "BootloaderMessages.h"
+#include "MivoSeriesStackCodec.h"
 
 #include <algorithm>
 
 namespace sim {
 
 namespace {
-
-Bytes pack(const Bytes& data)
-{
-    Bytes packed(ZQSysEx::PackedSize(data.size()));
-    ZQSysEx::SetupMidiDataFromGeneralData(packed.data(), data.data(), static_cast<std::uint32_t>(data.size()));
-    return packed;
-}
 
 bool isCommandFrame(const Bytes& m)
 {
@@ -31,16 +25,7 @@ SimulatedAmplifier::SimulatedAmplifier(AmplifierConfig c) : config(std::move(c))
 
 Bytes SimulatedAmplifier::commandReply(std::uint8_t sid, std::uint8_t op1, std::uint8_t op2, const Bytes& data) const
 {
-    const Bytes payload = pack(data);
-    Bytes frame(payload.size() + 7);
-    frame[0] = 0xF0;
-    frame[1] = 0x01;
-    frame[2] = sid;
-    frame[3] = ZQSysEx::Checksum(payload.data(), payload.size());
-    frame[4] = op1;
-    frame[5] = op2;
-    std::copy(payload.begin(), payload.end(), frame.begin() + 6);
-    frame.back() = 0xF7;
+    Bytes frame = zq::MivoSeriesStackCodec(sid, op1, op2).encode(data);
     if (faults.wrongChecksum)
         frame[3] = static_cast<std::uint8_t>((frame[3] + 1) & 0x7F);
     return frame;
@@ -80,12 +65,12 @@ std::vector<Delivery> SimulatedAmplifier::receive(const std::uint8_t* data, std:
 
 bool SimulatedAmplifier::handleOther(const Bytes& message, std::vector<Bytes>& replies)
 {
-    static const std::string kSetFwStatus = "SetFwStatus";
-    if (message.size() == 14 && message[0] == 0xF0 && message[13] == 0xF7
-        && std::equal(kSetFwStatus.begin(), kSetFwStatus.end(), message.begin() + 1)) {
-        bootloader.setFwStatus(message[12]);
+    if (message.size() == ::bootloader::kSetFwStatusLength && message.front() == 0xF0 && message.back() == 0xF7
+        && ::bootloader::HasTag(message.data(), message.size(), ::bootloader::kSetFwStatus)) {
+        const std::uint8_t status = message[::bootloader::kFwStatusIndex];
+        bootloader.setFwStatus(status);
         if (onFirmwareStatusSwitch)
-            onFirmwareStatusSwitch(message[12]);
+            onFirmwareStatusSwitch(status);
         return true;
     }
     return bootloader.handle(message, {config.mcuVersion, config.hardwareType, config.btVersion}, replies);

@@ -1,6 +1,7 @@
 #include "SimulatedBootloader.h"
 
 #include "BootloaderMessages.h"
+#include "SevenBitsCodec.h"
 #include "ZQSysEx.h"
 
 #include <algorithm>
@@ -14,14 +15,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Message(const char* tag, const Bytes& arguments)
-{
-    Bytes m(std::strlen(tag) + 2);
-    BuildRequest(m.data(), tag);
-    m.insert(m.end() - 1, arguments.begin(), arguments.end());
-    return m;
-}
-
 bool IsRequest(const Bytes& m, const char* tag)
 {
     return m.size() == std::strlen(tag) + 2 && m.front() == 0xF0 && m.back() == 0xF7 && HasTag(m.data(), m.size(), tag);
@@ -34,14 +27,20 @@ Bytes InfoReply(const SimulatedBootloader::Identity& identity)
     std::copy(identity.mcuVersion.begin(), identity.mcuVersion.end(), info.mcuVersion);
     info.hardwareType = identity.hardwareType;
     std::memcpy(info.btVersion, identity.btVersion.data(), std::min<std::size_t>(identity.btVersion.size(), 4));
-    std::uint8_t block[FirmwareInfo::kSize];
-    info.toBytes(block);
-    Bytes packed(ZQSysEx::PackedSize(sizeof block));
-    ZQSysEx::SetupMidiDataFromGeneralData(packed.data(), block, sizeof block);
-    return Message(kRetFwInfo, packed);
+    Bytes block(FirmwareInfo::kSize);
+    info.toBytes(block.data());
+    return BootloaderMessage(kRetFwInfo, zq::SevenBitsCodec().encode(block));
 }
 
 } // namespace
+
+std::vector<std::uint8_t> BootloaderMessage(const char* tag, const std::vector<std::uint8_t>& arguments)
+{
+    Bytes m(std::strlen(tag) + 2);
+    BuildRequest(m.data(), tag);
+    m.insert(m.end() - 1, arguments.begin(), arguments.end());
+    return m;
+}
 
 bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity, std::vector<Bytes>& replies)
 {
@@ -54,7 +53,7 @@ bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity,
     Bytes answer;
     if (IsRequest(message, kGetFwStatus)) {
         step = BootloaderStep::FwStatus;
-        answer = Message(kRetFwStatus, {bootloaderMode ? std::uint8_t(0) : applicationStatus});
+        answer = BootloaderMessage(kRetFwStatus, {bootloaderMode ? std::uint8_t(0) : applicationStatus});
     } else if (IsRequest(message, kGetFwInfo)) {
         step = BootloaderStep::FwInfo;
         answer = InfoReply(identity);
@@ -74,7 +73,7 @@ bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity,
             status.assign(4, 0);
         }
         writeFlash(message, status);
-        answer = Message(kRetWriteFlash, status);
+        answer = BootloaderMessage(kRetWriteFlash, status);
     } else {
         return false;
     }
@@ -86,7 +85,7 @@ bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity,
         if (knobs.strayFwInfo)
             replies.push_back(InfoReply(identity));
         if (knobs.strayBattStatus)
-            replies.push_back(Message(kRetBattStatus, {0x00, 0x64}));
+            replies.push_back(BootloaderMessage(kRetBattStatus, {0x00, 0x64}));
     }
     replies.push_back(std::move(answer));
     return true;

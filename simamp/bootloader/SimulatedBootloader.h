@@ -11,6 +11,10 @@
 
 namespace sim {
 
+// F0, the tag, the arguments, F7: a bootloader message as the amplifier
+// sends or takes it.
+std::vector<std::uint8_t> BootloaderMessage(const char* tag, const std::vector<std::uint8_t>& arguments = {});
+
 // The requests whose answers a fault can hit.
 enum class BootloaderStep { None, FwStatus, FwInfo, WriteFlash };
 

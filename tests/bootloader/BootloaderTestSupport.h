@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BootloaderMessages.h"
+#include "SimulatedBootloader.h"
 #include "ZQSysEx.h"
 
 #include <cstdint>
@@ -13,16 +14,9 @@ namespace boottest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// F0, the tag, the arguments, F7.
 inline Bytes Message(const char* tag, const Bytes& arguments = {})
 {
-    const std::size_t n = std::strlen(tag);
-    Bytes m(n + arguments.size() + 2);
-    m.front() = 0xF0;
-    std::memcpy(m.data() + 1, tag, n);
-    std::copy(arguments.begin(), arguments.end(), m.begin() + 1 + n);
-    m.back() = 0xF7;
-    return m;
+    return sim::BootloaderMessage(tag, arguments);
 }
 
 inline bool Is(const Bytes& m, const char* tag)

@@ -1,8 +1,9 @@
-#include "AnsweringDevice.h"
 #include "BootloaderTestSupport.h"
 #include "DownloadFirmwareVersionSession.h"
 #include "FastClock.h"
 #include "LoopbackDevice.h"
+#include "RecordingDevice.h"
+#include "SevenBitsCodec.h"
 #include "SimulatedAmplifier.h"
 
 #include <gtest/gtest.h>
@@ -24,9 +25,7 @@ Bytes InfoBytes(const FirmwareInfo& info)
 
 Bytes Packed(const Bytes& data)
 {
-    Bytes p(ZQSysEx::PackedSize(data.size()));
-    ZQSysEx::SetupMidiDataFromGeneralData(p.data(), data.data(), static_cast<std::uint32_t>(data.size()));
-    return p;
+    return zq::SevenBitsCodec().encode(data);
 }
 
 } // namespace
@@ -60,7 +59,7 @@ TEST(DownloadFirmwareVersion, SkipsOtherTagsAndTakesShortAndUnterminatedPayloads
     const Bytes fullBytes = InfoBytes(full);
 
     std::vector<Bytes> answer;
-    AnsweringDevice device([&](const Bytes&) { return answer; });
+    RecordingDevice device([&](const Bytes&) { return answer; });
     DownloadFirmwareVersionSession session;
 
     answer = {Message("RetBattStatus", {0x01}), Message("RetFwStatus", {0x01}), Message("RetFwInfo", Packed(fullBytes))};
@@ -95,25 +94,25 @@ TEST(DownloadFirmwareVersion, Failures)
     EXPECT_FALSE(session.Perform(nullptr));
     EXPECT_EQ(session.error, 8);
 
-    AnsweringDevice noDefault;
+    RecordingDevice noDefault;
     noDefault.defaultSid = -1;
     EXPECT_FALSE(session.Perform(&noDefault));
     EXPECT_EQ(session.error, 10);
     EXPECT_TRUE(noDefault.sentMessages().empty());
 
-    AnsweringDevice full;
+    RecordingDevice full;
     while (full.AllocateSid() != -1) {
     }
     EXPECT_FALSE(session.Perform(&full));
     EXPECT_EQ(session.error, 10);
 
     // Only other tags, then silence: a failed wait.
-    AnsweringDevice silent([](const Bytes&) { return std::vector<Bytes>{Message("RetFwStatus", {0x01})}; });
+    RecordingDevice silent([](const Bytes&) { return std::vector<Bytes>{Message("RetFwStatus", {0x01})}; });
     session.error = 0;
     EXPECT_FALSE(session.Perform(&silent));
     EXPECT_EQ(session.error, 14);
 
-    AnsweringDevice closed;
+    RecordingDevice closed;
     closed.open = false;
     session.error = 0;
     EXPECT_FALSE(session.Perform(&closed));

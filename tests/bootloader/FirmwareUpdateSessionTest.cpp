@@ -1,4 +1,3 @@
-#include "AnsweringDevice.h"
 #include "BootloaderTestSupport.h"
 #include "DeliveryThread.h"
 #include "FastClock.h"
@@ -67,7 +66,7 @@ struct Update {
 class SyncAmplifier : public ::testing::Test {
 protected:
     sim::SimulatedAmplifier amp;
-    AnsweringDevice device{[this](const Bytes& sent) { return amp.receive(sent.data(), sent.size()); }};
+    RecordingDevice device{[this](const Bytes& sent) { return amp.receive(sent.data(), sent.size()); }};
 };
 
 } // namespace
@@ -307,7 +306,7 @@ TEST(FirmwareUpdateReplies, TooShortToHoldTheStatusIsNotTheAnswer)
 {
     FastClock fast(50);
     const Bytes image = Pattern(10);
-    AnsweringDevice device([](const Bytes& sent) -> std::vector<Bytes> {
+    RecordingDevice device([](const Bytes& sent) -> std::vector<Bytes> {
         if (Is(sent, "GetFwStatus"))
             return {Message("RetFwStatus"), Message("RetFwStatus", {0x00})};
         if (Is(sent, "GetFwInfo"))
@@ -337,7 +336,7 @@ TEST(FirmwareUpdateReplies, EachDroppedMessageRestartsTheWait)
     } cases[] = {{2000, 4000, true}, {2000, 6000, false}};
     for (const Case& c : cases) {
         std::unique_ptr<sim::DeliveryThread> delivery;
-        AnsweringDevice device;
+        RecordingDevice device;
         delivery = std::make_unique<sim::DeliveryThread>(
             [&device](const Bytes& b) { device.OnReadNext(b.data(), static_cast<int>(b.size())); });
         device.handler = [&](const Bytes& sent) -> std::vector<Bytes> {

@@ -1,3 +1,4 @@
+#include "Joined.h"
 #include "ProcessRun.h"
 #include "TempFolder.h"
 
@@ -55,14 +56,6 @@ Lines progressLines(std::size_t imageSize)
     return lines;
 }
 
-Lines concat(std::initializer_list<Lines> parts)
-{
-    Lines out;
-    for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 long long msBetween(const ProcessResult& r, const std::string& first, const std::string& second)
 {
     const Lines lines = r.lines();
@@ -80,7 +73,7 @@ long long msBetween(const ProcessResult& r, const std::string& first, const std:
 TEST_F(ConsoleFlow, PathUpdatesTheAmplifier)
 {
     const ProcessResult r = run({"--path", kImage});
-    EXPECT_EQ(r.lines(), concat({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
+    EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
     EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
 }
 
@@ -88,7 +81,7 @@ TEST_F(ConsoleFlow, PathResendsARefusedChunkAndUsesTheFirstOfTwoAmplifiers)
 {
     const ProcessResult r = run({"--path", kImage}, {"KOVRA_DEMO_AMPLIFIERS=2", "KOVRA_DEMO_REFUSE_CHUNK=7"});
     EXPECT_EQ(r.lines(),
-              concat({{"Kovra TIKO", "Kovra TIKO 2", "2 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
+              joined<std::string>({{"Kovra TIKO", "Kovra TIKO 2", "2 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
     const Lines amplifiers = report();
     ASSERT_EQ(amplifiers.size(), 2u);
     EXPECT_EQ(amplifiers[0], "amplifier 1 messages 2910 chunks 2904 refusals 1 flash passed switches 0 1");
@@ -166,7 +159,7 @@ TEST_F(ConsoleFlow, BluetoothUpdate)
                      "Set fw path in " + firmware,
                      "Got fw version: 0107"};
     const ProcessResult r = run({"--bt"}, {"KOVRA_STANDIN_PROGRESS=0,40,79,80,100,130,-5"});
-    EXPECT_EQ(r.lines(), concat({head,
+    EXPECT_EQ(r.lines(), joined<std::string>({head,
                                  {"BT update progress 0", "BT update progress 40", "BT update progress 79",
                                   "BT update progress 80", "BT update progress 100", "BT update progress 130",
                                   "BT update progress -5", "BT firmware updated with result 0",
@@ -174,7 +167,7 @@ TEST_F(ConsoleFlow, BluetoothUpdate)
     EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2 chunks 0 refusals 0 flash not-run switches 2"}));
 
     const ProcessResult failed = run({"--bt"}, {"KOVRA_STANDIN_PROGRESS=50", "KOVRA_STANDIN_DOWNLOAD_RESULT=5"});
-    EXPECT_EQ(failed.lines(), concat({head, {"BT update progress 50", "BT firmware updated with result 5",
+    EXPECT_EQ(failed.lines(), joined<std::string>({head, {"BT update progress 50", "BT firmware updated with result 5",
                                              "BT update firmware failed with code 5"}}));
 }
 
@@ -251,7 +244,7 @@ TEST_F(PythonFlow, InstallsWhenMissingOrAnotherVersion)
     Lines lines = r.lines();
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(Lines(lines.begin(), lines.end() - 1),
-              concat({{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines(),
+              joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines(),
                       {"installer: Package name is Python", "installer: The install was successful.", ""}}));
     EXPECT_EQ(lines.back().rfind("Install python succesfully after ", 0), 0u) << lines.back();
     EXPECT_EQ(lines.back().substr(lines.back().size() - 3), " ms");
@@ -262,7 +255,7 @@ TEST_F(PythonFlow, InstallsWhenMissingOrAnotherVersion)
         lines = r.lines();
         ASSERT_GE(lines.size(), 5u);
         EXPECT_EQ(Lines(lines.begin(), lines.begin() + 5),
-                  concat({{"Start checking Python version...", version, ""}, installLines()}));
+                  joined<std::string>({{"Start checking Python version...", version, ""}, installLines()}));
     }
 }
 
@@ -271,7 +264,7 @@ TEST_F(PythonFlow, InstallerThatNeverEndsIsKilled)
     idleLn();
     installer("echo started; exec sleep 600");
     const ProcessResult r = runPython();
-    Lines expected = concat({{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines()});
+    Lines expected = joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines()});
     for (int elapsed = 2000; elapsed <= 90000; elapsed += 2000)
         expected.push_back("Wait for installation completion after " + std::to_string(elapsed) + " ms");
     expected.insert(expected.end(), {"Timed out! Will kill the process", "started", "", "Install python failed!"});
@@ -283,11 +276,11 @@ TEST_F(PythonFlow, InstallerWithoutSuccessAndCommandsThatCannotStart)
     idleLn();
     installer("echo 'installer: Error - the package is damaged'");
     EXPECT_EQ(runPython().lines(),
-              concat({{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines(),
+              joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines(),
                       {"installer: Error - the package is damaged", "", "Install python failed!"}}));
 
     fs::remove(root() + "/bin/osascript");
-    EXPECT_EQ(runPython().lines(), concat({{"Python symbolic link created", "Python 2.7 has not been installed yet!"},
+    EXPECT_EQ(runPython().lines(), joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"},
                                            installLines(), {"Call installer script failed!"}}));
 
     fs::remove(root() + "/bin/ln");

@@ -1,4 +1,6 @@
+#include "Joined.h"
 #include "RecordingDevice.h"
+#include "SimulatedBootloader.h"
 #include "ZQSysEx.h"
 
 #include <gtest/gtest.h>
@@ -11,20 +13,7 @@ namespace {
 
 Bytes tagged(const std::string& tag, Bytes args = {})
 {
-    Bytes m(1, 0xF0);
-    for (char c : tag)
-        m.push_back(static_cast<std::uint8_t>(c));
-    m.insert(m.end(), args.begin(), args.end());
-    m.push_back(0xF7);
-    return m;
-}
-
-Bytes cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
+    return sim::BootloaderMessage(tag.c_str(), args);
 }
 
 const Bytes kFrame3{0xF0, 0x01, 0x03, 0x00, 0x03, 0x11, 0xF7};
@@ -52,16 +41,16 @@ std::vector<RouteCase> routeCases()
         {"truncated tag is not", {tagged("RetFwInf")}, {}, {{0, {}}}, {}},
         {"RetBattStatus and RetWriteFlash", {tagged("RetBattStatus"), tagged("RetWriteFlash", {0, 0, 0, 0, 1})}, {},
          {{0, {tagged("RetBattStatus"), tagged("RetWriteFlash", {0, 0, 0, 0, 1})}}}, {}},
-        {"two frames in one delivery", {cat({kFrame3, kFrame5})}, {3, 5}, {{3, {kFrame3}}, {5, {kFrame5}}}, {}},
+        {"two frames in one delivery", {joined<std::uint8_t>({kFrame3, kFrame5})}, {3, 5}, {{3, {kFrame3}}, {5, {kFrame5}}}, {}},
         {"frame across two deliveries", {{0xF0, 0x01, 0x02}, {0x00, 0x02, 0x11, 0xF7}}, {2}, {{2, {kFrame2}}}, {}},
-        {"unfinished frame given up for a new F0", {cat({{0xF0, 0x01, 0x02}, kFrame5})}, {2, 5},
+        {"unfinished frame given up for a new F0", {joined<std::uint8_t>({{0xF0, 0x01, 0x02}, kFrame5})}, {2, 5},
          {{2, {}}, {5, {kFrame5}}}, {}},
-        {"note before a frame is erased with it", {cat({{0x90, 0x3C, 0x40}, kFrame3})}, {3}, {{3, {kFrame3}}}, {}},
+        {"note before a frame is erased with it", {joined<std::uint8_t>({{0x90, 0x3C, 0x40}, kFrame3})}, {3}, {{3, {kFrame3}}}, {}},
         {"a lone note stays", {{0x90, 0x3C, 0x40}}, {}, {}, {0x90, 0x3C, 0x40}},
         {"controller cut out and dropped", {{0xB0, 0x07, 0x64}, kFrame3}, {3}, {{3, {kFrame3}}}, {}},
-        {"program change cut out and dropped", {cat({{0xC0, 0x05}, kFrame3})}, {3}, {{3, {kFrame3}}}, {}},
+        {"program change cut out and dropped", {joined<std::uint8_t>({{0xC0, 0x05}, kFrame3})}, {3}, {{3, {kFrame3}}}, {}},
         {"B1 is no start byte", {{0xB1, 0x07}}, {}, {}, {0xB1, 0x07}},
-        {"incomplete tail is kept", {cat({kFrame3, {0xF0, 0x01}})}, {3}, {{3, {kFrame3}}}, {0xF0, 0x01}},
+        {"incomplete tail is kept", {joined<std::uint8_t>({kFrame3, {0xF0, 0x01}})}, {3}, {{3, {kFrame3}}}, {0xF0, 0x01}},
         {"incomplete controller waits", {{0xB0, 0x07}}, {}, {}, {0xB0, 0x07}},
         {"foreign SysEx dropped", {{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7}}, {}, {{0, {}}}, {}},
     };
@@ -163,7 +152,7 @@ TEST(FramerEdges, ScanGoesOnAcrossDeliveries)
         frame.push_back(static_cast<std::uint8_t>(i % 0x70));
     frame[3] = ZQSysEx::Checksum(frame.data() + 6, frame.size() - 6);
     frame.push_back(0xF7);
-    const Bytes stream = cat({{0x90, 0x3C}, {0xF0, 0x01}, frame, {0xB0, 0x07, 0x64}, frame});
+    const Bytes stream = joined<std::uint8_t>({{0x90, 0x3C}, {0xF0, 0x01}, frame, {0xB0, 0x07, 0x64}, frame});
     RecordingDevice device;
     for (int sid = 1; sid <= 3; ++sid)
         device.AllocateSid();
@@ -189,6 +178,6 @@ TEST(FramerEdges, ScanGoesOnAcrossDeliveries)
     RecordingDevice whole;
     for (int sid = 1; sid <= 3; ++sid)
         whole.AllocateSid();
-    whole.deliver(cat({{0xB0, 0x07, 0xF0}, rest}));
+    whole.deliver(joined<std::uint8_t>({{0xB0, 0x07, 0xF0}, rest}));
     EXPECT_EQ(whole.drainSlot(3), std::vector<Bytes>{kFrame3});
 }

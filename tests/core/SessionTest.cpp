@@ -4,7 +4,6 @@
 #include "LoopbackDevice.h"
 #include "RecordingDevice.h"
 #include "SimulatedAmplifier.h"
-#include "ZQSysEx.h"
 
 #include <gtest/gtest.h>
 
@@ -60,13 +59,7 @@ TEST(SessionBase, ModelNameRequestBytesAndAnyReplyOnItsId)
     std::thread replier([&] {
         while (device.sentMessages().empty())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        const Bytes text{'T', 'I', 0x00, 'K', 'O'};
-        Bytes payload(ZQSysEx::PackedSize(text.size()));
-        ZQSysEx::SetupMidiDataFromGeneralData(payload.data(), text.data(), 5);
-        Bytes frame{0xF0, 0x01, 0x05, ZQSysEx::Checksum(payload.data(), payload.size()), 0x02, 0x23};
-        frame.insert(frame.end(), payload.begin(), payload.end());
-        frame.push_back(0xF7);
-        device.deliver(frame);
+        device.deliver(zq::MivoSeriesStackCodec(0x05, 0x02, 0x23).encode({'T', 'I', 0x00, 'K', 'O'}));
     });
     auto query = std::make_shared<zq::ModelNameSession>();
     EXPECT_TRUE(query->Perform(&device));

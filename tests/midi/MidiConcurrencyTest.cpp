@@ -9,11 +9,6 @@ namespace {
 
 using MidiConcurrency = MidiTest;
 
-std::vector<std::uint8_t> modelRequest()
-{
-    return {0xF0, 0x01, 0x00, 0x00, 0x02, 0x11, 0xF7};
-}
-
 // Runs the message loop until every worker has ended; false when they have
 // not within `timeoutMs`.
 bool runUntilJoined(std::vector<std::thread>& workers, std::atomic<int>& running, int timeoutMs)

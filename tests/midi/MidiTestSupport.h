@@ -113,6 +113,12 @@ inline std::vector<std::uint8_t> probeRequest()
     return {std::begin(ZQUsbMidiDeviceFinder::kProbeRequest), std::end(ZQUsbMidiDeviceFinder::kProbeRequest)};
 }
 
+// The model-name request of session 0.
+inline std::vector<std::uint8_t> modelRequest()
+{
+    return {0xF0, 0x01, 0x00, 0x00, 0x02, 0x11, 0xF7};
+}
+
 inline int probesReceived(const sim::SimulatedMidiPorts& ports, sim::SimulatedMidiPorts::Device device)
 {
     int n = 0;

@@ -26,7 +26,7 @@ protected:
     ZQUsbMidiG1 device{idOf(amp).data()};
 };
 
-const Bytes kModelRequest{0xF0, 0x01, 0x00, 0x00, 0x02, 0x11, 0xF7};
+const Bytes kModelRequest = modelRequest();
 
 std::string modelName(ZQDevice& device)
 {
