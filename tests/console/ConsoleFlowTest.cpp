@@ -24,7 +24,7 @@ protected:
     TempFolder temp;
 
     ProcessResult run(const std::vector<std::string>& args, std::vector<std::string> env = {},
-                      const std::string& program = kDemo, int speedup = 100)
+                      const std::string& program = kDemo, int speedup = 10)
     {
         env.insert(env.begin(), {"KOVRA_DEMO_SPEEDUP=" + std::to_string(speedup),
                                  "KOVRA_DEMO_REPORT=" + temp.path() + "/report", "XDG_CACHE_HOME=" + temp.path() + "/cache",
