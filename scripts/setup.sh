@@ -8,6 +8,8 @@ packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
+    fonts-roboto-unhinted
+    xvfb xauth xdotool x11-apps
 )
 
 missing=()

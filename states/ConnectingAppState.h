@@ -1,0 +1,16 @@
+#pragma once
+
+#include "AppState.h"
+
+// Probes the USB MIDI ports on a worker and opens the first amplifier found.
+class ConnectingAppState : public AppState {
+public:
+    explicit ConnectingAppState(bool troubleshootingMode) : troubleshootingMode(troubleshootingMode) {}
+    ~ConnectingAppState() override;
+
+    void apply(MainComponent* main) const override;
+    bool isBusy() const override { return running(worker); }
+
+    mutable std::future<void> worker;
+    mutable bool troubleshootingMode;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "AppState.h"
+
+// Shows the troubleshooting page.
+class TroubleshootingAppState : public AppState {
+public:
+    void apply(MainComponent* main) const override;
+};

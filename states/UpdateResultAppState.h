@@ -1,0 +1,17 @@
+#pragma once
+
+#include "AppState.h"
+
+#include <cstdint>
+
+// The result page: 0 updated, 1 up to date, 2 failed with `code`, 3 wrong
+// device (code 1 the Kovra 25, 2 the Kovra ZE).
+class UpdateResultAppState : public AppState {
+public:
+    UpdateResultAppState(std::int32_t kind, std::int32_t code) : kind(kind), code(code) {}
+
+    void apply(MainComponent* main) const override;
+
+    mutable std::int32_t kind;
+    mutable std::int32_t code;
+};

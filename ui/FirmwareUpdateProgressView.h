@@ -1,0 +1,33 @@
+#pragma once
+
+#include "ProgressBarLookAndFeel.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <atomic>
+#include <memory>
+
+// The progress page of the firmware update and of the Python installation.
+class FirmwareUpdateProgressView : public juce::Component {
+public:
+    FirmwareUpdateProgressView();
+    ~FirmwareUpdateProgressView() override;
+
+    void resized() override;
+
+    // Message thread: stores the fraction and rewrites the title.
+    void setProgress(double fraction);
+    // The fraction last set, readable from any thread.
+    double progressNow() const { return sharedProgress.load(); }
+
+    lookandfeel::ProgressBarLookAndFeel progressBarLookAndFeel;
+
+    double progress = 0.0; // bound to the bar; written only by setProgress
+    bool pythonMode = false;
+    std::unique_ptr<juce::Label> titleLabel;
+    std::unique_ptr<juce::Label> warningLabel;
+    std::unique_ptr<juce::ProgressBar> progressBar;
+
+private:
+    std::atomic<double> sharedProgress{0.0};
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "NimbalGenericButtonLookAndFeel.h"
+
+namespace lookandfeel {
+
+// A flat link with a short underline.
+class UrlButtonLookAndFeel : public NimbalGenericButtonLookAndFeel {
+public:
+    UrlButtonLookAndFeel() = default;
+    ~UrlButtonLookAndFeel() override = default;
+
+    void drawButtonBackground(juce::Graphics&, juce::Button&, const juce::Colour& backgroundColour,
+                              bool isMouseOverButton, bool isButtonDown) override;
+};
+
+} // namespace lookandfeel
