@@ -94,6 +94,26 @@ wait_fuzzers() {
     done
 }
 
+# The window's tests need an X server: one Xvfb serves every suite of the
+# run (there is no window manager, so no native title bar is drawn).
+xvfb_pid=
+start_display() {
+    local n
+    for n in $(seq 90 140); do
+        [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$root/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        for _ in $(seq 100); do
+            [[ -e /tmp/.X11-unix/X$n ]] && { export DISPLAY=":$n"; echo "X server on :$n"; return 0; }
+            sleep 0.1
+        done
+        kill "$xvfb_pid" 2>/dev/null || true
+    done
+    echo "no X server could be started (log: $root/xvfb.log)"
+    return 1
+}
+trap '[[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
+
 # run_suite NAME CTEST-ARGS...
 run_suite() {
     local name=$1
@@ -125,6 +145,8 @@ release_built=1
 wait "$release_pid" || release_built=0
 asan_built=1
 wait "$asan_pid" || { asan_built=0; failed+=("asan build"); }
+
+start_display || failed+=("X server")
 
 if ((fuzz_built)); then
     step "fuzz results"
