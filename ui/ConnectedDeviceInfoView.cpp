@@ -1,1 +1,47 @@
 #include "ConnectedDeviceInfoView.h"
+
+#include "Constant.h"
+
+namespace {
+
+// Row order matters: the states address the rows by index.
+const juce::String typeTexts[3] = {"Serial Number", "MCU Firmware Version", "BT Version"};
+
+} // namespace
+
+ConnectedDeviceInfoView::ConnectedDeviceInfoView()
+{
+    for (int i = 0; i < 3; ++i) {
+        rows.push_back(std::make_unique<DeviceInfoEditView>(typeTexts[i]));
+        addAndMakeVisible(rows.back().get());
+        layout.setItemLayout(i, 70, 70, 70);
+    }
+
+    updateButton = std::make_unique<juce::TextButton>();
+    updateButton->setButtonText("Update Firmware");
+    updateButton->setColour(juce::TextButton::buttonColourId, constant::RED_TEXT_COLOUR);
+    updateButton->setColour(juce::TextButton::textColourOffId, juce::Colour(0xffffffff));
+    updateButton->setLookAndFeel(&buttonLookAndFeel);
+    addAndMakeVisible(updateButton.get());
+
+    cancelButton = std::make_unique<juce::TextButton>();
+    cancelButton->setButtonText("Cancel");
+    cancelButton->setColour(juce::TextButton::buttonColourId, juce::Colour(0xff505050));
+    cancelButton->setColour(juce::TextButton::textColourOffId, juce::Colour(0xffffffff));
+    cancelButton->setLookAndFeel(&buttonLookAndFeel);
+    addAndMakeVisible(cancelButton.get());
+}
+
+ConnectedDeviceInfoView::~ConnectedDeviceInfoView() = default;
+
+void ConnectedDeviceInfoView::resized()
+{
+    const int w = getWidth();
+    const int h = getHeight();
+
+    juce::Component* rowComponents[] = {rows[0].get(), rows[1].get(), rows[2].get()};
+    layout.layOutComponents(rowComponents, 3, 0, 20, w, h / 2, true, true);
+
+    updateButton->setBounds(40, (2 * h) / 3, w - 80, 40);
+    cancelButton->setBounds(40, updateButton->getBottom() + 5, w - 80, 40);
+}

@@ -1,1 +1,66 @@
 #include "FirmwareUpdateProgressView.h"
+
+#include "Constant.h"
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+// Both end with a blank, so the percentage follows after exactly one.
+const std::string k_progressTitle = "Updating Firmware... ";
+const std::string k_pythonProgressTitle = "Installing Python... ";
+
+juce::String titleFor(bool pythonMode, double fraction)
+{
+    const long percent = std::lrint(fraction * 100.0);
+    return juce::String(pythonMode ? k_pythonProgressTitle : k_progressTitle) + juce::String(percent) + "%";
+}
+
+} // namespace
+
+FirmwareUpdateProgressView::FirmwareUpdateProgressView()
+{
+    progress = 0.0;
+    pythonMode = false;
+    sharedProgress.store(0.0);
+
+    titleLabel = std::make_unique<juce::Label>();
+    titleLabel->setText(titleFor(false, 0.0), juce::dontSendNotification);
+    titleLabel->setFont(constant::DEFAULT_TITLE_FONT);
+    titleLabel->setColour(juce::Label::textColourId, juce::Colour(0xffffffff));
+    titleLabel->setJustificationType(juce::Justification::centred);
+    addAndMakeVisible(titleLabel.get());
+
+    warningLabel = std::make_unique<juce::Label>();
+    warningLabel->setText("Please do not disconnect the USB cable, and do not turn off the Kovra TIKO or your PC/Mac.",
+                          juce::dontSendNotification);
+    warningLabel->setFont(constant::DEFAULT_TEXT_FONT);
+    warningLabel->setColour(juce::Label::textColourId, juce::Colour(0xff646464));
+    warningLabel->setJustificationType(juce::Justification::centred);
+    addAndMakeVisible(warningLabel.get());
+
+    progressBar = std::make_unique<juce::ProgressBar>(progress);
+    progressBar->setColour(juce::ProgressBar::backgroundColourId, juce::Colour(0xff646464));
+    progressBar->setColour(juce::ProgressBar::foregroundColourId, constant::RED_TEXT_COLOUR);
+    progressBar->setLookAndFeel(&progressBarLookAndFeel);
+    addAndMakeVisible(progressBar.get());
+}
+
+FirmwareUpdateProgressView::~FirmwareUpdateProgressView() = default;
+
+void FirmwareUpdateProgressView::resized()
+{
+    const int w = getWidth();
+    titleLabel->setBounds(40, 40, w - 80, 40);
+    progressBar->setBounds(40, titleLabel->getBottom() + 40, w - 80, 5);
+    warningLabel->setBounds(40, progressBar->getBottom() + 40, w - 80, 40);
+}
+
+void FirmwareUpdateProgressView::setProgress(double fraction)
+{
+    progress = fraction;
+    sharedProgress.store(fraction);
+    titleLabel->setText(titleFor(pythonMode, fraction), juce::dontSendNotification);
+    resized();
+}
