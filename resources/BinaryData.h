@@ -3,7 +3,21 @@
 // The program's compiled-in resources, read-only, for the life of the
 // process. Each array holds its file's bytes and one zero byte after them;
 // the used length is the Size constant.
+//
+// The Size constants of the fonts (and of the pictures) are generated with
+// the build from the files it embeds, in BinaryDataSizes.h:
+//   temp_binary_data_10Size, _11Size, _12Size   the three Roboto faces
+#include "BinaryDataSizes.h"
+
 namespace BinaryData {
+
+// Roboto TrueType faces, as installed by fonts-roboto-unhinted.
+extern const char temp_binary_data_10[]; // Bold
+extern const char* RobotoBold_ttf;
+extern const char temp_binary_data_11[]; // Medium
+extern const char* RobotoMedium_ttf;
+extern const char temp_binary_data_12[]; // Regular
+extern const char* RobotoRegular_ttf;
 
 // MCU firmware images: a Cortex-M vector table first, the firmware
 // information block at offset 1024.
