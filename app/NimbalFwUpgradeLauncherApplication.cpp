@@ -1,14 +1,11 @@
 #include "NimbalFwUpgradeLauncherApplication.h"
 
+#include "MainWindow.h"
+
 #include "ConsoleOutput.h"
 #include "DeviceFlows.h"
 #include "FirmwareUpgradeTool.h"
 #include "PythonFlow.h"
-
-class NimbalFwUpgradeLauncherApplication::MainWindow : public juce::DocumentWindow {
-public:
-    using juce::DocumentWindow::DocumentWindow;
-};
 
 NimbalFwUpgradeLauncherApplication::NimbalFwUpgradeLauncherApplication() = default;
 
@@ -71,8 +68,7 @@ void NimbalFwUpgradeLauncherApplication::openWindow()
     // The screens are drawn against the framework's V2 defaults.
     static juce::LookAndFeel_V2 lookAndFeel;
     juce::LookAndFeel::setDefaultLookAndFeel(&lookAndFeel);
-    console::printLine("The firmware updater window is not built yet.");
-    juce::JUCEApplicationBase::quit();
+    mainWindow = std::make_unique<MainWindow>();
 }
 
 void NimbalFwUpgradeLauncherApplication::shutdown()

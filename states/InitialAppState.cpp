@@ -1,1 +1,49 @@
 #include "InitialAppState.h"
+
+#include "BinaryData.h"
+#include "ConnectingAppState.h"
+#include "Constant.h"
+#include "DeviceManager.h"
+#include "MainComponent.h"
+
+#include <memory>
+
+void InitialAppState::apply(MainComponent* main) const
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    {
+        // Dropped without a word to the amplifier: it is not ours any more.
+        auto lock = manager->lockDevice();
+        if (auto& device = manager->device()) {
+            device->Close();
+            device.reset();
+        }
+    }
+    manager->startPolling();
+    manager->setOnDeviceListChangedCallback([main](zq::DeviceManager* m) { connectOnDeviceChange(main, m); });
+
+    main->pushAsyncEvent([main] {
+        main->showTroubleshootingBanner = false;
+        main->initialView->setVisible(true);
+        main->connectedView->setVisible(false);
+        main->troubleshootingView->setVisible(false);
+        main->progressView->setVisible(false);
+        main->pythonInfoView->setVisible(false);
+        main->badgeKind = 0;
+        main->initialView->actionButton->setButtonText(juce::String(constant::k_connectButtonText));
+        main->initialView->actionButton->setEnabled(true);
+        main->initialView->titleLabel->setText(juce::String(constant::k_title), juce::dontSendNotification);
+        main->initialView->subtitleLabel->setText(juce::String(constant::k_subtitle), juce::dontSendNotification);
+        main->setDeviceImage(BinaryData::temp_binary_data_3, BinaryData::temp_binary_data_3Size);
+        main->resized();
+    });
+    main->triggerAsyncUpdate();
+}
+
+void connectOnDeviceChange(MainComponent* main, zq::DeviceManager*)
+{
+    // A running worker may be waiting for the message thread.
+    if (main->stateIsBusy())
+        return;
+    main->changeState(std::make_unique<ConnectingAppState>(false));
+}

@@ -1,1 +1,24 @@
 #include "KovraTikoButtonPromptAppState.h"
+
+#include "BinaryData.h"
+#include "Constant.h"
+#include "MainComponent.h"
+
+void KovraTikoButtonPromptAppState::apply(MainComponent* main) const
+{
+    // The polling and connectOnDeviceChange stay: a device change here connects too.
+    main->pushAsyncEvent([main] {
+        main->showTroubleshootingBanner = false;
+        main->initialView->setVisible(true);
+        main->connectedView->setVisible(false);
+        main->progressView->setVisible(false);
+        main->pythonInfoView->setVisible(false);
+        main->initialView->titleLabel->setText(juce::String(constant::k_promptTitle), juce::dontSendNotification);
+        main->initialView->subtitleLabel->setText(juce::String(constant::k_promptSubtitle), juce::dontSendNotification);
+        main->setDeviceImage(BinaryData::temp_binary_data_4, BinaryData::temp_binary_data_4Size);
+        main->initialView->actionButton->setButtonText(juce::String(constant::k_goBackButtonText));
+        main->initialView->actionButton->setEnabled(true);
+        main->resized();
+    });
+    main->triggerAsyncUpdate();
+}

@@ -1,1 +1,279 @@
 #include "MainComponent.h"
+
+#include "AppState.h"
+#include "BinaryData.h"
+#include "BootloaderMessages.h"
+#include "ConnectingAppState.h"
+#include "Constant.h"
+#include "DeviceManager.h"
+#include "InitialAppState.h"
+#include "KovraTikoButtonPromptAppState.h"
+#include "KovraTikoFwCheckingAppState.h"
+#include "PythonInstallingAppState.h"
+#include "TroubleshootingAppState.h"
+#include "UpdateResultAppState.h"
+
+#include <chrono>
+#include <thread>
+#include <utility>
+
+namespace juce {
+// The framework's own dispatch of one pending message (juce_events).
+bool dispatchNextMessageOnSystemQueue(bool returnIfNoPendingMessages);
+} // namespace juce
+
+namespace {
+
+const juce::String kMakerSite = "https://www.kovra.example";
+const juce::String kHelpSite = "https://help.kovra.example";
+
+void setPicture(juce::ImageButton& button, const juce::Image& image)
+{
+    const juce::Colour clear(0x00000000);
+    button.setImages(true, true, true, image, 1.0f, clear, image, 1.0f, clear, image, 1.0f, clear, 0.0f);
+}
+
+juce::Image decode(const void* data, int size)
+{
+    return juce::ImageFileFormat::loadFrom(data, static_cast<size_t>(size));
+}
+
+bool captionIs(const juce::Button& button, const std::string& caption)
+{
+    return button.getButtonText().toStdString() == caption;
+}
+
+} // namespace
+
+MainComponent::MainComponent()
+    : openWebPage([](const juce::URL& url) { url.launchInDefaultBrowser(); }),
+      quitApplication([] { juce::JUCEApplicationBase::quit(); })
+{
+    currentState = std::make_unique<InitialAppState>();
+    initViews();
+    setSize(375, 667);
+    currentState->apply(this);
+}
+
+MainComponent::~MainComponent()
+{
+    // The state's destruction waits for its worker, which may itself be
+    // waiting for the message thread (a probe, an Open): serve it until it
+    // ends. Its last act, a state change, is dropped: we are going away.
+    closing = true;
+    while (stateIsBusy())
+        if (!juce::dispatchNextMessageOnSystemQueue(true))
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+void MainComponent::initViews()
+{
+    deviceImage = decode(BinaryData::temp_binary_data_3, BinaryData::temp_binary_data_3Size);
+    deviceImageButton = std::make_unique<juce::ImageButton>(juce::String());
+    setPicture(*deviceImageButton, deviceImage);
+    addAndMakeVisible(*deviceImageButton);
+
+    badgeImage = decode(BinaryData::temp_binary_data_2, BinaryData::temp_binary_data_2Size);
+    statusBadgeButton = std::make_unique<juce::ImageButton>(juce::String());
+    setPicture(*statusBadgeButton, badgeImage);
+    statusBadgeButton->setVisible(false);
+    addChildComponent(*statusBadgeButton);
+
+    initialView = std::make_unique<InitialDeviceInfoView>();
+    addAndMakeVisible(*initialView);
+    initialView->actionButton->addListener(this);
+    initialView->learnMoreButton->addListener(this);
+    initialView->helpCenterButton->addListener(this);
+    initialView->troubleshootingLinkButton->addListener(this);
+
+    connectedView = std::make_unique<ConnectedDeviceInfoView>();
+    addChildComponent(*connectedView);
+    connectedView->updateButton->addListener(this);
+    connectedView->cancelButton->addListener(this);
+
+    troubleshootingView = std::make_unique<TroubleshootingPageView>();
+    addChildComponent(*troubleshootingView);
+    troubleshootingView->retryButton->addListener(this);
+    troubleshootingView->modeButton->addListener(this);
+
+    pythonInfoView = std::make_unique<PythonInstallInfoView>();
+    addChildComponent(*pythonInfoView);
+    pythonInfoView->proceedButton->addListener(this);
+    pythonInfoView->cancelButton->addListener(this);
+
+    progressView = std::make_unique<FirmwareUpdateProgressView>();
+    addChildComponent(*progressView);
+
+    toast = std::make_unique<MessageToast>();
+    addChildComponent(*toast);
+
+    troubleshootingBanner = std::make_unique<juce::Label>(juce::String(), "Troubleshooting Mode");
+    troubleshootingBanner->setVisible(false);
+    troubleshootingBanner->setColour(juce::Label::backgroundColourId, juce::Colour(0xff141414));
+    troubleshootingBanner->setColour(juce::Label::textColourId, constant::NORMAL_TEXT_COLOUR);
+    troubleshootingBanner->setFont(constant::DEFAULT_TEXT_FONT);
+    troubleshootingBanner->setJustificationType(juce::Justification::centred);
+    addChildComponent(*troubleshootingBanner);
+}
+
+void MainComponent::paint(juce::Graphics& g)
+{
+    if (background == nullptr) {
+        const auto w = static_cast<float>(getWidth());
+        const auto h = static_cast<float>(getHeight());
+        background = std::make_unique<juce::ColourGradient>(juce::Colour(0xff3c3c3c), 0.0f, 0.0f,
+                                                            juce::Colour(0xff171717), w, 0.3f * h, true);
+    }
+    juce::Graphics::ScopedSaveState saved(g);
+    g.setGradientFill(*background);
+    g.fillAll();
+}
+
+void MainComponent::resized()
+{
+    const int w = getWidth();
+    const int h = getHeight();
+
+    juce::Component* screen = nullptr;
+    bool withPicture = true;
+    if (initialView->isVisible()) {
+        screen = initialView.get();
+        withPicture = !troubleshootingView->isVisible();
+    } else if (troubleshootingView->isVisible()) {
+        screen = troubleshootingView.get();
+        withPicture = false;
+    } else if (connectedView->isVisible()) {
+        screen = connectedView.get();
+    } else if (progressView->isVisible()) {
+        screen = progressView.get();
+    } else {
+        screen = pythonInfoView.get();
+    }
+
+    if (withPicture) {
+        deviceImageButton->setVisible(true);
+        horizontalLayout.setItemLayout(0, w - 150, w - 150, w - 150);
+        juce::Component* picture[] = {deviceImageButton.get()};
+        horizontalLayout.layOutComponents(picture, 1, 75, 0, w - 150, h, false, true);
+        juce::Component* screenOnly[] = {screen};
+        horizontalLayout.layOutComponents(screenOnly, 1, 0, 0, w, h, false, true);
+        verticalLayout.setItemLayout(0, 0, 500, 500);
+        verticalLayout.setItemLayout(1, 256, h, h);
+        verticalLayout.setItemLayout(2, 0, h, h);
+        juce::Component* both[] = {deviceImageButton.get(), screen};
+        verticalLayout.layOutComponents(both, 2, 0, 40, w, h, true, false);
+    } else {
+        deviceImageButton->setVisible(false);
+        horizontalLayout.setItemLayout(0, w - 100, w - 100, w - 100);
+        juce::Component* screenOnly[] = {screen};
+        horizontalLayout.layOutComponents(screenOnly, 1, 50, 0, w - 100, h, false, true);
+        verticalLayout.setItemLayout(0, 256, h, h);
+        verticalLayout.setItemLayout(1, 0, h, h);
+        verticalLayout.layOutComponents(screenOnly, 1, 0, 20, w, h, true, false);
+    }
+
+    toast->setBounds(32, 550, w - 64, 60);
+
+    troubleshootingBanner->setBounds(0, 0, w, 40);
+    troubleshootingBanner->setVisible(showTroubleshootingBanner);
+
+    const juce::Rectangle<int> picture = deviceImageButton->getBounds();
+    statusBadgeButton->setTopLeftPosition(picture.getRight() - 60, picture.getBottom() - 50);
+
+    const void* badge = nullptr;
+    int badgeSize = 0;
+    switch (badgeKind) {
+    case 1: badge = BinaryData::temp_binary_data_2; badgeSize = BinaryData::temp_binary_data_2Size; break;
+    case 2: badge = BinaryData::temp_binary_data_1; badgeSize = BinaryData::temp_binary_data_1Size; break;
+    case 3: badge = BinaryData::temp_binary_data_0; badgeSize = BinaryData::temp_binary_data_0Size; break;
+    default: break;
+    }
+    if (badge != nullptr) {
+        badgeImage = decode(badge, badgeSize);
+        setPicture(*statusBadgeButton, badgeImage);
+        statusBadgeButton->setVisible(true);
+    } else if (badgeKind == 0) {
+        statusBadgeButton->setVisible(false);
+    }
+}
+
+void MainComponent::handleAsyncUpdate()
+{
+    std::lock_guard<std::mutex> lock(eventQueueLock);
+    while (!eventQueue.empty()) {
+        std::function<void()> fn = std::move(eventQueue.front());
+        eventQueue.pop_front();
+        fn();
+    }
+}
+
+void MainComponent::pushAsyncEvent(std::function<void()> fn)
+{
+    std::lock_guard<std::mutex> lock(eventQueueLock);
+    eventQueue.push_back(std::move(fn));
+}
+
+void MainComponent::changeState(std::unique_ptr<AppState> next)
+{
+    if (closing)
+        return;
+    std::unique_ptr<AppState> old = std::exchange(currentState, std::move(next));
+    old.reset();
+    currentState->apply(this);
+}
+
+bool MainComponent::stateIsBusy() const
+{
+    return currentState != nullptr && currentState->isBusy();
+}
+
+void MainComponent::setDeviceImage(const void* data, int size)
+{
+    setPicture(*deviceImageButton, decode(data, size));
+}
+
+void MainComponent::buttonClicked(juce::Button* button)
+{
+    // A worker may be waiting for the message thread: leave its state alone.
+    if (stateIsBusy())
+        return;
+
+    if (button == initialView->actionButton.get()) {
+        if (captionIs(*button, constant::k_doneButtonText))
+            quitApplication();
+        else if (captionIs(*button, constant::k_connectButtonText))
+            changeState(std::make_unique<KovraTikoButtonPromptAppState>());
+        else if (captionIs(*button, constant::k_goBackButtonText))
+            changeState(std::make_unique<InitialAppState>());
+        else if (captionIs(*button, constant::k_failedButtonText))
+            quitApplication();
+        else if (captionIs(*button, constant::k_download25UpdaterButtonText))
+            openWebPage(juce::URL(kHelpSite + "/hc/en-us/articles/360038685111-Kovra-Firmware-Update-Video-Tutorial-"));
+        else if (captionIs(*button, constant::k_downloadZeUpdaterButtonText))
+            openWebPage(juce::URL(kHelpSite + "/hc/en-us/articles/15470073547789-Kovra-ZE-Firmware-Update"));
+    } else if (button == initialView->learnMoreButton.get()) {
+        openWebPage(juce::URL(kMakerSite + "/kovra-tiko"));
+    } else if (button == initialView->helpCenterButton.get()) {
+        openWebPage(juce::URL(kHelpSite + "/hc/en-us/categories/4418053666573-Kovra-Tiko"));
+    } else if (button == connectedView->updateButton.get()) {
+        changeState(std::make_unique<KovraTikoFwCheckingAppState>());
+    } else if (button == connectedView->cancelButton.get()) {
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        {
+            auto lock = manager->lockDevice();
+            if (ZQDevice* device = manager->device().get())
+                bootloader::SendSetFwStatus(device, 0x01);
+        }
+        changeState(std::make_unique<InitialAppState>());
+    } else if (button == initialView->troubleshootingLinkButton.get()) {
+        changeState(std::make_unique<TroubleshootingAppState>());
+    } else if (button == troubleshootingView->retryButton.get()) {
+        changeState(std::make_unique<InitialAppState>());
+    } else if (button == troubleshootingView->modeButton.get()) {
+        changeState(std::make_unique<ConnectingAppState>(true));
+    } else if (button == pythonInfoView->proceedButton.get()) {
+        changeState(std::make_unique<PythonInstallingAppState>());
+    } else if (button == pythonInfoView->cancelButton.get()) {
+        changeState(std::make_unique<UpdateResultAppState>(2, -10));
+    }
+}

@@ -75,4 +75,5 @@ private:
     void initViews();
 
     std::unique_ptr<juce::ColourGradient> background; // made at the first paint
+    bool closing = false;                              // set by the destructor: no more state changes
 };

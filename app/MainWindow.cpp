@@ -1,0 +1,61 @@
+#include "MainWindow.h"
+
+#include "BootloaderMessages.h"
+#include "DeviceManager.h"
+#include "MainComponent.h"
+
+namespace {
+
+juce::Colour defaultBackground()
+{
+    const juce::LookAndFeel& lookAndFeel = juce::Desktop::getInstance().getDefaultLookAndFeel();
+    return lookAndFeel.isColourSpecified(juce::ResizableWindow::backgroundColourId)
+               ? lookAndFeel.findColour(juce::ResizableWindow::backgroundColourId)
+               : juce::Colours::black;
+}
+
+} // namespace
+
+NimbalFwUpgradeLauncherApplication::MainWindow::MainWindow()
+    : juce::DocumentWindow(juce::JUCEApplication::getInstance()->getApplicationName(), defaultBackground(),
+                           juce::DocumentWindow::allButtons, true)
+{
+    setUsingNativeTitleBar(true);
+    setContentOwned(new MainComponent(), true);
+    setResizable(true, true);
+    centreWithSize(getWidth(), getHeight());
+    setName("Kovra TIKO Firmware Updater");
+    setVisible(true);
+}
+
+NimbalFwUpgradeLauncherApplication::MainWindow::~MainWindow() = default;
+
+MainComponent* NimbalFwUpgradeLauncherApplication::MainWindow::mainComponent() const
+{
+    return dynamic_cast<MainComponent*>(getContentComponent());
+}
+
+void NimbalFwUpgradeLauncherApplication::MainWindow::closeButtonPressed()
+{
+    // A worker may be using the device, or waiting for the message thread:
+    // closing now would pull the device from under it or hang on it.
+    if (MainComponent* content = mainComponent(); content != nullptr && content->stateIsBusy())
+        return;
+
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    {
+        auto lock = manager->lockDevice();
+        if (ZQDevice* device = manager->device().get())
+            bootloader::SendSetFwStatus(device, 0x01);
+    }
+    manager->stopPolling();
+    {
+        auto lock = manager->lockDevice();
+        if (auto& device = manager->device()) {
+            device->Close();
+            device.reset();
+        }
+    }
+    if (auto* application = juce::JUCEApplication::getInstance())
+        application->systemRequestedQuit();
+}
