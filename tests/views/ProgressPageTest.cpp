@@ -1,0 +1,95 @@
+#include "FirmwareUpdateProgressView.h"
+
+#include "Constant.h"
+#include "ViewTest.h"
+
+namespace {
+
+using Rect = juce::Rectangle<int>;
+
+class ProgressPageTest : public ViewTest {
+protected:
+    FirmwareUpdateProgressView page;
+};
+
+TEST_F(ProgressPageTest, StartsAtZeroWithTheFirmwareTitle)
+{
+    EXPECT_EQ(page.titleLabel->getText(), juce::String("Updating Firmware... 0%"));
+    EXPECT_EQ(page.progress, 0.0);
+    EXPECT_EQ(page.progressNow(), 0.0);
+    EXPECT_FALSE(page.pythonMode);
+}
+
+TEST_F(ProgressPageTest, WidgetsLook)
+{
+    EXPECT_EQ(page.titleLabel->getFont(), constant::DEFAULT_TITLE_FONT);
+    EXPECT_EQ(page.titleLabel->findColour(juce::Label::textColourId), juce::Colour(0xffffffff));
+    EXPECT_EQ(page.titleLabel->getJustificationType(), juce::Justification::centred);
+
+    EXPECT_EQ(page.warningLabel->getText(),
+              juce::String("Please do not disconnect the USB cable, and do not turn off the Kovra TIKO or your PC/Mac."));
+    EXPECT_EQ(page.warningLabel->getFont(), constant::DEFAULT_TEXT_FONT);
+    EXPECT_EQ(page.warningLabel->findColour(juce::Label::textColourId), juce::Colour(0xff646464));
+    EXPECT_EQ(page.warningLabel->getJustificationType(), juce::Justification::centred);
+
+    EXPECT_EQ(page.progressBar->findColour(juce::ProgressBar::backgroundColourId), juce::Colour(0xff646464));
+    EXPECT_EQ(page.progressBar->findColour(juce::ProgressBar::foregroundColourId), constant::RED_TEXT_COLOUR);
+    EXPECT_EQ(&page.progressBar->getLookAndFeel(), &page.progressBarLookAndFeel);
+
+    const std::vector<juce::Component*> expected = {page.titleLabel.get(), page.warningLabel.get(),
+                                                    page.progressBar.get()};
+    EXPECT_EQ(childrenOf(page), expected);
+}
+
+// Halfway cases round to the even neighbour.
+TEST_F(ProgressPageTest, TitleShowsTheRoundedPercentage)
+{
+    struct Case {
+        double fraction;
+        const char* title;
+    };
+    const Case cases[] = {
+        {0.125, "Updating Firmware... 12%"}, {0.375, "Updating Firmware... 38%"},
+        {1.0, "Updating Firmware... 100%"},  {0.02, "Updating Firmware... 2%"},
+        {0.404, "Updating Firmware... 40%"}, {0.0, "Updating Firmware... 0%"},
+    };
+    page.setSize(375, 400);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fraction);
+        page.setProgress(c.fraction);
+        EXPECT_EQ(page.titleLabel->getText(), juce::String(c.title));
+        EXPECT_EQ(page.progress, c.fraction);
+        EXPECT_EQ(page.progressNow(), c.fraction);
+    }
+}
+
+TEST_F(ProgressPageTest, PythonTitleOnlyFromTheNextSetProgress)
+{
+    page.setProgress(0.3);
+    page.pythonMode = true;
+    EXPECT_EQ(page.titleLabel->getText(), juce::String("Updating Firmware... 30%"));
+
+    page.setProgress(0.0);
+    EXPECT_EQ(page.titleLabel->getText(), juce::String("Installing Python... 0%"));
+    page.setProgress(0.5);
+    EXPECT_EQ(page.titleLabel->getText(), juce::String("Installing Python... 50%"));
+
+    page.pythonMode = false;
+    page.setProgress(0.5);
+    EXPECT_EQ(page.titleLabel->getText(), juce::String("Updating Firmware... 50%"));
+}
+
+// The bar is 5 px high, 40 px below the title and 40 px above the warning.
+TEST_F(ProgressPageTest, BarSitsBetweenTitleAndWarningAtEverySize)
+{
+    for (const auto& size : {juce::Point<int>(375, 627), juce::Point<int>(200, 100), juce::Point<int>(900, 1000)}) {
+        SCOPED_TRACE(size.toString());
+        page.setSize(size.x, size.y);
+        const int inner = size.x - 80;
+        EXPECT_EQ(page.titleLabel->getBounds(), Rect(40, 40, inner, 40));
+        EXPECT_EQ(page.progressBar->getBounds(), Rect(40, 120, inner, 5));
+        EXPECT_EQ(page.warningLabel->getBounds(), Rect(40, 165, inner, 40));
+    }
+}
+
+} // namespace
