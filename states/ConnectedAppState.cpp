@@ -1,1 +1,209 @@
 #include "ConnectedAppState.h"
+
+#include "BinaryData.h"
+#include "ConsoleOutput.h"
+#include "DeviceManager.h"
+#include "DownloadFirmwareVersionSession.h"
+#include "GenericDeviceSession.h"
+#include "MainComponent.h"
+#include "UpdateResultAppState.h"
+#include "ZQBLE.h"
+#include "ZQBLEFirmwareUpdater.h"
+
+#include <juce_events/juce_events.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <stdexcept>
+
+namespace {
+
+const char* const kModelName = "Kovra TIKO";
+const std::uint8_t kLatestMcuVersion[4] = {1, 11, 2, 75};
+const char* const kRefusedFile = "-65535";
+
+int clampToInt(long long value)
+{
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+std::string joinVersion(const std::uint8_t (&parts)[4])
+{
+    return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." + std::to_string(parts[2]) + "."
+           + std::to_string(parts[3]);
+}
+
+// A query's reply text; empty when there is no device or no reply comes.
+template <typename Session>
+std::string queryText(ZQDevice* device)
+{
+    auto session = std::make_shared<Session>();
+    session->timeoutMs = 3000;
+    try {
+        session->Perform(device);
+    } catch (const std::exception&) {
+        // "Device reading timeout" or a damaged reply: the text stays empty.
+        return {};
+    }
+    return session->reply.value;
+}
+
+// 1 the Kovra 25, 2 the Kovra ZE, 0 neither.
+int siblingByName(const std::string& name)
+{
+    if (name == "Kovra 25")
+        return 1;
+    if (name == "Kovra ZE")
+        return 2;
+    return 0;
+}
+
+int siblingBySerial(const std::string& serial)
+{
+    if (serial.rfind("K310", 0) == 0)
+        return 1;
+    if (serial.rfind("K520", 0) == 0)
+        return 2;
+    return 0;
+}
+
+std::string latestBluetoothVersion(ZQBLEFirmwareUpdater& updater)
+{
+    const std::string text = updater.SetFirmwarePath(ZQBLE::getFirmwarePath());
+    if (text.empty() || text == kRefusedFile)
+        return {};
+    return text.substr(0, 4);
+}
+
+void showConnectedPage(MainComponent* main, const std::string& serial, const std::string& mcuRow,
+                       const std::string& btRow, int hardwareType)
+{
+    main->pushAsyncEvent([main, serial, mcuRow, btRow, hardwareType] {
+        main->setDeviceImage(BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size);
+        main->hardwareType = hardwareType;
+        auto& rows = main->connectedView->rows;
+        rows[0]->valueLabel->setText(juce::String(serial), juce::dontSendNotification);
+        rows[1]->valueLabel->setText(juce::String(mcuRow), juce::dontSendNotification);
+        rows[2]->valueLabel->setText(juce::String(btRow), juce::dontSendNotification);
+        main->initialView->setVisible(false);
+        main->troubleshootingView->setVisible(false);
+        main->progressView->setVisible(false);
+        main->pythonInfoView->setVisible(false);
+        main->connectedView->setVisible(true);
+        main->resized();
+    });
+}
+
+// Message thread; blocks it while the amplifier answers.
+void queryAmplifier(MainComponent* main)
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    ZQDevice* device = nullptr;
+    {
+        auto lock = manager->lockDevice();
+        device = manager->device().get();
+    }
+
+    const std::string name = queryText<zq::ModelNameSession>(device);
+    const std::string serial = queryText<zq::SerialNumberSession>(device);
+
+    bool unrecognised = false;
+    if (name != kModelName) {
+        console::printLine("Connected device name:" + juce::String(name));
+        console::printLine("Connected device sn:" + juce::String(serial));
+        int sibling = siblingByName(name);
+        if (sibling == 0)
+            sibling = siblingBySerial(serial);
+        if (sibling == 0) {
+            unrecognised = true;
+        } else {
+            main->changeState(std::make_unique<UpdateResultAppState>(3, sibling));
+            return;
+        }
+    }
+
+    auto firmware = std::make_shared<bootloader::DownloadFirmwareVersionSession>();
+    firmware->timeoutMs = 3000;
+    bool read = false;
+    try {
+        read = firmware->Perform(device);
+    } catch (const std::exception&) {
+        read = false;
+    }
+    if (!read) {
+        // Without the block every version would read as zero: offering an
+        // update from that could flash the wrong image, so the failure shows.
+        const int code = firmware->error != 0 ? firmware->error
+                                              : bootloader::DownloadFirmwareVersionSession::kErrorFwInfo;
+        main->changeState(std::make_unique<UpdateResultAppState>(2, code));
+        return;
+    }
+
+    const bootloader::FirmwareInfo& info = firmware->info;
+    const std::string mcuVersion = joinVersion(info.mcuVersion);
+    const int hardwareType = info.hardwareType;
+    const std::string btVersion = info.btVersionText();
+    const std::string latestMcu = joinVersion(kLatestMcuVersion);
+
+    // Lives to the end of the step, which then releases the library.
+    ZQBLEFirmwareUpdater updater(std::make_unique<ZQBLEDeviceContext>());
+    const std::string latestBt = latestBluetoothVersion(updater);
+
+    int mcuCompare = CompareFWVersion(mcuVersion, latestMcu);
+    int btCompare = CompareFWVersion(btVersion, latestBt);
+    std::string btRow = btVersion.empty() ? std::string("N/A") : btVersion;
+    std::string mcuRow = mcuVersion;
+    if (unrecognised) {
+        mcuCompare = -1;
+        btCompare = 0;
+    }
+
+    if (mcuCompare < 0 || btCompare < 0) {
+        if (mcuCompare < 0)
+            mcuRow += " -> " + latestMcu;
+        if (btCompare < 0)
+            btRow += " -> " + latestBt;
+        showConnectedPage(main, serial, mcuRow, btRow, hardwareType);
+        manager->startPolling();
+        main->triggerAsyncUpdate();
+    } else {
+        main->changeState(std::make_unique<UpdateResultAppState>(1, 0));
+    }
+}
+
+} // namespace
+
+void ConnectedAppState::apply(MainComponent* main) const
+{
+    std::weak_ptr<const char> state = alive;
+    juce::MessageManager::callAsync([main, state] {
+        if (state.lock())
+            queryAmplifier(main);
+    });
+}
+
+int CompareFWVersion(std::string lhs, std::string rhs)
+{
+    if (lhs.empty() || rhs.empty())
+        return -1;
+    const bool sameText = lhs == rhs;
+    try {
+        for (std::size_t i = lhs.find('.'); i != std::string::npos; i = lhs.find('.')) {
+            const std::size_t j = rhs.find('.');
+            const long long a = std::stoi(lhs.substr(0, i));
+            const long long b = std::stoi(rhs.substr(0, j));
+            if (a != b)
+                return clampToInt(a - b);
+            lhs.erase(0, i + 1);
+            if (j != std::string::npos)
+                rhs.erase(0, j + 1);
+        }
+        const long long a = std::stoi(lhs);
+        const long long b = std::stoi(rhs.substr(0, rhs.find('.')));
+        return clampToInt(a - b);
+    } catch (const std::invalid_argument&) {
+    } catch (const std::out_of_range&) {
+    }
+    return sameText ? 0 : -1;
+}

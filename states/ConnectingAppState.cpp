@@ -1,1 +1,76 @@
 #include "ConnectingAppState.h"
+
+#include "ConnectedAppState.h"
+#include "Constant.h"
+#include "DeviceManager.h"
+#include "InitialAppState.h"
+#include "MainComponent.h"
+#include "TroubleshootingAppState.h"
+#include "ZQUsbMidiG1.h"
+
+#include <juce_events/juce_events.h>
+
+
+ConnectingAppState::~ConnectingAppState()
+{
+    // Before the members go: the worker may still be about to post.
+    if (worker.valid())
+        worker.wait();
+}
+
+void ConnectingAppState::apply(MainComponent* main) const
+{
+    const bool quiet = troubleshootingMode;
+    main->pushAsyncEvent([main, quiet] {
+        if (!quiet) {
+            main->initialView->actionButton->setButtonText("Connecting...");
+            main->initialView->actionButton->setEnabled(false);
+        }
+        main->resized();
+    });
+    main->triggerAsyncUpdate();
+
+    std::weak_ptr<const ConnectingAppState*> state = self;
+    worker = std::async(std::launch::async, [main, state] {
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        manager->stopPolling();
+        int found = 0;
+        try {
+            found = manager->probeAll();
+        } catch (...) {
+            // A probe that fails found nothing: the user is told and can retry,
+            // rather than being left on "Connecting..." with the polling off.
+            found = 0;
+        }
+        juce::MessageManager::callAsync([main, state, found] {
+            if (const auto alive = state.lock())
+                (*alive)->connect(main, found);
+        });
+    });
+}
+
+void ConnectingAppState::connect(MainComponent* main, int found) const
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    const std::vector<zq::DeviceId> ids = found > 0 ? manager->deviceUuids() : std::vector<zq::DeviceId>{};
+    if (ids.empty()) {
+        main->toast->messageLabel->setText(juce::String(constant::CONNECT_FAIL_MSG), juce::dontSendNotification);
+        main->toast->show(3000);
+        if (troubleshootingMode)
+            main->changeState(std::make_unique<TroubleshootingAppState>());
+        else
+            main->changeState(std::make_unique<InitialAppState>());
+        return;
+    }
+
+    main->showTroubleshootingBanner = troubleshootingMode;
+    {
+        // On the message thread Open runs at once, so the guard may stay.
+        auto lock = manager->lockDevice();
+        std::unique_ptr<ZQDevice>& slot = manager->device();
+        slot.reset(new ZQUsbMidiG1(ids.front().data()));
+        if (!slot->Open())
+            slot.reset();
+    }
+    main->changeState(std::make_unique<ConnectedAppState>());
+}
