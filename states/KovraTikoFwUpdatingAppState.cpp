@@ -1,1 +1,326 @@
 #include "KovraTikoFwUpdatingAppState.h"
+
+#include "BinaryData.h"
+#include "BootloaderMessages.h"
+#include "ChildCommand.h"
+#include "Clock.h"
+#include "CommandTable.h"
+#include "ConsoleOutput.h"
+#include "DeviceManager.h"
+#include "FirmwareUpdateSession.h"
+#include "MainComponent.h"
+#include "PythonCommands.h"
+#include "UpdateResultAppState.h"
+#include "ZQBLE.h"
+#include "ZQBLEFirmwareUpdater.h"
+#include "ZQUsbMidiG1.h"
+
+#include <atomic>
+#include <optional>
+
+namespace {
+
+constexpr std::uint32_t kLinkWaitMs = 30000;
+constexpr std::uint32_t kBeforeBluetoothUpdateMs = 3000;
+constexpr std::uint32_t kAmplifierLookMs = 4000;
+constexpr std::uint32_t kAmplifierWaitMs = 65000;
+constexpr std::uint32_t kReconnectWaitMs = 5000;
+
+using Window = juce::Component::SafePointer<MainComponent>;
+
+// Computed afresh by each run; showUpdateProgress reads the Bluetooth flag.
+std::atomic<bool> needUpdateMcuFw{false};
+std::atomic<bool> needUpdateBtFw{false};
+
+// What the worker needs from the message thread, copied there before it starts.
+struct UpdateJob {
+    Window window;
+    MainComponent* main = nullptr;
+    AsnycBLEEventListener* listener = nullptr;
+    juce::String serialNumber;
+    juce::String mcuRow;
+    juce::String btRow;
+};
+
+juce::String rowText(MainComponent* main, std::size_t index)
+{
+    const auto& rows = main->connectedView->rows;
+    return index < rows.size() && rows[index] != nullptr ? rows[index]->valueLabel->getText() : juce::String();
+}
+
+void setBar(const Window& window, double fraction)
+{
+    juce::MessageManager::callAsync([window, fraction] {
+        if (MainComponent* main = window.getComponent())
+            main->progressView->setProgress(fraction);
+    });
+}
+
+bool deviceSlotEmpty()
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    auto lock = manager->lockDevice();
+    return manager->device() == nullptr;
+}
+
+bool reconnectDevice(ZQDevice* device, FirmwareUpdateSession*, void*)
+{
+    if (device == nullptr)
+        return false;
+    device->Close();
+    zq::Clock::sleepMs(kReconnectWaitMs);
+    return device->Open();
+}
+
+void showUpdateProgress(ZQDevice*, FirmwareUpdateSession*, int percent, void* user)
+{
+    console::printLine("Updating: " + juce::String(percent) + "%");
+    const int v = needUpdateBtFw ? percent / 2 + 50 : percent;
+    // The state made a safe pointer to the window on the message thread
+    // before this thread started, so making one here only reads it.
+    setBar(Window(static_cast<MainComponent*>(user)), v / 100.0);
+}
+
+// Link the system Python when the local one is missing, then ask its version.
+bool pythonReady()
+{
+    const juce::String localPython = juce::String::fromUTF8(CommandTable::current().localPython.c_str());
+    if (!PythonCommands::isExistingFile(localPython)) {
+        ChildCommand link;
+        if (!link.start(PythonCommands::link())) {
+            console::printLine("Create symbolic link failed!");
+            return false;
+        }
+        link.waitForEnd(kLinkWaitMs);
+    }
+    return PythonCommands::isExistingFile(localPython) && localPythonIs27();
+}
+
+void showPythonPage(const UpdateJob& job)
+{
+    job.main->pythonCheckTime = juce::Time::getMillisecondCounter();
+    MainComponent* main = job.main;
+    main->pushAsyncEvent([main] {
+        main->setDeviceImage(BinaryData::temp_binary_data_5, BinaryData::temp_binary_data_5Size);
+        main->badgeKind = 0;
+        main->progressView->setVisible(false);
+        main->pythonInfoView->setVisible(true);
+        main->resized();
+    });
+    main->triggerAsyncUpdate();
+}
+
+// Closes the amplifier so that the library can reach the Bluetooth module.
+void handOverToBluetoothModule(const Window& window)
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    {
+        auto lock = manager->lockDevice();
+        if (auto& device = manager->device())
+            bootloader::SendSetFwStatus(device.get(), bootloader::kStatusBluetoothUpdate);
+    }
+    zq::Clock::sleepMs(kBeforeBluetoothUpdateMs);
+    {
+        auto lock = manager->lockDevice();
+        if (auto& device = manager->device()) {
+            device->Close();
+            device.reset();
+        }
+    }
+    setBar(window, 0.02);
+}
+
+int updateBluetoothModule(AsnycBLEEventListener* listener)
+{
+    listener->mcuUpdateFollows = needUpdateMcuFw;
+    g_listener = listener;
+
+    ZQBLEFirmwareUpdater updater(std::make_unique<ZQBLEDeviceContext>());
+    const std::string text = updater.SetFirmwarePath(ZQBLE::getFirmwarePath());
+    if (text.empty())
+        return -3;
+    if (text == "-65535")
+        return -65535;
+    const int u = updater.UpdateFirmware();
+    // Without a completion event the result stays 0, the download's own
+    // word for success.
+    return u == 0 ? listener->result.load() : u;
+}
+
+void waitForAmplifier(const Window& window)
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    manager->startPolling();
+    manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
+    for (std::uint32_t t = 0; t < kAmplifierWaitMs && deviceSlotEmpty(); t += kAmplifierLookMs) {
+        zq::Clock::sleepMs(kAmplifierLookMs);
+        juce::MessageManager::callAsync([window] {
+            if (MainComponent* main = window.getComponent())
+                if (main->progressView->progress < 0.5)
+                    main->progressView->setProgress(main->progressView->progress + 0.01);
+        });
+    }
+    manager->stopPolling();
+}
+
+int updateMcu(const UpdateJob& job, bool bluetoothIncomplete)
+{
+    const McuImage image = mcuImageFor(job.main->hardwareType, job.serialNumber);
+
+    FirmwareUpdateSession session;
+    session.timeoutMs = 3000;
+    session.image = reinterpret_cast<const std::uint8_t*>(image.data);
+    session.imageSize = image.size;
+    session.loadFromFile = false;
+    session.settleDelayMs = 0;
+    session.chunkDelayMs = 0;
+    session.progressCallback = showUpdateProgress;
+    session.progressUserData = job.main;
+    session.enterBootloaderCallback = reconnectDevice;
+    session.doneCallback = reconnectDevice;
+    session.callbackUserData = nullptr;
+
+    ZQDevice* device = nullptr;
+    {
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        auto lock = manager->lockDevice();
+        device = manager->device().get();
+    }
+    if (!session.Perform(device))
+        return session.error;
+    return bluetoothIncomplete ? -4 : 0;
+}
+
+// The whole update; no value when the Python page was shown instead.
+std::optional<int> runUpdate(const UpdateJob& job)
+{
+    needUpdateMcuFw = job.mcuRow.contains("->");
+    needUpdateBtFw = job.btRow.contains("->");
+
+    int code = 0;
+    bool bluetoothIncomplete = false;
+    if (needUpdateBtFw) {
+        if (!pythonReady()) {
+            showPythonPage(job);
+            return std::nullopt;
+        }
+        handOverToBluetoothModule(job.window);
+        code = updateBluetoothModule(job.listener);
+        bluetoothIncomplete = code == -4;
+        if (code != 0 && code != -4)
+            return code;
+    }
+    if (!needUpdateMcuFw)
+        return code;
+    if (needUpdateBtFw)
+        waitForAmplifier(job.window);
+    return updateMcu(job, bluetoothIncomplete);
+}
+
+void postEnd(const Window& window, int code)
+{
+    juce::MessageManager::callAsync([window, code] {
+        MainComponent* main = window.getComponent();
+        if (main == nullptr)
+            return;
+        const juce::String text = code != 0 ? "Firmware updating failed!" : "Your firmware is up-to-date.";
+        main->changeState(std::make_unique<UpdateResultAppState>(code != 0 ? 2 : 0, code));
+        main->toast->messageLabel->setText(text, juce::dontSendNotification);
+        main->toast->show(4000);
+    });
+}
+
+} // namespace
+
+KovraTikoFwUpdatingAppState::~KovraTikoFwUpdatingAppState()
+{
+    if (worker.valid())
+        worker.wait();
+    if (bleListener != nullptr)
+        ZQBLE::clearListener(bleListener.get());
+}
+
+void KovraTikoFwUpdatingAppState::apply(MainComponent* main) const
+{
+    if (bleListener != nullptr)
+        ZQBLE::clearListener(bleListener.get());
+    bleListener = std::make_unique<AsnycBLEEventListener>(main);
+
+    zq::DeviceManager::instance()->stopPolling();
+
+    main->pushAsyncEvent([main] {
+        main->setDeviceImage(BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size);
+        main->showTroubleshootingBanner = false;
+        main->initialView->setVisible(false);
+        main->connectedView->setVisible(false);
+        main->progressView->setVisible(true);
+        main->progressView->pythonMode = false;
+        main->progressView->setProgress(0);
+        main->pythonInfoView->setVisible(false);
+        main->badgeKind = 1;
+        main->resized();
+    });
+    main->triggerAsyncUpdate();
+
+    UpdateJob job;
+    job.window = Window(main);
+    job.main = main;
+    job.listener = bleListener.get();
+    job.serialNumber = rowText(main, 0);
+    job.mcuRow = rowText(main, 1);
+    job.btRow = rowText(main, 2);
+
+    worker = std::async(std::launch::async, [job] {
+        int code = kWorkerFailedCode;
+        try {
+            const std::optional<int> result = runUpdate(job);
+            if (!result)
+                return;
+            code = *result;
+        } catch (...) {
+            console::printLine("Firmware update stopped by an unexpected error");
+            // The polling may have been started for the wait.
+            zq::DeviceManager::instance()->stopPolling();
+        }
+        postEnd(job.window, code);
+    });
+}
+
+void reconnectFirstDevice(zq::DeviceManager* manager)
+{
+    if (manager->probeAll() < 1)
+        return;
+    const std::vector<zq::DeviceId> ids = manager->deviceUuids();
+    if (ids.empty())
+        return;
+    // The message thread opens at once, so the slot may stay locked here.
+    auto lock = manager->lockDevice();
+    auto& device = manager->device();
+    device.reset(new ZQUsbMidiG1(ids.front().data()));
+    if (device->Open())
+        console::printLine("Found device and connected!");
+    else
+        device.reset();
+}
+
+McuImage mcuImageFor(int hardwareType, const juce::String& serialNumber)
+{
+    const McuImage standard{BinaryData::Checksumed_kovra_10_speaker_bin, BinaryData::Checksumed_kovra_10_speaker_binSize};
+    const McuImage gd32{BinaryData::Checksumed_kovra_10_speaker_GD32_bin,
+                        BinaryData::Checksumed_kovra_10_speaker_GD32_binSize};
+    if (hardwareType == 20)
+        return standard;
+    if (hardwareType == 22)
+        return gd32;
+    return serialNumber.length() >= 7 && serialNumber[6] == '1' ? standard : gd32;
+}
+
+bool localPythonIs27()
+{
+    ChildCommand version;
+    if (!version.start(PythonCommands::version())) {
+        console::printLine("Check python version failed!");
+        return false;
+    }
+    return PythonCommands::isPython27(version.readAllOutput());
+}

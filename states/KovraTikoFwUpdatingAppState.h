@@ -3,6 +3,8 @@
 #include "AppState.h"
 #include "AsnycBLEEventListener.h"
 
+#include <juce_core/juce_core.h>
+
 #include <functional>
 #include <memory>
 
@@ -16,6 +18,8 @@ class DeviceManager;
 // through the bridge, then the MCU through the bootloader.
 class KovraTikoFwUpdatingAppState : public AppState {
 public:
+    // Waits for the worker, then stops library events from reaching the
+    // listener before it goes.
     ~KovraTikoFwUpdatingAppState() override;
 
     void apply(MainComponent* main) const override;
@@ -28,3 +32,21 @@ public:
 // The device-list callback of the waits for the amplifier: probes and opens
 // the first device found.
 void reconnectFirstDevice(zq::DeviceManager* manager);
+
+// A worker that stopped on an unexpected exception ends with this code, so
+// the window leaves the progress page for the failure result.
+constexpr int kWorkerFailedCode = -12;
+
+// One of the two compiled-in MCU images.
+struct McuImage {
+    const char* data;
+    int size;
+};
+
+// By hardware type (20 standard, 22 GD32), else by the serial number's 7th
+// character: '1' the standard image, anything else or none the GD32 one.
+McuImage mcuImageFor(int hardwareType, const juce::String& serialNumber);
+
+// Runs the version command of the local Python; false when it cannot be
+// started (after printing so) or does not answer Python 2.7.
+bool localPythonIs27();

@@ -1,1 +1,172 @@
 #include "PythonInstallingAppState.h"
+
+#include "ApplicationBundle.h"
+#include "ChildCommand.h"
+#include "Clock.h"
+#include "CommandTable.h"
+#include "ConsoleOutput.h"
+#include "DeviceManager.h"
+#include "KovraTikoFwUpdatingAppState.h"
+#include "MainComponent.h"
+#include "PythonCommands.h"
+#include "UpdateResultAppState.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr std::uint32_t kLinkWaitMs = 30000;
+constexpr std::uint32_t kInstallerLookMs = 2000;
+constexpr std::uint32_t kLastInstallerLookMs = 149999;
+constexpr double kInstallerStep = 0.023;
+constexpr std::uint32_t kAmplifierWindowMs = 65000;
+constexpr std::uint32_t kAmplifierLookMs = 4000;
+constexpr double kBarHold = 0.99;
+
+using Window = juce::Component::SafePointer<MainComponent>;
+
+juce::String fromTable(const std::string& path)
+{
+    return juce::String::fromUTF8(path.c_str());
+}
+
+// The bar goes up by `step` on the message thread, never past 0.99.
+void advanceBar(const Window& window, double step)
+{
+    juce::MessageManager::callAsync([window, step] {
+        if (MainComponent* main = window.getComponent())
+            main->progressView->setProgress(std::min(main->progressView->progress + step, kBarHold));
+    });
+}
+
+bool linkedSystemPython()
+{
+    if (!PythonCommands::isExistingFile(fromTable(CommandTable::current().systemPython)))
+        return false;
+    ChildCommand link;
+    if (link.start(PythonCommands::privilegedLink()))
+        link.waitForEnd(kLinkWaitMs);
+    else
+        console::printLine("Create symbolic link failed!");
+    if (!PythonCommands::isExistingFile(fromTable(CommandTable::current().localPython)) || !localPythonIs27())
+        return false;
+    console::printLine("Python symbolic link created");
+    return true;
+}
+
+int runInstaller(const Window& window)
+{
+    const juce::String package = ApplicationBundle::resources().getChildFile("python-2.7.18.pkg").getFullPathName();
+    ChildCommand installer;
+    if (!installer.start(PythonCommands::installer(package))) {
+        console::printLine("Call installer script failed!");
+        return -13;
+    }
+
+    zq::Clock::sleepMs(kInstallerLookMs);
+    for (std::uint32_t t = 0; installer.isRunning() && t <= kLastInstallerLookMs; t += kInstallerLookMs) {
+        zq::Clock::sleepMs(kInstallerLookMs);
+        advanceBar(window, kInstallerStep);
+    }
+    const bool killed = installer.isRunning();
+    if (killed)
+        installer.kill();
+
+    if (PythonCommands::installerSucceeded(installer.readAllOutput())) {
+        console::printLine("Install python successfully");
+        return 0;
+    }
+    console::printLine("Install python failed");
+    return killed ? -11 : -14;
+}
+
+bool deviceSlotEmpty()
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    auto lock = manager->lockDevice();
+    return manager->device() == nullptr;
+}
+
+int waitForAmplifier(MainComponent* main, const Window& window)
+{
+    const std::uint32_t budget =
+        amplifierWaitBudgetMs(juce::Time::getMillisecondCounter() - main->pythonCheckTime.load());
+    const std::uint32_t looks = budget / kAmplifierLookMs;
+    const float step = looks == 0 ? std::numeric_limits<float>::infinity()
+                                  : (1.0f - static_cast<float>(main->progressView->progressNow())) / looks;
+    for (std::uint32_t t = 0; t < budget && deviceSlotEmpty(); t += kAmplifierLookMs) {
+        zq::Clock::sleepMs(kAmplifierLookMs);
+        advanceBar(window, step);
+    }
+    return deviceSlotEmpty() ? -15 : 0;
+}
+
+int runInstallation(MainComponent* main, const Window& window)
+{
+    int code = linkedSystemPython() ? 0 : runInstaller(window);
+    if (code == 0)
+        code = waitForAmplifier(main, window);
+    return code;
+}
+
+void postEnd(const Window& window, int code)
+{
+    juce::MessageManager::callAsync([window, code] {
+        MainComponent* main = window.getComponent();
+        if (main == nullptr)
+            return;
+        std::unique_ptr<AppState> next;
+        if (code == 0)
+            next = std::make_unique<KovraTikoFwUpdatingAppState>();
+        else
+            next = std::make_unique<UpdateResultAppState>(2, code);
+        main->progressView->setProgress(1.0);
+        main->changeState(std::move(next));
+    });
+}
+
+} // namespace
+
+std::uint32_t amplifierWaitBudgetMs(std::uint32_t elapsedMs)
+{
+    return elapsedMs <= kAmplifierWindowMs ? kAmplifierWindowMs - elapsedMs : kAmplifierLookMs;
+}
+
+PythonInstallingAppState::~PythonInstallingAppState()
+{
+    if (worker.valid())
+        worker.wait();
+}
+
+void PythonInstallingAppState::apply(MainComponent* main) const
+{
+    main->pushAsyncEvent([main] {
+        main->showTroubleshootingBanner = false;
+        main->initialView->setVisible(false);
+        main->connectedView->setVisible(false);
+        main->progressView->setVisible(true);
+        main->progressView->pythonMode = true;
+        main->progressView->setProgress(0);
+        main->pythonInfoView->setVisible(false);
+        main->badgeKind = 0;
+        main->resized();
+    });
+    main->triggerAsyncUpdate();
+
+    const Window window(main);
+    worker = std::async(std::launch::async, [main, window] {
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        manager->startPolling();
+        manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
+
+        int code = kWorkerFailedCode;
+        try {
+            code = runInstallation(main, window);
+        } catch (...) {
+            console::printLine("Python installation stopped by an unexpected error");
+        }
+        manager->stopPolling();
+        postEnd(window, code);
+    });
+}
