@@ -7,9 +7,28 @@
 // The Size constants of the fonts (and of the pictures) are generated with
 // the build from the files it embeds, in BinaryDataSizes.h:
 //   temp_binary_data_10Size, _11Size, _12Size   the three Roboto faces
+//   temp_binary_data_0Size .. _5Size, _13Size    the pictures (drawn by the
+//                                                build, kovra_make_pictures)
 #include "BinaryDataSizes.h"
 
 namespace BinaryData {
+
+// Pictures: PNG, 8 bits per channel with alpha, transparent surroundings.
+// Decode with juce::ImageFileFormat::loadFrom(array, arraySize).
+extern const char temp_binary_data_0[];  // 48 x 48 error badge
+extern const char* error_badge_png;
+extern const char temp_binary_data_1[];  // 48 x 48 success badge
+extern const char* success_badge_png;
+extern const char temp_binary_data_2[];  // 48 x 48 update badge
+extern const char* update_badge_png;
+extern const char temp_binary_data_3[];  // 342 x 552 connect picture
+extern const char* connect_png;
+extern const char temp_binary_data_4[];  // 290 x 552 prompt picture
+extern const char* prompt_png;
+extern const char temp_binary_data_5[];  // 238 x 278 installer picture
+extern const char* installer_png;
+extern const char temp_binary_data_13[]; // 238 x 278 amplifier picture
+extern const char* amplifier_png;
 
 // Roboto TrueType faces, as installed by fonts-roboto-unhinted.
 extern const char temp_binary_data_10[]; // Bold

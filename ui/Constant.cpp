@@ -42,15 +42,30 @@ juce::Font makeFont(const char* data, int size, float height)
     return font;
 }
 
+struct Fonts {
+    juce::Font title = makeFont(BinaryData::temp_binary_data_11, BinaryData::temp_binary_data_11Size, 30.0f);
+    juce::Font text = makeFont(BinaryData::temp_binary_data_11, BinaryData::temp_binary_data_11Size, 14.0f);
+    juce::Font editText = makeFont(BinaryData::temp_binary_data_12, BinaryData::temp_binary_data_12Size, 16.0f);
+    juce::Font editLabel = makeFont(BinaryData::temp_binary_data_10, BinaryData::temp_binary_data_10Size, 14.0f);
+};
+
+// Made once, by whichever thread reads a font first; released at exit.
+const Fonts& fonts()
+{
+    static const Fonts made;
+    return made;
+}
+
+const juce::Font& titleFont() { return fonts().title; }
+const juce::Font& textFont() { return fonts().text; }
+const juce::Font& editTextFont() { return fonts().editText; }
+const juce::Font& editLabelFont() { return fonts().editLabel; }
+
 } // namespace
 
-const juce::Font DEFAULT_TITLE_FONT =
-    makeFont(BinaryData::temp_binary_data_11, BinaryData::temp_binary_data_11Size, 30.0f);
-const juce::Font DEFAULT_TEXT_FONT =
-    makeFont(BinaryData::temp_binary_data_11, BinaryData::temp_binary_data_11Size, 14.0f);
-const juce::Font EDIT_TEXT_FONT =
-    makeFont(BinaryData::temp_binary_data_12, BinaryData::temp_binary_data_12Size, 16.0f);
-const juce::Font EDIT_LABEL_FONT =
-    makeFont(BinaryData::temp_binary_data_10, BinaryData::temp_binary_data_10Size, 14.0f);
+const FontConstant DEFAULT_TITLE_FONT{titleFont};
+const FontConstant DEFAULT_TEXT_FONT{textFont};
+const FontConstant EDIT_TEXT_FONT{editTextFont};
+const FontConstant EDIT_LABEL_FONT{editLabelFont};
 
 } // namespace constant

@@ -34,10 +34,26 @@ extern const std::string k_download25UpdaterButtonText;
 extern const std::string k_downloadZeUpdaterButtonText;
 extern const std::string CONNECT_FAIL_MSG;
 
-extern const juce::Font DEFAULT_TITLE_FONT;
-extern const juce::Font DEFAULT_TEXT_FONT;
-extern const juce::Font EDIT_TEXT_FONT;
-extern const juce::Font EDIT_LABEL_FONT;
+// One of the window's fonts, made (all four at once) on first use: JUCE's own
+// statics, its string pool and font list among them, are not ready while the
+// program's statics are initialised. Reads as a const juce::Font&.
+class FontConstant {
+public:
+    using Getter = const juce::Font& (*)();
+    constexpr explicit FontConstant(Getter getter) : getter(getter) {}
+
+    operator const juce::Font&() const { return getter(); }
+    const juce::Font& get() const { return getter(); }
+    const juce::Font* operator->() const { return &getter(); }
+
+private:
+    Getter getter;
+};
+
+extern const FontConstant DEFAULT_TITLE_FONT; // Roboto Medium 30
+extern const FontConstant DEFAULT_TEXT_FONT;  // Roboto Medium 14
+extern const FontConstant EDIT_TEXT_FONT;     // Roboto Regular 16
+extern const FontConstant EDIT_LABEL_FONT;    // Roboto Bold 14
 
 inline const juce::Colour NORMAL_TEXT_COLOUR{0xFFC8C8C8};
 inline const juce::Colour LABEL_TEXT_COLOUR{0xFF787878};
