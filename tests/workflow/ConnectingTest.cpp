@@ -1,0 +1,136 @@
+#include "ConnectedTestFixture.h"
+
+#include "ConnectedAppState.h"
+#include "ConnectingAppState.h"
+#include "Constant.h"
+#include "DeviceManager.h"
+#include "InitialAppState.h"
+#include "TroubleshootingAppState.h"
+#include "UpdateResultAppState.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+class ConnectingTest : public ConnectedTest {
+protected:
+    bool toastSaysConnectFailed() const
+    {
+        return main->toast->isVisible() && main->toast->messageLabel->getText().toStdString() == constant::CONNECT_FAIL_MSG;
+    }
+
+    std::vector<std::uint8_t> openedId()
+    {
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        auto lock = manager->lockDevice();
+        if (!manager->device())
+            return {};
+        const std::uint8_t* id = manager->device()->GetUUID();
+        return {id, id + 8};
+    }
+
+    bool slotEmpty()
+    {
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        auto lock = manager->lockDevice();
+        return manager->device() == nullptr;
+    }
+};
+
+// A port named like an amplifier that never answers keeps the probe in its
+// 1 s wait, long enough to look at the connecting screen.
+TEST_F(ConnectingTest, NoAmplifierToastsAndReturnsToTheFirstPage)
+{
+    ports->plugDevice("Kovra TIKO", "Kovra TIKO");
+
+    main->changeState(std::make_unique<ConnectingAppState>(false));
+    ASSERT_TRUE(runUntil([&] { return caption() == "Connecting..."; }));
+    EXPECT_FALSE(main->initialView->actionButton->isEnabled());
+    EXPECT_TRUE(main->currentState->isBusy());
+    EXPECT_FALSE(toastSaysConnectFailed());
+
+    ASSERT_TRUE(runUntil([&] { return stateAs<InitialAppState>() != nullptr && toastSaysConnectFailed(); }));
+    ASSERT_TRUE(runUntil([&] { return caption() == constant::k_connectButtonText; }));
+    EXPECT_TRUE(main->initialView->actionButton->isEnabled());
+    EXPECT_TRUE(main->initialView->isVisible());
+    EXPECT_TRUE(slotEmpty());
+}
+
+TEST_F(ConnectingTest, NoAmplifierInTroubleshootingModeStaysOnTheTroubleshootingPage)
+{
+    ports->plugDevice("Kovra TIKO", "Kovra TIKO");
+    ASSERT_TRUE(enterAndRunUntil(std::make_unique<TroubleshootingAppState>(),
+                                 [&] { return main->troubleshootingView->isVisible(); }));
+    const std::string before = caption();
+
+    main->changeState(std::make_unique<ConnectingAppState>(true));
+    bool connectingShown = false;
+    bool pageLeft = false;
+    const bool done = runUntil([&] {
+        connectingShown = connectingShown || caption() == "Connecting...";
+        pageLeft = pageLeft || !main->troubleshootingView->isVisible();
+        return stateAs<TroubleshootingAppState>() != nullptr && toastSaysConnectFailed();
+    });
+    ASSERT_TRUE(done);
+    runFor(50);
+    EXPECT_FALSE(connectingShown);
+    EXPECT_FALSE(pageLeft);
+    EXPECT_TRUE(main->troubleshootingView->isVisible());
+    EXPECT_EQ(caption(), before);
+    EXPECT_FALSE(main->showTroubleshootingBanner);
+}
+
+TEST_F(ConnectingTest, TwoAmplifiersOpenTheFirstId)
+{
+    auto& first = amplifier(amplifierWithId(1));
+    auto& second = amplifier(amplifierWithId(2));
+    ports->plugAmplifier(first, "Kovra TIKO");
+    ports->plugAmplifier(second, "Kovra TIKO 2");
+
+    ASSERT_TRUE(enterAndRunUntil(std::make_unique<ConnectingAppState>(false), [&] { return resultShown(1, 0); }));
+    const std::vector<zq::DeviceId> ids = zq::DeviceManager::instance()->deviceUuids();
+    ASSERT_EQ(ids.size(), 2u);
+    const std::vector<std::uint8_t> opened = openedId();
+    ASSERT_EQ(opened, std::vector<std::uint8_t>(ids.front().begin(), ids.front().end()));
+
+    // Only the opened one was asked who it is.
+    sim::SimulatedAmplifier& chosen = opened == std::vector<std::uint8_t>(idOf(first).begin(), idOf(first).end())
+                                          ? first
+                                          : second;
+    sim::SimulatedAmplifier& other = &chosen == &first ? second : first;
+    EXPECT_TRUE(receivedCommand(chosen, 0x02, 0x11));
+    EXPECT_FALSE(receivedCommand(other, 0x02, 0x11));
+}
+
+TEST_F(ConnectingTest, TroubleshootingModeSuccessTurnsTheBannerOn)
+{
+    sim::AmplifierConfig config;
+    config.mcuVersion = {1, 10, 0, 0};
+    ports->plugAmplifier(amplifier(config));
+    ASSERT_TRUE(enterAndRunUntil(std::make_unique<TroubleshootingAppState>(),
+                                 [&] { return main->troubleshootingView->isVisible(); }));
+
+    ASSERT_TRUE(enterAndRunUntil(std::make_unique<ConnectingAppState>(true), [&] { return connectedPageShown(); }));
+    EXPECT_TRUE(main->showTroubleshootingBanner);
+    EXPECT_TRUE(main->troubleshootingBanner->isVisible());
+    EXPECT_EQ(row(1), "1.10.0.0 -> 1.11.2.75");
+}
+
+// The whole road from the first page: the polling sees the amplifier come.
+TEST_F(ConnectingTest, PluggedAmplifierIsConnectedThroughThePolling)
+{
+    main->changeState(std::make_unique<InitialAppState>());
+    sim::AmplifierConfig config;
+    config.btVersion = "0105";
+    ports->plugAmplifier(amplifier(config));
+
+    ASSERT_TRUE(runUntil([&] { return connectedPageShown(); }));
+    EXPECT_FALSE(main->showTroubleshootingBanner);
+    EXPECT_EQ(row(0), "KT10A2400001");
+    EXPECT_EQ(row(1), "1.11.2.75");
+    EXPECT_EQ(row(2), "0105 -> 0107");
+    EXPECT_FALSE(openedId().empty());
+}
+
+} // namespace
