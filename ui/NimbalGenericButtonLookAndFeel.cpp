@@ -1,1 +1,12 @@
 #include "NimbalGenericButtonLookAndFeel.h"
+
+#include "Constant.h"
+
+namespace lookandfeel {
+
+juce::Font NimbalGenericButtonLookAndFeel::getTextButtonFont(juce::TextButton&, int)
+{
+    return constant::DEFAULT_TEXT_FONT;
+}
+
+} // namespace lookandfeel

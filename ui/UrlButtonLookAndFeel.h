@@ -12,6 +12,9 @@ public:
 
     void drawButtonBackground(juce::Graphics&, juce::Button&, const juce::Colour& backgroundColour,
                               bool isMouseOverButton, bool isButtonDown) override;
+
+    // The underline stops this many pixels short of either end.
+    static constexpr int underlineInset = 38;
 };
 
 } // namespace lookandfeel
