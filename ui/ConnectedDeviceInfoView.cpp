@@ -1,6 +1,7 @@
 #include "ConnectedDeviceInfoView.h"
 
 #include "Constant.h"
+#include "ViewWidgets.h"
 
 namespace {
 
@@ -17,18 +18,10 @@ ConnectedDeviceInfoView::ConnectedDeviceInfoView()
         layout.setItemLayout(i, 70, 70, 70);
     }
 
-    updateButton = std::make_unique<juce::TextButton>();
-    updateButton->setButtonText("Update Firmware");
-    updateButton->setColour(juce::TextButton::buttonColourId, constant::RED_TEXT_COLOUR);
-    updateButton->setColour(juce::TextButton::textColourOffId, juce::Colour(0xffffffff));
-    updateButton->setLookAndFeel(&buttonLookAndFeel);
+    updateButton =
+        viewwidgets::makeWhiteCaptionButton("Update Firmware", constant::RED_TEXT_COLOUR, buttonLookAndFeel);
     addAndMakeVisible(updateButton.get());
-
-    cancelButton = std::make_unique<juce::TextButton>();
-    cancelButton->setButtonText("Cancel");
-    cancelButton->setColour(juce::TextButton::buttonColourId, juce::Colour(0xff505050));
-    cancelButton->setColour(juce::TextButton::textColourOffId, juce::Colour(0xffffffff));
-    cancelButton->setLookAndFeel(&buttonLookAndFeel);
+    cancelButton = viewwidgets::makeWhiteCaptionButton("Cancel", juce::Colour(0xff505050), buttonLookAndFeel);
     addAndMakeVisible(cancelButton.get());
 }
 

@@ -1,22 +1,16 @@
 #include "DeviceInfoEditView.h"
 
 #include "Constant.h"
+#include "ViewWidgets.h"
 
 DeviceInfoEditView::DeviceInfoEditView(const juce::String& type)
 {
-    typeLabel = std::make_unique<juce::Label>();
-    typeLabel->setColour(juce::Label::textColourId, constant::LABEL_TEXT_COLOUR);
-    typeLabel->setFont(constant::EDIT_LABEL_FONT);
-    typeLabel->setJustificationType(juce::Justification::centred);
+    typeLabel = viewwidgets::makeLabel(type, constant::EDIT_LABEL_FONT, constant::LABEL_TEXT_COLOUR,
+                                       juce::Justification::centred);
     addAndMakeVisible(typeLabel.get());
-
-    valueLabel = std::make_unique<juce::Label>();
-    valueLabel->setColour(juce::Label::textColourId, constant::NORMAL_TEXT_COLOUR);
-    valueLabel->setFont(constant::EDIT_TEXT_FONT);
-    valueLabel->setJustificationType(juce::Justification::centred);
+    valueLabel = viewwidgets::makeLabel({}, constant::EDIT_TEXT_FONT, constant::NORMAL_TEXT_COLOUR,
+                                        juce::Justification::centred);
     addAndMakeVisible(valueLabel.get());
-
-    typeLabel->setText(type, juce::dontSendNotification);
 }
 
 DeviceInfoEditView::~DeviceInfoEditView() = default;

@@ -1,6 +1,7 @@
 #include "FirmwareUpdateProgressView.h"
 
 #include "Constant.h"
+#include "ViewWidgets.h"
 
 #include <cmath>
 #include <string>
@@ -25,19 +26,13 @@ FirmwareUpdateProgressView::FirmwareUpdateProgressView()
     pythonMode = false;
     sharedProgress.store(0.0);
 
-    titleLabel = std::make_unique<juce::Label>();
-    titleLabel->setText(titleFor(false, 0.0), juce::dontSendNotification);
-    titleLabel->setFont(constant::DEFAULT_TITLE_FONT);
-    titleLabel->setColour(juce::Label::textColourId, juce::Colour(0xffffffff));
-    titleLabel->setJustificationType(juce::Justification::centred);
+    titleLabel = viewwidgets::makeLabel(titleFor(false, 0.0), constant::DEFAULT_TITLE_FONT, juce::Colour(0xffffffff),
+                                        juce::Justification::centred);
     addAndMakeVisible(titleLabel.get());
 
-    warningLabel = std::make_unique<juce::Label>();
-    warningLabel->setText("Please do not disconnect the USB cable, and do not turn off the Kovra TIKO or your PC/Mac.",
-                          juce::dontSendNotification);
-    warningLabel->setFont(constant::DEFAULT_TEXT_FONT);
-    warningLabel->setColour(juce::Label::textColourId, juce::Colour(0xff646464));
-    warningLabel->setJustificationType(juce::Justification::centred);
+    warningLabel = viewwidgets::makeLabel(
+        "Please do not disconnect the USB cable, and do not turn off the Kovra TIKO or your PC/Mac.",
+        constant::DEFAULT_TEXT_FONT, juce::Colour(0xff646464), juce::Justification::centred);
     addAndMakeVisible(warningLabel.get());
 
     progressBar = std::make_unique<juce::ProgressBar>(progress);

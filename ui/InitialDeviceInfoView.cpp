@@ -1,40 +1,28 @@
 #include "InitialDeviceInfoView.h"
 
 #include "Constant.h"
+#include "ViewWidgets.h"
 
 InitialDeviceInfoView::InitialDeviceInfoView()
 {
-    titleLabel = std::make_unique<juce::Label>();
-    titleLabel->setText(juce::String(constant::k_title), juce::dontSendNotification);
-    titleLabel->setFont(constant::DEFAULT_TITLE_FONT);
-    titleLabel->setColour(juce::Label::textColourId, constant::NORMAL_TEXT_COLOUR);
-    titleLabel->setJustificationType(juce::Justification::horizontallyCentred);
+    titleLabel = viewwidgets::makeLabel(juce::String(constant::k_title), constant::DEFAULT_TITLE_FONT,
+                                        constant::NORMAL_TEXT_COLOUR, juce::Justification::horizontallyCentred);
 
-    actionButton = std::make_unique<juce::TextButton>();
-    actionButton->setButtonText(juce::String(constant::k_connectButtonText));
-    actionButton->setColour(juce::TextButton::textColourOffId, juce::Colour(0xffffffff));
-    actionButton->setColour(juce::TextButton::buttonColourId, juce::Colour(0xffe02020));
-    actionButton->setLookAndFeel(&buttonLookAndFeel);
+    actionButton = viewwidgets::makeWhiteCaptionButton(juce::String(constant::k_connectButtonText),
+                                                       juce::Colour(0xffe02020), buttonLookAndFeel);
     actionButton->setMouseCursor(juce::MouseCursor::PointingHandCursor);
 
-    subtitleLabel = std::make_unique<juce::Label>();
-    subtitleLabel->setText(juce::String(constant::k_subtitle), juce::dontSendNotification);
-    subtitleLabel->setFont(constant::DEFAULT_TEXT_FONT);
-    subtitleLabel->setColour(juce::Label::textColourId, constant::LABEL_TEXT_COLOUR);
-    subtitleLabel->setJustificationType(juce::Justification::horizontallyCentred);
+    subtitleLabel = viewwidgets::makeLabel(juce::String(constant::k_subtitle), constant::DEFAULT_TEXT_FONT,
+                                           constant::LABEL_TEXT_COLOUR, juce::Justification::horizontallyCentred);
 
     // Built, laid out and routed, but deliberately not added: the page offers
     // no way into the troubleshooting page.
     troubleshootingLinkButton = std::make_unique<juce::TextButton>();
 
-    learnMoreButton = std::make_unique<juce::TextButton>();
-    learnMoreButton->setButtonText("Learn more about Kovra TIKO");
-    helpCenterButton = std::make_unique<juce::TextButton>();
-    helpCenterButton->setButtonText("Help Center");
+    learnMoreButton = viewwidgets::makeButton("Learn more about Kovra TIKO", juce::Colour(0x00000000), linkLookAndFeel);
+    helpCenterButton = viewwidgets::makeButton("Help Center", juce::Colour(0x00000000), linkLookAndFeel);
     for (auto* link : {learnMoreButton.get(), helpCenterButton.get()}) {
         link->setColour(juce::TextButton::textColourOffId, constant::NORMAL_TEXT_COLOUR);
-        link->setColour(juce::TextButton::buttonColourId, juce::Colour(0x00000000));
-        link->setLookAndFeel(&linkLookAndFeel);
         link->setMouseCursor(juce::MouseCursor::PointingHandCursor);
     }
 

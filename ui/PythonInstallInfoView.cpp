@@ -1,6 +1,7 @@
 #include "PythonInstallInfoView.h"
 
 #include "Constant.h"
+#include "ViewWidgets.h"
 
 #include <string>
 
@@ -17,34 +18,19 @@ const std::string k_pythonInstallSubtitle =
 
 PythonInstallInfoView::PythonInstallInfoView()
 {
-    titleLabel = std::make_unique<juce::Label>();
-    titleLabel->setFont(constant::DEFAULT_TITLE_FONT);
-    titleLabel->setText(juce::String(k_pythonInstallTitle), juce::dontSendNotification);
-    titleLabel->setJustificationType(juce::Justification::horizontallyCentred);
-    titleLabel->setColour(juce::Label::textColourId, constant::NORMAL_TEXT_COLOUR);
+    titleLabel = viewwidgets::makeLabel(juce::String(k_pythonInstallTitle), constant::DEFAULT_TITLE_FONT,
+                                        constant::NORMAL_TEXT_COLOUR, juce::Justification::horizontallyCentred);
     addAndMakeVisible(titleLabel.get());
     layout.setItemLayout(0, 70, 70, 70);
 
-    subtitleLabel = std::make_unique<juce::Label>();
-    subtitleLabel->setFont(constant::DEFAULT_TEXT_FONT);
-    subtitleLabel->setText(juce::String(k_pythonInstallSubtitle), juce::dontSendNotification);
-    subtitleLabel->setColour(juce::Label::textColourId, constant::LABEL_TEXT_COLOUR);
-    subtitleLabel->setJustificationType(juce::Justification::horizontallyCentred);
+    subtitleLabel = viewwidgets::makeLabel(juce::String(k_pythonInstallSubtitle), constant::DEFAULT_TEXT_FONT,
+                                           constant::LABEL_TEXT_COLOUR, juce::Justification::horizontallyCentred);
     addAndMakeVisible(subtitleLabel.get());
     layout.setItemLayout(1, 70, 70, 70);
 
-    proceedButton = std::make_unique<juce::TextButton>();
-    proceedButton->setButtonText("Proceed");
-    proceedButton->setColour(juce::TextButton::buttonColourId, constant::RED_TEXT_COLOUR);
-    proceedButton->setColour(juce::TextButton::textColourOffId, juce::Colour(0xffffffff));
-    proceedButton->setLookAndFeel(&buttonLookAndFeel);
+    proceedButton = viewwidgets::makeWhiteCaptionButton("Proceed", constant::RED_TEXT_COLOUR, buttonLookAndFeel);
     addAndMakeVisible(proceedButton.get());
-
-    cancelButton = std::make_unique<juce::TextButton>();
-    cancelButton->setButtonText("Cancel");
-    cancelButton->setColour(juce::TextButton::buttonColourId, juce::Colour(0xff505050));
-    cancelButton->setColour(juce::TextButton::textColourOffId, juce::Colour(0xffffffff));
-    cancelButton->setLookAndFeel(&buttonLookAndFeel);
+    cancelButton = viewwidgets::makeWhiteCaptionButton("Cancel", juce::Colour(0xff505050), buttonLookAndFeel);
     addAndMakeVisible(cancelButton.get());
 }
 

@@ -1,6 +1,7 @@
 #include "TroubleshootingPageView.h"
 
 #include "Constant.h"
+#include "ViewWidgets.h"
 
 #include <string>
 #include <vector>
@@ -22,52 +23,38 @@ const std::string k_troubleshootingModeText = "Reinstall in Troubleshooting Mode
 
 const juce::Colour bulletColour{0xff646464};
 
-std::unique_ptr<juce::Label> makeText(const std::string& text, const juce::Font& font,
-                                      juce::Justification justification)
-{
-    auto label = std::make_unique<juce::Label>();
-    label->setText(juce::String(text), juce::dontSendNotification);
-    label->setFont(font);
-    label->setJustificationType(justification);
-    label->setColour(juce::Label::textColourId, constant::NORMAL_TEXT_COLOUR);
-    return label;
-}
-
 } // namespace
 
 TroubleshootingPageView::TroubleshootingPageView()
 {
-    titleLabel = makeText(k_pageTitle, constant::DEFAULT_TITLE_FONT, juce::Justification::centred);
+    using viewwidgets::makeLabel;
+    const auto text = constant::NORMAL_TEXT_COLOUR;
+
+    titleLabel = makeLabel(juce::String(k_pageTitle), constant::DEFAULT_TITLE_FONT, text, juce::Justification::centred);
     addAndMakeVisible(titleLabel.get());
 
     for (const auto& tip : k_infoList) {
-        tipLabels.push_back(makeText(tip, constant::DEFAULT_TEXT_FONT, juce::Justification::left));
+        tipLabels.push_back(makeLabel(juce::String(tip), constant::DEFAULT_TEXT_FONT, text, juce::Justification::left));
         addAndMakeVisible(tipLabels.back().get());
     }
 
-    descriptionLabel = makeText(k_modeDescription, constant::DEFAULT_TEXT_FONT, juce::Justification::centred);
+    descriptionLabel = makeLabel(juce::String(k_modeDescription), constant::DEFAULT_TEXT_FONT, text,
+                                 juce::Justification::centred);
     addAndMakeVisible(descriptionLabel.get());
 
-    retryButton = std::make_unique<juce::TextButton>();
-    retryButton->setButtonText(juce::String(k_retryButtonText));
+    retryButton = viewwidgets::makeButton(juce::String(k_retryButtonText), juce::Colour(0xffe4af09), buttonLookAndFeel);
     retryButton->setColour(juce::TextButton::textColourOnId, juce::Colour(0xff282828));
-    retryButton->setColour(juce::TextButton::buttonColourId, juce::Colour(0xffe4af09));
-    retryButton->setLookAndFeel(&buttonLookAndFeel);
     addAndMakeVisible(retryButton.get());
 
     // Lies 1 px around the mode button, which covers all but its edge.
-    frameButton = std::make_unique<juce::TextButton>();
-    frameButton->setColour(juce::TextButton::buttonColourId, constant::RED_TEXT_COLOUR);
+    frameButton = viewwidgets::makeButton({}, constant::RED_TEXT_COLOUR, buttonLookAndFeel);
     frameButton->setColour(juce::TextButton::buttonOnColourId, constant::RED_TEXT_COLOUR);
-    frameButton->setLookAndFeel(&buttonLookAndFeel);
     addAndMakeVisible(frameButton.get());
 
-    modeButton = std::make_unique<juce::TextButton>();
-    modeButton->setButtonText(juce::String(k_troubleshootingModeText));
-    modeButton->setColour(juce::TextButton::buttonColourId, juce::Colour(0xff111111));
+    modeButton = viewwidgets::makeButton(juce::String(k_troubleshootingModeText), juce::Colour(0xff111111),
+                                         buttonLookAndFeel);
     modeButton->setColour(juce::TextButton::textColourOffId, constant::RED_TEXT_COLOUR);
     modeButton->setColour(juce::TextButton::textColourOnId, juce::Colour(0xffffffff));
-    modeButton->setLookAndFeel(&buttonLookAndFeel);
     addAndMakeVisible(modeButton.get());
 }
 

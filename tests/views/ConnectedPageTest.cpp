@@ -29,27 +29,14 @@ TEST_F(ConnectedPageTest, RowsInOrderWithEmptyValues)
 TEST_F(ConnectedPageTest, RowLabelsAndButtonsLook)
 {
     auto& row = *page.rows[0];
-    EXPECT_EQ(row.typeLabel->getFont(), constant::EDIT_LABEL_FONT);
-    EXPECT_EQ(row.typeLabel->findColour(juce::Label::textColourId), constant::LABEL_TEXT_COLOUR);
-    EXPECT_EQ(row.typeLabel->getJustificationType(), juce::Justification::centred);
-    EXPECT_EQ(row.valueLabel->getFont(), constant::EDIT_TEXT_FONT);
-    EXPECT_EQ(row.valueLabel->findColour(juce::Label::textColourId), constant::NORMAL_TEXT_COLOUR);
-    EXPECT_EQ(row.valueLabel->getJustificationType(), juce::Justification::centred);
+    expectLabel(*row.typeLabel, constant::EDIT_LABEL_FONT, constant::LABEL_TEXT_COLOUR, juce::Justification::centred);
+    expectLabel(*row.valueLabel, constant::EDIT_TEXT_FONT, constant::NORMAL_TEXT_COLOUR, juce::Justification::centred);
 
-    struct ButtonCase {
-        juce::TextButton* button;
-        const char* caption;
-        juce::Colour fill;
-    };
-    for (const auto& c : {ButtonCase{page.updateButton.get(), "Update Firmware", constant::RED_TEXT_COLOUR},
-                          ButtonCase{page.cancelButton.get(), "Cancel", juce::Colour(0xff505050)}}) {
-        SCOPED_TRACE(c.caption);
-        EXPECT_EQ(c.button->getButtonText(), juce::String(c.caption));
-        EXPECT_EQ(c.button->findColour(juce::TextButton::buttonColourId), c.fill);
-        EXPECT_EQ(c.button->findColour(juce::TextButton::textColourOffId), juce::Colour(0xffffffff));
-        EXPECT_EQ(&c.button->getLookAndFeel(), &page.buttonLookAndFeel);
-        EXPECT_EQ(c.button->getParentComponent(), &page);
-    }
+    const juce::Colour white(0xffffffff);
+    expectButton(*page.updateButton, "Update Firmware", constant::RED_TEXT_COLOUR, white, page.buttonLookAndFeel);
+    expectButton(*page.cancelButton, "Cancel", juce::Colour(0xff505050), white, page.buttonLookAndFeel);
+    EXPECT_EQ(page.updateButton->getParentComponent(), &page);
+    EXPECT_EQ(page.cancelButton->getParentComponent(), &page);
 }
 
 // The last row stretches down to half the page's height when that is lower

@@ -16,40 +16,22 @@ TEST_F(FirstPageTest, WidgetsCarryTheirTextsColoursFontsAndLooks)
 {
     const juce::String title(constant::k_title), subtitle(constant::k_subtitle);
     EXPECT_EQ(page.titleLabel->getText(), title);
-    EXPECT_EQ(page.titleLabel->getFont(), constant::DEFAULT_TITLE_FONT);
-    EXPECT_EQ(page.titleLabel->findColour(juce::Label::textColourId), constant::NORMAL_TEXT_COLOUR);
-    EXPECT_EQ(page.titleLabel->getJustificationType(), juce::Justification::horizontallyCentred);
+    expectLabel(*page.titleLabel, constant::DEFAULT_TITLE_FONT, constant::NORMAL_TEXT_COLOUR,
+                juce::Justification::horizontallyCentred);
 
     EXPECT_EQ(page.subtitleLabel->getText(), subtitle);
-    EXPECT_EQ(page.subtitleLabel->getFont(), constant::DEFAULT_TEXT_FONT);
-    EXPECT_EQ(page.subtitleLabel->findColour(juce::Label::textColourId), constant::LABEL_TEXT_COLOUR);
-    EXPECT_EQ(page.subtitleLabel->getJustificationType(), juce::Justification::horizontallyCentred);
+    expectLabel(*page.subtitleLabel, constant::DEFAULT_TEXT_FONT, constant::LABEL_TEXT_COLOUR,
+                juce::Justification::horizontallyCentred);
 
-    struct ButtonCase {
-        const char* name;
-        juce::TextButton* button;
-        juce::String caption;
-        juce::Colour caption_colour;
-        juce::Colour fill;
-        juce::LookAndFeel* look;
-    };
-    const ButtonCase cases[] = {
-        {"action", page.actionButton.get(), juce::String(constant::k_connectButtonText), juce::Colour(0xffffffff),
-         juce::Colour(0xffe02020), &page.buttonLookAndFeel},
-        {"learn more", page.learnMoreButton.get(), "Learn more about Kovra TIKO", constant::NORMAL_TEXT_COLOUR,
-         juce::Colour(0x00000000), &page.linkLookAndFeel},
-        {"help centre", page.helpCenterButton.get(), "Help Center", constant::NORMAL_TEXT_COLOUR,
-         juce::Colour(0x00000000), &page.linkLookAndFeel},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.button->getButtonText(), c.caption);
-        EXPECT_EQ(c.button->findColour(juce::TextButton::textColourOffId), c.caption_colour);
-        EXPECT_EQ(c.button->findColour(juce::TextButton::buttonColourId), c.fill);
-        EXPECT_EQ(&c.button->getLookAndFeel(), c.look);
-        EXPECT_TRUE(c.button->getMouseCursor() == juce::MouseCursor::PointingHandCursor);
-        EXPECT_TRUE(c.button->isEnabled());
-    }
+    expectButton(*page.actionButton, juce::String(constant::k_connectButtonText), juce::Colour(0xffe02020),
+                 juce::Colour(0xffffffff), page.buttonLookAndFeel);
+    expectButton(*page.learnMoreButton, "Learn more about Kovra TIKO", juce::Colour(0x00000000),
+                 constant::NORMAL_TEXT_COLOUR, page.linkLookAndFeel);
+    expectButton(*page.helpCenterButton, "Help Center", juce::Colour(0x00000000), constant::NORMAL_TEXT_COLOUR,
+                 page.linkLookAndFeel);
+    for (auto* button : {page.actionButton.get(), page.learnMoreButton.get(), page.helpCenterButton.get()})
+        EXPECT_TRUE(button->getMouseCursor() == juce::MouseCursor::PointingHandCursor);
+    EXPECT_TRUE(page.actionButton->isEnabled());
 }
 
 TEST_F(FirstPageTest, ChildrenInOrderWithoutTheTroubleshootingLink)

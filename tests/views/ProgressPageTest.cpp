@@ -22,15 +22,12 @@ TEST_F(ProgressPageTest, StartsAtZeroWithTheFirmwareTitle)
 
 TEST_F(ProgressPageTest, WidgetsLook)
 {
-    EXPECT_EQ(page.titleLabel->getFont(), constant::DEFAULT_TITLE_FONT);
-    EXPECT_EQ(page.titleLabel->findColour(juce::Label::textColourId), juce::Colour(0xffffffff));
-    EXPECT_EQ(page.titleLabel->getJustificationType(), juce::Justification::centred);
+    expectLabel(*page.titleLabel, constant::DEFAULT_TITLE_FONT, juce::Colour(0xffffffff), juce::Justification::centred);
 
-    EXPECT_EQ(page.warningLabel->getText(),
-              juce::String("Please do not disconnect the USB cable, and do not turn off the Kovra TIKO or your PC/Mac."));
-    EXPECT_EQ(page.warningLabel->getFont(), constant::DEFAULT_TEXT_FONT);
-    EXPECT_EQ(page.warningLabel->findColour(juce::Label::textColourId), juce::Colour(0xff646464));
-    EXPECT_EQ(page.warningLabel->getJustificationType(), juce::Justification::centred);
+    EXPECT_EQ(page.warningLabel->getText(), juce::String("Please do not disconnect the USB cable, and do not turn "
+                                                         "off the Kovra TIKO or your PC/Mac."));
+    expectLabel(*page.warningLabel, constant::DEFAULT_TEXT_FONT, juce::Colour(0xff646464),
+                juce::Justification::centred);
 
     EXPECT_EQ(page.progressBar->findColour(juce::ProgressBar::backgroundColourId), juce::Colour(0xff646464));
     EXPECT_EQ(page.progressBar->findColour(juce::ProgressBar::foregroundColourId), constant::RED_TEXT_COLOUR);

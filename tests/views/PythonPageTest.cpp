@@ -26,26 +26,14 @@ TEST_F(PythonPageTest, TextsDecodeTheirCurlyQuotes)
 
 TEST_F(PythonPageTest, WidgetsLook)
 {
-    EXPECT_EQ(page.titleLabel->getFont(), constant::DEFAULT_TITLE_FONT);
-    EXPECT_EQ(page.titleLabel->findColour(juce::Label::textColourId), constant::NORMAL_TEXT_COLOUR);
-    EXPECT_EQ(page.titleLabel->getJustificationType(), juce::Justification::horizontallyCentred);
-    EXPECT_EQ(page.subtitleLabel->getFont(), constant::DEFAULT_TEXT_FONT);
-    EXPECT_EQ(page.subtitleLabel->findColour(juce::Label::textColourId), constant::LABEL_TEXT_COLOUR);
-    EXPECT_EQ(page.subtitleLabel->getJustificationType(), juce::Justification::horizontallyCentred);
+    expectLabel(*page.titleLabel, constant::DEFAULT_TITLE_FONT, constant::NORMAL_TEXT_COLOUR,
+                juce::Justification::horizontallyCentred);
+    expectLabel(*page.subtitleLabel, constant::DEFAULT_TEXT_FONT, constant::LABEL_TEXT_COLOUR,
+                juce::Justification::horizontallyCentred);
 
-    struct ButtonCase {
-        juce::TextButton* button;
-        const char* caption;
-        juce::Colour fill;
-    };
-    for (const auto& c : {ButtonCase{page.proceedButton.get(), "Proceed", constant::RED_TEXT_COLOUR},
-                          ButtonCase{page.cancelButton.get(), "Cancel", juce::Colour(0xff505050)}}) {
-        SCOPED_TRACE(c.caption);
-        EXPECT_EQ(c.button->getButtonText(), juce::String(c.caption));
-        EXPECT_EQ(c.button->findColour(juce::TextButton::buttonColourId), c.fill);
-        EXPECT_EQ(c.button->findColour(juce::TextButton::textColourOffId), juce::Colour(0xffffffff));
-        EXPECT_EQ(&c.button->getLookAndFeel(), &page.buttonLookAndFeel);
-    }
+    const juce::Colour white(0xffffffff);
+    expectButton(*page.proceedButton, "Proceed", constant::RED_TEXT_COLOUR, white, page.buttonLookAndFeel);
+    expectButton(*page.cancelButton, "Cancel", juce::Colour(0xff505050), white, page.buttonLookAndFeel);
 
     const std::vector<juce::Component*> expected = {page.titleLabel.get(), page.subtitleLabel.get(),
                                                     page.proceedButton.get(), page.cancelButton.get()};

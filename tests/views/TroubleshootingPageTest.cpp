@@ -23,7 +23,8 @@ TEST_F(TroubleshootingPageTest, TextsInOrder)
         "Make sure to run the firmware updater with system administrator privilege.",
         "If the computer doesn't recognize your Kovra, try unplugging and replugging the Kovra USB cable.",
         "Try another USB port, then rerun firmware updater.",
-        "Try to reinstall the firmware. Click on \"Eject\" button at the end of the procedure and unplug the USB cable.",
+        "Try to reinstall the firmware. Click on \"Eject\" button at the end of the procedure and unplug the USB "
+        "cable.",
     };
     ASSERT_EQ(page.tipLabels.size(), 5u);
     for (size_t i = 0; i < 5; ++i)
@@ -38,15 +39,11 @@ TEST_F(TroubleshootingPageTest, TextsInOrder)
 
 TEST_F(TroubleshootingPageTest, WidgetsLook)
 {
-    EXPECT_EQ(page.titleLabel->getFont(), constant::DEFAULT_TITLE_FONT);
-    EXPECT_EQ(page.titleLabel->getJustificationType(), juce::Justification::centred);
-    for (auto* text : {page.titleLabel.get(), page.tipLabels[0].get(), page.tipLabels[4].get(),
-                       page.descriptionLabel.get()})
-        EXPECT_EQ(text->findColour(juce::Label::textColourId), constant::NORMAL_TEXT_COLOUR);
-    EXPECT_EQ(page.tipLabels[2]->getFont(), constant::DEFAULT_TEXT_FONT);
-    EXPECT_EQ(page.tipLabels[2]->getJustificationType(), juce::Justification::left);
-    EXPECT_EQ(page.descriptionLabel->getFont(), constant::DEFAULT_TEXT_FONT);
-    EXPECT_EQ(page.descriptionLabel->getJustificationType(), juce::Justification::centred);
+    const auto text = constant::NORMAL_TEXT_COLOUR;
+    expectLabel(*page.titleLabel, constant::DEFAULT_TITLE_FONT, text, juce::Justification::centred);
+    for (auto& tip : page.tipLabels)
+        expectLabel(*tip, constant::DEFAULT_TEXT_FONT, text, juce::Justification::left);
+    expectLabel(*page.descriptionLabel, constant::DEFAULT_TEXT_FONT, text, juce::Justification::centred);
 
     using TB = juce::TextButton;
     EXPECT_EQ(page.retryButton->findColour(TB::buttonColourId), juce::Colour(0xffe4af09));

@@ -42,3 +42,23 @@ inline bool isClear(const juce::Image& image, int x, int y)
 {
     return image.getPixelAt(x, y).getAlpha() == 0;
 }
+
+// A pill or link button as the screens build it.
+inline void expectButton(const juce::TextButton& button, const juce::String& caption, juce::Colour fill,
+                         juce::Colour captionColour, const juce::LookAndFeel& look)
+{
+    SCOPED_TRACE(caption);
+    EXPECT_EQ(button.getButtonText(), caption);
+    EXPECT_EQ(button.findColour(juce::TextButton::buttonColourId), fill);
+    EXPECT_EQ(button.findColour(juce::TextButton::textColourOffId), captionColour);
+    EXPECT_EQ(&button.getLookAndFeel(), &look);
+}
+
+inline void expectLabel(const juce::Label& label, const juce::Font& font, juce::Colour colour,
+                        juce::Justification justification)
+{
+    SCOPED_TRACE(label.getText());
+    EXPECT_EQ(label.getFont(), font);
+    EXPECT_EQ(label.findColour(juce::Label::textColourId), colour);
+    EXPECT_EQ(label.getJustificationType(), justification);
+}
