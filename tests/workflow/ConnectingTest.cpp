@@ -8,8 +8,6 @@
 #include "TroubleshootingAppState.h"
 #include "UpdateResultAppState.h"
 
-#include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -95,10 +93,10 @@ TEST_F(ConnectingTest, TwoAmplifiersOpenTheFirstId)
     ASSERT_EQ(opened, std::vector<std::uint8_t>(ids.front().begin(), ids.front().end()));
 
     // Only the opened one was asked who it is.
-    sim::SimulatedAmplifier& chosen = opened == std::vector<std::uint8_t>(idOf(first).begin(), idOf(first).end())
-                                          ? first
-                                          : second;
-    sim::SimulatedAmplifier& other = &chosen == &first ? second : first;
+    const zq::DeviceId firstId = idOf(first);
+    const bool firstOpened = opened == std::vector<std::uint8_t>(firstId.begin(), firstId.end());
+    sim::SimulatedAmplifier& chosen = firstOpened ? first : second;
+    sim::SimulatedAmplifier& other = firstOpened ? second : first;
     EXPECT_TRUE(receivedCommand(chosen, 0x02, 0x11));
     EXPECT_FALSE(receivedCommand(other, 0x02, 0x11));
 }
