@@ -1,0 +1,295 @@
+#include "UpdateTestFixture.h"
+
+#include "DeviceManagerImpl.h"
+#include "KovraTikoFwCheckingAppState.h"
+#include "KovraTikoFwUpdatingAppState.h"
+#include "ZQBLE.h"
+
+#include <algorithm>
+
+namespace {
+
+const char* const kSerial = "KT10A2100001";
+const char* const kMcuOlder = "1.10.0.1 -> 1.11.2.75";
+const char* const kMcuCurrent = "1.11.2.75";
+const char* const kBtOlder = "0106 -> 0107";
+const char* const kBtCurrent = "0107";
+
+std::size_t indexOf(const std::vector<double>& values, double wanted)
+{
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (std::abs(values[i] - wanted) < 1e-6)
+            return i;
+    return values.size();
+}
+
+// The hardware type in the information block of the image written.
+int hardwareTypeWritten(const sim::SimulatedAmplifier& amplifier)
+{
+    const std::vector<std::uint8_t> flash = amplifier.bootloader.flash();
+    return flash.size() > 1024 + 84 ? flash[1024 + 84] : -1;
+}
+
+bool nonDecreasing(const std::vector<double>& values)
+{
+    return std::is_sorted(values.begin(), values.end());
+}
+
+class FirmwareUpdate : public UpdateTest {
+protected:
+    void startUpdate() { main->changeState(std::make_unique<KovraTikoFwCheckingAppState>()); }
+    std::string toastText() const { return main->toast->messageLabel->getText().toStdString(); }
+};
+
+TEST_F(FirmwareUpdate, NoMarkedRowEndsUpdatedAtOnceWithoutTouchingTheAmplifier)
+{
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuCurrent, kBtCurrent);
+    startUpdate();
+
+    ASSERT_TRUE(runUntilResult());
+    EXPECT_EQ(result(), std::make_pair(0, 0));
+    EXPECT_EQ(toastText(), "Your firmware is up-to-date.");
+    EXPECT_TRUE(amp.bootloader.statusSwitches().empty());
+    EXPECT_FALSE(slotEmpty());
+}
+
+TEST_F(FirmwareUpdate, McuOnlyWritesTheStandardImageOnTheOpenDevice)
+{
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuOlder, kBtCurrent, 20);
+    startUpdate();
+
+    ASSERT_TRUE(runUntilResult(30000));
+    EXPECT_EQ(result(), std::make_pair(0, 0));
+    EXPECT_EQ(toastText(), "Your firmware is up-to-date.");
+    EXPECT_EQ(amp.bootloader.statusSwitches(), (std::vector<std::uint8_t>{0x00, 0x01}));
+    EXPECT_EQ(amp.bootloader.flashCheck(), sim::FlashCheck::Passed);
+    EXPECT_EQ(hardwareTypeWritten(amp), 20);
+    // p / 100 from the first chunk on, up to the whole bar.
+    EXPECT_TRUE(nonDecreasing(bar));
+    EXPECT_DOUBLE_EQ(bar.back(), 1.0);
+    EXPECT_FALSE(holds(bar, 0.02));
+}
+
+TEST_F(FirmwareUpdate, GD32AmplifierGetsTheGD32Image)
+{
+    sim::AmplifierConfig config;
+    config.hardwareType = 22;
+    sim::SimulatedAmplifier& amp = plugAmplifier(config);
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuOlder, kBtCurrent, 22);
+    startUpdate();
+
+    ASSERT_TRUE(runUntilResult(30000));
+    EXPECT_EQ(result(), std::make_pair(0, 0));
+    EXPECT_EQ(amp.bootloader.flashCheck(), sim::FlashCheck::Passed);
+    EXPECT_EQ(hardwareTypeWritten(amp), 22);
+}
+
+TEST_F(FirmwareUpdate, BluetoothOnlyLinksPythonUpdatesTheModuleAndLeavesNoDeviceOpen)
+{
+    systemPythonAnswers("Python 2.7.18");
+    lnWorks();
+    setKnob("KOVRA_STANDIN_PROGRESS", "0,50,100");
+    setKnob("KOVRA_STANDIN_DOWNLOAD_MS", "600");
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuCurrent, kBtOlder);
+    startUpdate();
+
+    ASSERT_TRUE(runUntilResult());
+    EXPECT_EQ(result(), std::make_pair(0, 0));
+    EXPECT_EQ(toastText(), "Your firmware is up-to-date.");
+    EXPECT_EQ(amp.bootloader.statusSwitches(), std::vector<std::uint8_t>{0x02});
+    EXPECT_TRUE(slotEmpty());
+    EXPECT_FALSE(pollingRuns());
+    EXPECT_TRUE(holds(bar, 0.02));
+    EXPECT_TRUE(holds(bar, 0.5));
+    EXPECT_DOUBLE_EQ(bar.back(), 1.0);
+}
+
+TEST_F(FirmwareUpdate, BothWaitForTheAmplifierBetweenTheTwoHalvesOfTheBar)
+{
+    localPythonAnswers("Python 2.7.18");
+    setKnob("KOVRA_STANDIN_PROGRESS", "40,79,80,81,100");
+    setKnob("KOVRA_STANDIN_DOWNLOAD_MS", "1000");
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuOlder, kBtOlder);
+    startUpdate();
+
+    ASSERT_TRUE(runUntilResult(40000, rebootAfterBluetoothUpdate(amp)));
+    EXPECT_EQ(result(), std::make_pair(0, 0));
+    EXPECT_EQ(amp.bootloader.flashCheck(), sim::FlashCheck::Passed);
+    EXPECT_EQ(amp.bootloader.statusSwitches(), (std::vector<std::uint8_t>{0x02, 0x00, 0x01}));
+
+    // 0.02, the library's 0..0.39 with a step back to 0.30 at 80, 0.40, a
+    // hundredth per look of the wait, then the MCU from 0.50 to 1.00.
+    const std::size_t at002 = indexOf(bar, 0.02), at020 = indexOf(bar, 0.20), at039 = indexOf(bar, 0.39),
+                      at030 = indexOf(bar, 0.30), at040 = indexOf(bar, 0.40), at041 = indexOf(bar, 0.41),
+                      at050 = indexOf(bar, 0.50);
+    ASSERT_LT(at050, bar.size()) << testing::PrintToString(bar);
+    EXPECT_LT(at002, at020);
+    EXPECT_LT(at020, at039);
+    EXPECT_LT(at039, at030);
+    EXPECT_LT(at030, at040);
+    EXPECT_LT(at040, at041);
+    EXPECT_LT(at041, at050);
+    const std::vector<double> mcuPart(bar.begin() + static_cast<long>(at050), bar.end());
+    EXPECT_TRUE(nonDecreasing(mcuPart));
+    EXPECT_DOUBLE_EQ(bar.back(), 1.0);
+}
+
+TEST_F(FirmwareUpdate, AmplifierThatNeverComesBackEndsWithNoDevice)
+{
+    speedUp(40);
+    localPythonAnswers("Python 2.7.18");
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuOlder, kBtOlder);
+    startUpdate();
+
+    ASSERT_TRUE(runUntilResult(20000, rebootAfterBluetoothUpdate(amp, false)));
+    EXPECT_EQ(result(), std::make_pair(2, 8));
+    EXPECT_EQ(toastText(), "Firmware updating failed!");
+    // Ten of the 17 looks take the bar from 0.40 to 0.50; there it stays.
+    EXPECT_NEAR(*std::max_element(bar.begin(), bar.end()), 0.5, 1e-9);
+    EXPECT_FALSE(pollingRuns());
+}
+
+TEST_F(FirmwareUpdate, IncompleteBluetoothUpdateStillUpdatesTheMcuAndKeepsItsCode)
+{
+    localPythonAnswers("Python 2.7.18");
+    setKnob("KOVRA_STANDIN_NEVER_ENDS", "1");
+    setKnob("KOVRA_STANDIN_PROGRESS", "10");
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuOlder, kBtOlder);
+    startUpdate();
+
+    ASSERT_TRUE(runUntilResult(40000, rebootAfterBluetoothUpdate(amp)));
+    EXPECT_EQ(result(), std::make_pair(2, -4));
+    EXPECT_EQ(amp.bootloader.flashCheck(), sim::FlashCheck::Passed);
+}
+
+TEST_F(FirmwareUpdate, MissingWriteAcknowledgementEndsWithTheSessionError)
+{
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    amp.bootloader.knobs.silentFromChunk = 3;
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuOlder, kBtCurrent);
+    startUpdate();
+
+    ASSERT_TRUE(runUntilResult(30000));
+    EXPECT_EQ(result(), std::make_pair(2, 16));
+    EXPECT_EQ(toastText(), "Firmware updating failed!");
+}
+
+struct BluetoothFailure {
+    const char* name;
+    const char* knob; // null: no library in the application folder
+    const char* value;
+    int code;
+};
+
+class BluetoothFailureCode : public FirmwareUpdate, public testing::WithParamInterface<BluetoothFailure> {};
+
+TEST_P(BluetoothFailureCode, EndsWithTheCodeAndLeavesTheMcuAlone)
+{
+    const BluetoothFailure& c = GetParam();
+    if (c.knob != nullptr)
+        setKnob(c.knob, c.value);
+    else
+        ASSERT_TRUE(bundle.getChildFile("Contents/Helpers").getChildFile(ZQBLE::libraryFileName).deleteFile());
+    localPythonAnswers("Python 2.7.18");
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuOlder, kBtOlder);
+    startUpdate();
+
+    ASSERT_TRUE(runUntilResult());
+    EXPECT_EQ(result(), std::make_pair(2, c.code));
+    EXPECT_EQ(toastText(), "Firmware updating failed!");
+    EXPECT_EQ(amp.bootloader.statusSwitches(), std::vector<std::uint8_t>{0x02});
+    EXPECT_EQ(amp.bootloader.chunksWritten(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BluetoothFailureCode,
+                         testing::Values(BluetoothFailure{"NoLibrary", nullptr, "", -3},
+                                         BluetoothFailure{"FileRefused", "KOVRA_STANDIN_REFUSE_FILE", "3", -65535},
+                                         BluetoothFailure{"NoModule", "KOVRA_STANDIN_NO_MODULE", "1", -2},
+                                         BluetoothFailure{"DownloadFails", "KOVRA_STANDIN_DOWNLOAD_RESULT", "5", 5},
+                                         BluetoothFailure{"CompletionFails", "KOVRA_STANDIN_COMPLETE_CODE", "5", 5}),
+                         [](const testing::TestParamInfo<BluetoothFailure>& info) { return info.param.name; });
+
+struct PythonMissing {
+    const char* name;
+    const char* localVersion;  // null: no local Python
+    const char* systemVersion; // null: no system Python
+    bool lnExists;
+    const char* printed;       // a line the check prints, or null
+};
+
+class PythonCheckFails : public FirmwareUpdate, public testing::WithParamInterface<PythonMissing> {};
+
+TEST_P(PythonCheckFails, ShowsThePythonPageAndKeepsTheState)
+{
+    const PythonMissing& c = GetParam();
+    if (c.localVersion != nullptr)
+        localPythonAnswers(c.localVersion);
+    if (c.systemVersion != nullptr)
+        systemPythonAnswers(c.systemVersion);
+    if (c.lnExists)
+        lnWorks();
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuOlder, kBtOlder);
+
+    testing::internal::CaptureStdout();
+    const std::uint32_t before = juce::Time::getMillisecondCounter();
+    startUpdate();
+    const bool shown = runNotingBar([this] { return stateAs<KovraTikoFwUpdatingAppState>() != nullptr && pythonPageShown(); });
+    const std::uint32_t after = juce::Time::getMillisecondCounter();
+    const std::string printed = testing::internal::GetCapturedStdout();
+
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(main->badgeKind, 0);
+    EXPECT_GE(main->pythonCheckTime.load(), before);
+    EXPECT_LE(main->pythonCheckTime.load(), after);
+    EXPECT_TRUE(amp.bootloader.statusSwitches().empty());
+    EXPECT_FALSE(slotEmpty());
+    if (c.printed != nullptr)
+        EXPECT_NE(printed.find(c.printed), std::string::npos) << printed;
+    // Nothing more happens by itself: the page waits for the user.
+    runNotingBar([] { return false; }, 300);
+    EXPECT_NE(stateAs<KovraTikoFwUpdatingAppState>(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PythonCheckFails,
+    testing::Values(PythonMissing{"Python3", "Python 3.11.2", nullptr, true, nullptr},
+                    PythonMissing{"SmallLetters", "python 2.7.18", nullptr, true, nullptr},
+                    PythonMissing{"NothingToLink", nullptr, nullptr, true, nullptr},
+                    PythonMissing{"LinkedPythonIsNot27", nullptr, "Python 2.6.9", true, nullptr},
+                    PythonMissing{"LnCannotStart", nullptr, "Python 2.7.18", false, "Create symbolic link failed!"}),
+    [](const testing::TestParamInfo<PythonMissing>& info) { return info.param.name; });
+
+TEST_F(FirmwareUpdate, LocalPythonThatCannotStartIsReported)
+{
+    temp->writeFile("usr/local/bin/python", "not a program"); // no execute bit
+    plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuCurrent, kBtOlder);
+
+    testing::internal::CaptureStdout();
+    startUpdate();
+    const bool shown = runNotingBar([this] { return pythonPageShown(); });
+    const std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(shown);
+    EXPECT_NE(printed.find("Check python version failed!"), std::string::npos) << printed;
+}
+
+} // namespace

@@ -1,0 +1,158 @@
+#include "UpdateTestFixture.h"
+
+#include "DeviceManagerImpl.h"
+#include "KovraTikoFwCheckingAppState.h"
+#include "KovraTikoFwUpdatingAppState.h"
+#include "PythonInstallingAppState.h"
+
+#include <algorithm>
+
+namespace {
+
+// The update has found Python missing and shows the Python page; the test
+// then sets up what the installation finds and presses "Proceed".
+class PythonInstallation : public UpdateTest {
+protected:
+    void SetUp() override
+    {
+        UpdateTest::SetUp();
+        lnMakesNothing();
+        amp = &plugAmplifier();
+        openFirstAmplifier();
+        fillRows("KT10A2100001", "1.11.2.75", "0106 -> 0107");
+        main->changeState(std::make_unique<KovraTikoFwCheckingAppState>());
+        ASSERT_TRUE(runNotingBar([this] { return pythonPageShown(); }));
+        bar.clear();
+    }
+
+    void proceed() { main->buttonClicked(main->pythonInfoView->proceedButton.get()); }
+
+    void dropDevice()
+    {
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        auto lock = manager->lockDevice();
+        manager->device()->Close();
+        manager->device().reset();
+    }
+
+    // The update that the installation starts again shows the Python page
+    // once more when the fake installer left no Python behind.
+    bool updateStartedAgain() const
+    {
+        return stateAs<KovraTikoFwUpdatingAppState>() != nullptr && pythonPageShown();
+    }
+
+    double highestBeforeTheEnd() const
+    {
+        double top = 0;
+        for (double v : bar)
+            if (v < 1.0)
+                top = std::max(top, v);
+        return top;
+    }
+
+    sim::SimulatedAmplifier* amp = nullptr;
+};
+
+TEST_F(PythonInstallation, PrivilegedLinkToA27SystemPythonRestartsTheUpdate)
+{
+    systemPythonAnswers("Python 2.7.18");
+    osascript("echo 'installer must not run'; exit 1");
+    proceed();
+
+    ASSERT_TRUE(runUntilResult());
+    // The new update found Python and went through the Bluetooth update.
+    EXPECT_EQ(result(), std::make_pair(0, 0));
+    EXPECT_EQ(amp->bootloader.statusSwitches(), std::vector<std::uint8_t>{0x02});
+    EXPECT_TRUE(juce::File(localPython()).isSymbolicLink());
+}
+
+TEST_F(PythonInstallation, InstallerThatSucceedsAdvancesTheBarOncePerLookWhileItRuns)
+{
+    osascript(waitForRelease() + "; echo 'installer: The install was successful.'");
+    proceed();
+
+    // Let it run through four looks, then let it end before the sixth.
+    bool released = false;
+    ASSERT_TRUE(runNotingBar([this] { return updateStartedAgain(); }, 20000, [&] {
+        if (!released && main->progressView->progress >= 4 * 0.023 - 1e-9) {
+            release();
+            released = true;
+        }
+    }));
+    EXPECT_NEAR(highestBeforeTheEnd(), 5 * 0.023, 1e-9) << testing::PrintToString(bar);
+}
+
+struct InstallerOutcome {
+    const char* name;
+    const char* body; // null: osascript cannot be started
+    std::uint32_t speedup;
+    int code;         // 0: the update starts again
+    double highestBar;
+};
+
+class InstallerEnds : public PythonInstallation, public testing::WithParamInterface<InstallerOutcome> {};
+
+TEST_P(InstallerEnds, WithItsCode)
+{
+    const InstallerOutcome& c = GetParam();
+    if (c.body != nullptr)
+        osascript(c.body);
+    speedUp(c.speedup);
+    proceed();
+
+    if (c.code == 0) {
+        ASSERT_TRUE(runNotingBar([this] { return updateStartedAgain(); }, 20000));
+    } else {
+        ASSERT_TRUE(runUntilResult(20000));
+        EXPECT_EQ(result(), std::make_pair(2, c.code));
+        EXPECT_DOUBLE_EQ(main->progressView->progress, 1.0);
+    }
+    EXPECT_NEAR(highestBeforeTheEnd(), c.highestBar, 1e-9) << testing::PrintToString(bar);
+    EXPECT_FALSE(pollingRuns());
+}
+
+// Past the limit: 75 looks, the bar held at 0.99 from the 44th on.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InstallerEnds,
+    testing::Values(InstallerOutcome{"CannotStart", nullptr, 10, -13, 0.0},
+                    InstallerOutcome{"NoSuccessWord", "echo 'installer: failed'", 10, -14, 0.0},
+                    InstallerOutcome{"KilledAtTheLimit", "exec sleep 600", 100, -11, 0.99},
+                    InstallerOutcome{"KilledAfterSayingSuccessful", "echo successful; exec sleep 600", 100, 0, 0.99}),
+    [](const testing::TestParamInfo<InstallerOutcome>& info) { return info.param.name; });
+
+struct WaitCase {
+    const char* name;
+    std::uint32_t elapsedMs; // since the update found Python missing
+    double firstStep;
+};
+
+class NoAmplifierAfterInstalling : public PythonInstallation, public testing::WithParamInterface<WaitCase> {};
+
+TEST_P(NoAmplifierAfterInstalling, WaitsItsBudgetThenFails)
+{
+    const WaitCase& c = GetParam();
+    systemPythonAnswers("Python 2.7.18");
+    osascript("exit 1");
+    dropDevice();
+    speedUp(100);
+    main->pythonCheckTime = juce::Time::getMillisecondCounter() - c.elapsedMs;
+    proceed();
+
+    ASSERT_TRUE(runUntilResult(20000));
+    EXPECT_EQ(result(), std::make_pair(2, -15));
+    EXPECT_DOUBLE_EQ(main->progressView->progress, 1.0);
+    ASSERT_GE(bar.size(), 3u) << testing::PrintToString(bar);
+    EXPECT_NEAR(bar[1], c.firstStep, 1e-6) << testing::PrintToString(bar);
+    EXPECT_NEAR(highestBeforeTheEnd(), 0.99, 1e-9);
+}
+
+// 10 s: 55 s left, a 13th of the bar per look; 63 s: 2 s left, no whole
+// look, so one look to 0.99; 70 s: past the window, one look to 0.99.
+INSTANTIATE_TEST_SUITE_P(Cases, NoAmplifierAfterInstalling,
+                         testing::Values(WaitCase{"TenSeconds", 10000, 1.0f / 13.0f},
+                                         WaitCase{"SixtyThreeSeconds", 63000, 0.99},
+                                         WaitCase{"SeventySeconds", 70000, 0.99}),
+                         [](const testing::TestParamInfo<WaitCase>& info) { return info.param.name; });
+
+} // namespace
