@@ -72,8 +72,17 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
                 amplifier->bootloader.knobs.refuseTimes = 1;
             }
         }
-        ports->plugAmplifier(*amplifier, i == 0 ? "Kovra TIKO" : "Kovra TIKO " + std::to_string(i + 1));
         amplifiers.push_back(std::move(amplifier));
+    }
+    const int plugAfterMs = std::max(0, environmentNumber("KOVRA_DEMO_PLUG_AFTER_MS", 0));
+    if (plugAfterMs == 0) {
+        plugAmplifiers();
+    } else {
+        plugger = std::thread([this, plugAfterMs] {
+            std::unique_lock<std::mutex> lock(plugMutex);
+            if (!plugCancelled.wait_for(lock, std::chrono::milliseconds(plugAfterMs), [this] { return ending; }))
+                plugAmplifiers();
+        });
     }
     if (environmentNumber("KOVRA_DEMO_KEYBOARD", 0) == 1)
         ports->plugDevice("MIDI Keyboard", "MIDI Keyboard");
@@ -81,8 +90,22 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
     zq::setMidiPortSystem(ports);
 }
 
+void DemoEquipment::plugAmplifiers()
+{
+    for (std::size_t i = 0; i < amplifiers.size(); ++i)
+        ports->plugAmplifier(*amplifiers[i], i == 0 ? "Kovra TIKO" : "Kovra TIKO " + std::to_string(i + 1));
+}
+
 DemoEquipment::~DemoEquipment()
 {
+    if (plugger.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(plugMutex);
+            ending = true;
+        }
+        plugCancelled.notify_all();
+        plugger.join();
+    }
     zq::setMidiPortSystem(nullptr);
     ports.reset();
 }

@@ -3,8 +3,11 @@
 #include "SimulatedAmplifier.h"
 #include "SimulatedMidiPorts.h"
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The demo's stand-in for the hardware: simulated Kovra TIKO amplifiers on
@@ -22,6 +25,9 @@
 //                           for the real ones
 //   KOVRA_DEMO_REPORT       a file that gets, at exit, one line per
 //                           amplifier with what it received
+//   KOVRA_DEMO_PLUG_AFTER_MS the amplifiers are plugged in this long after
+//                           the start (0: from the start), so that the
+//                           window's first pages can be clicked through
 class DemoEquipment {
 public:
     DemoEquipment();
@@ -30,6 +36,13 @@ public:
     void writeReport() const;
 
 private:
+    void plugAmplifiers();
+
     std::vector<std::unique_ptr<sim::SimulatedAmplifier>> amplifiers;
     std::shared_ptr<sim::SimulatedMidiPorts> ports;
+    // The late plug-in; ends early when the program ends first.
+    std::thread plugger;
+    std::mutex plugMutex;
+    std::condition_variable plugCancelled;
+    bool ending = false;
 };

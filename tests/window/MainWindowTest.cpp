@@ -1,0 +1,146 @@
+#include "ConnectingAppState.h"
+#include "FastClock.h"
+#include "MainWindow.h"
+#include "WindowTestSupport.h"
+
+namespace {
+
+// The application object, with the system's quit request counted instead of
+// stopping the loop, so the test can look on after a close.
+class CountingApplication : public NimbalFwUpgradeLauncherApplication {
+public:
+    void systemRequestedQuit() override { ++quitRequests; }
+    int quitRequests = 0;
+};
+
+juce::JUCEApplicationBase* noApplication()
+{
+    return nullptr;
+}
+
+// This process counts as a standalone application from before the first
+// window system call, as the product does: the framework then sets Xlib up
+// for threads and handles its errors (a bare X server lacks some atoms).
+[[maybe_unused]] const bool standalone = (juce::JUCEApplicationBase::createInstance = &noApplication, true);
+
+class Window : public MidiTest {
+protected:
+    void SetUp() override
+    {
+        MidiTest::SetUp();
+        ASSERT_NE(juce::Desktop::getInstance().getDisplays().getPrimaryDisplay(), nullptr)
+            << "the window tests need an X display (DISPLAY)";
+        app = std::make_unique<CountingApplication>();
+        app->initialise({});
+        ASSERT_NE(app->mainWindow, nullptr);
+        window = app->mainWindow.get();
+        main = window->mainComponent();
+        ASSERT_NE(main, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (app != nullptr) {
+            app->shutdown();
+            app.reset();
+        }
+        MidiTest::TearDown();
+    }
+
+    std::shared_ptr<DeviceLog> openDevice()
+    {
+        auto log = std::make_shared<DeviceLog>();
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        auto lock = manager->lockDevice();
+        manager->device() = std::make_unique<LoggedDevice>(log);
+        return log;
+    }
+
+    static bool slotEmpty()
+    {
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        auto lock = manager->lockDevice();
+        return manager->device() == nullptr;
+    }
+
+    // After the close the polling must not start connecting any more.
+    void expectPollingStopped()
+    {
+        ports->plugAmplifier(amplifier());
+        runFor(1000);
+        EXPECT_EQ(dynamic_cast<ConnectingAppState*>(main->currentState.get()), nullptr);
+    }
+
+    FastClock fast{10};
+    std::unique_ptr<CountingApplication> app;
+    NimbalFwUpgradeLauncherApplication::MainWindow* window = nullptr;
+    MainComponent* main = nullptr;
+};
+
+} // namespace
+
+TEST_F(Window, OpensCentredAndResizableWithTheModelsTitle)
+{
+    EXPECT_EQ(app->getApplicationName(), "Kovra Tiko Firmware Updater");
+    EXPECT_EQ(window->getName(), "Kovra TIKO Firmware Updater");
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isOnDesktop());
+    EXPECT_TRUE(window->isUsingNativeTitleBar());
+    EXPECT_TRUE(window->isResizable());
+    const int buttons = juce::ComponentPeer::windowHasMinimiseButton | juce::ComponentPeer::windowHasMaximiseButton
+                        | juce::ComponentPeer::windowHasCloseButton;
+    EXPECT_EQ(window->getDesktopWindowStyleFlags() & buttons, buttons);
+    EXPECT_EQ(main->getWidth(), 375);
+    EXPECT_EQ(main->getHeight(), 667);
+    EXPECT_EQ(window->getWidth(), 375);
+    EXPECT_EQ(window->getHeight(), 667);
+    const auto area = juce::Desktop::getInstance().getDisplays().getDisplayForRect(window->getBounds())->userArea;
+    EXPECT_NEAR(window->getBounds().getCentreX(), area.getCentreX(), 1);
+    EXPECT_NEAR(window->getBounds().getCentreY(), area.getCentreY(), 1);
+    EXPECT_EQ(typeid(juce::Desktop::getInstance().getDefaultLookAndFeel()), typeid(juce::LookAndFeel_V2));
+}
+
+TEST_F(Window, CloseWithADeviceSendsOneSwitchThenClosesItAndAsksToQuit)
+{
+    const auto log = openDevice();
+    window->closeButtonPressed();
+    EXPECT_EQ(log->sent, std::vector<Bytes>{setFwStatus(0x01)});
+    EXPECT_EQ(log->events, (std::vector<std::string>{"send", "close", "gone"}));
+    EXPECT_TRUE(slotEmpty());
+    EXPECT_EQ(app->quitRequests, 1);
+    // The window stays until shutdown.
+    EXPECT_EQ(app->mainWindow.get(), window);
+    expectPollingStopped();
+}
+
+TEST_F(Window, CloseWithoutADeviceStopsThePollingAndAsksToQuit)
+{
+    window->closeButtonPressed();
+    EXPECT_EQ(app->quitRequests, 1);
+    expectPollingStopped();
+}
+
+TEST_F(Window, CloseWhileAWorkerRunsDoesNothing)
+{
+    const auto log = openDevice();
+    main->changeState(std::make_unique<BusyState>());
+    window->closeButtonPressed();
+    EXPECT_TRUE(log->events.empty());
+    EXPECT_FALSE(slotEmpty());
+    EXPECT_EQ(app->quitRequests, 0);
+    static_cast<BusyState*>(main->currentState.get())->busy = false;
+    window->closeButtonPressed();
+    EXPECT_EQ(app->quitRequests, 1);
+    EXPECT_EQ(log->sent.size(), 1u);
+}
+
+TEST_F(Window, SystemQuitRequestSendsNothingAndLeavesTheDevice)
+{
+    const auto log = openDevice();
+    app->NimbalFwUpgradeLauncherApplication::systemRequestedQuit();
+    EXPECT_TRUE(juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+    app->shutdown();
+    app.reset();
+    EXPECT_TRUE(log->events.empty());
+    EXPECT_FALSE(slotEmpty());
+}
