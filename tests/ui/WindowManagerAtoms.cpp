@@ -1,0 +1,19 @@
+#include "WindowManagerAtoms.h"
+
+#include <X11/Xlib.h>
+
+#include <initializer_list>
+
+bool createWindowManagerAtoms()
+{
+    // Kept open for the whole process: an X server without -noreset forgets
+    // its atoms when its last client disconnects.
+    static Display* const display = XOpenDisplay(nullptr);
+    if (display == nullptr)
+        return false;
+    for (const char* name : {"WM_PROTOCOLS", "WM_TAKE_FOCUS", "WM_DELETE_WINDOW", "_NET_WM_PING", "WM_CHANGE_STATE",
+                             "WM_STATE", "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN"})
+        XInternAtom(display, name, False);
+    XSync(display, False);
+    return true;
+}
