@@ -22,7 +22,7 @@ class MessageToastTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(createWindowManagerAtoms()) << "these tests need an X display (DISPLAY)";
+        ASSERT_TRUE(haveDisplay) << "these tests need an X display (DISPLAY)";
         ASSERT_NE(juce::Desktop::getInstance().getDisplays().getPrimaryDisplay(), nullptr);
         // A standalone application's windows carry the properties X expects.
         juce::JUCEApplicationBase::createInstance = &noApplication;
@@ -68,6 +68,8 @@ protected:
 
     bool animating() { return juce::Desktop::getInstance().getAnimator().isAnimating(&toast); }
 
+    // Before JUCE's initialiser, which reads the atoms once.
+    const bool haveDisplay = createWindowManagerAtoms();
     juce::ScopedJuceInitialiser_GUI gui;
     juce::Component window;
     MessageToast toast;
