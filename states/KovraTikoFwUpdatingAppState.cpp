@@ -56,13 +56,6 @@ void setBar(const Window& window, double fraction)
     });
 }
 
-bool deviceSlotEmpty()
-{
-    zq::DeviceManager* manager = zq::DeviceManager::instance();
-    auto lock = manager->lockDevice();
-    return manager->device() == nullptr;
-}
-
 bool reconnectDevice(ZQDevice* device, FirmwareUpdateSession*, void*)
 {
     if (device == nullptr)
@@ -248,19 +241,7 @@ void KovraTikoFwUpdatingAppState::apply(MainComponent* main) const
 
     zq::DeviceManager::instance()->stopPolling();
 
-    main->pushAsyncEvent([main] {
-        main->setDeviceImage(BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size);
-        main->showTroubleshootingBanner = false;
-        main->initialView->setVisible(false);
-        main->connectedView->setVisible(false);
-        main->progressView->setVisible(true);
-        main->progressView->pythonMode = false;
-        main->progressView->setProgress(0);
-        main->pythonInfoView->setVisible(false);
-        main->badgeKind = 1;
-        main->resized();
-    });
-    main->triggerAsyncUpdate();
+    queueProgressPage(main, false, 1);
 
     UpdateJob job;
     job.window = Window(main);
@@ -284,6 +265,31 @@ void KovraTikoFwUpdatingAppState::apply(MainComponent* main) const
         }
         postEnd(job.window, code);
     });
+}
+
+bool deviceSlotEmpty()
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    auto lock = manager->lockDevice();
+    return manager->device() == nullptr;
+}
+
+void queueProgressPage(MainComponent* main, bool pythonMode, int badgeKind)
+{
+    main->pushAsyncEvent([main, pythonMode, badgeKind] {
+        if (!pythonMode)
+            main->setDeviceImage(BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size);
+        main->showTroubleshootingBanner = false;
+        main->initialView->setVisible(false);
+        main->connectedView->setVisible(false);
+        main->progressView->setVisible(true);
+        main->progressView->pythonMode = pythonMode;
+        main->progressView->setProgress(0);
+        main->pythonInfoView->setVisible(false);
+        main->badgeKind = badgeKind;
+        main->resized();
+    });
+    main->triggerAsyncUpdate();
 }
 
 void reconnectFirstDevice(zq::DeviceManager* manager)

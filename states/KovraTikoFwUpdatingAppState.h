@@ -33,6 +33,13 @@ public:
 // the first device found.
 void reconnectFirstDevice(zq::DeviceManager* manager);
 
+// Whether the device manager's slot holds no device; any thread.
+bool deviceSlotEmpty();
+
+// Queues the progress page at 0 (the Python installation's when
+// `pythonMode`), with the given badge; the update's shows the amplifier.
+void queueProgressPage(MainComponent* main, bool pythonMode, int badgeKind);
+
 // A worker that stopped on an unexpected exception ends with this code, so
 // the window leaves the progress page for the failure result.
 constexpr int kWorkerFailedCode = -12;

@@ -81,13 +81,6 @@ int runInstaller(const Window& window)
     return killed ? -11 : -14;
 }
 
-bool deviceSlotEmpty()
-{
-    zq::DeviceManager* manager = zq::DeviceManager::instance();
-    auto lock = manager->lockDevice();
-    return manager->device() == nullptr;
-}
-
 int waitForAmplifier(MainComponent* main, const Window& window)
 {
     const std::uint32_t budget =
@@ -141,18 +134,8 @@ PythonInstallingAppState::~PythonInstallingAppState()
 
 void PythonInstallingAppState::apply(MainComponent* main) const
 {
-    main->pushAsyncEvent([main] {
-        main->showTroubleshootingBanner = false;
-        main->initialView->setVisible(false);
-        main->connectedView->setVisible(false);
-        main->progressView->setVisible(true);
-        main->progressView->pythonMode = true;
-        main->progressView->setProgress(0);
-        main->pythonInfoView->setVisible(false);
-        main->badgeKind = 0;
-        main->resized();
-    });
-    main->triggerAsyncUpdate();
+    // The picture stays as the Python page left it.
+    queueProgressPage(main, true, 0);
 
     const Window window(main);
     worker = std::async(std::launch::async, [main, window] {
