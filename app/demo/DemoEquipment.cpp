@@ -5,6 +5,7 @@
 #include "MidiPortSystem.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <fstream>
 
@@ -38,6 +39,23 @@ const char* flashCheckName(sim::FlashCheck check)
     return "?";
 }
 
+// "a.b.c.d" into four bytes; anything else keeps `version`.
+void parseVersion(const std::string& text, std::array<std::uint8_t, 4>& version)
+{
+    std::array<std::uint8_t, 4> parsed{};
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < parsed.size(); ++i) {
+        const std::size_t end = text.find('.', at);
+        const std::string part = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos
+            || std::stoi(part) > 255 || (i < 3) == (end == std::string::npos))
+            return;
+        parsed[i] = static_cast<std::uint8_t>(std::stoi(part));
+        at = end + 1;
+    }
+    version = parsed;
+}
+
 } // namespace
 
 DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>())
@@ -59,6 +77,9 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
         auto amplifier = std::make_unique<sim::SimulatedAmplifier>();
         amplifier->config.deviceId[7] = static_cast<std::uint8_t>(i + 1);
         amplifier->config.serialNumber = "KT10A24" + std::to_string(10001 + i);
+        amplifier->config.modelName = environment("KOVRA_DEMO_MODEL", amplifier->config.modelName);
+        parseVersion(environment("KOVRA_DEMO_MCU_VERSION"), amplifier->config.mcuVersion);
+        amplifier->config.btVersion = environment("KOVRA_DEMO_BT_VERSION", amplifier->config.btVersion);
         amplifier->bootloader.applicationStatus =
             static_cast<std::uint8_t>(environmentNumber("KOVRA_DEMO_FW_STATUS", 1));
         if (resetFail == "bt")

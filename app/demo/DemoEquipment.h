@@ -25,6 +25,9 @@
 //                           for the real ones
 //   KOVRA_DEMO_REPORT       a file that gets, at exit, one line per
 //                           amplifier with what it received
+//   KOVRA_DEMO_MODEL        the amplifiers' model name ("Kovra TIKO")
+//   KOVRA_DEMO_MCU_VERSION  their MCU version, a.b.c.d (1.11.2.75, the latest)
+//   KOVRA_DEMO_BT_VERSION   their Bluetooth version ("0107", the bundle's)
 //   KOVRA_DEMO_PLUG_AFTER_MS the amplifiers are plugged in this long after
 //                           the start (0: from the start), so that the
 //                           window's first pages can be clicked through

@@ -1,0 +1,123 @@
+#include "ProcessRun.h"
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string kDemo = KOVRA_DEMO_BINARY;
+const std::string kXdotool = "/usr/bin/xdotool";
+
+// An X server of this test's own, so that no other test's window lies over
+// the one it clicks.
+class XServer {
+public:
+    XServer()
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x800x24", "-nolisten", "tcp",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        char buffer[32] = {};
+        const ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
+        close(fds[0]);
+        if (n > 0)
+            display = ":" + std::to_string(std::atoi(buffer));
+    }
+    ~XServer()
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+
+    pid_t pid = -1;
+    std::string display; // empty when the server did not start
+};
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+// A person's way through the demo: the amplifier is found, the connected
+// page offers the MCU update, "Update Firmware" runs it, "Done" quits.
+TEST(DemoWindow, UpdateAndDoneThroughTheWindow)
+{
+    XServer x;
+    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
+    TempFolder temp;
+    const std::string out = temp.path() + "/out";
+    const std::string pidFile = temp.path() + "/pid";
+    // A stray click on a link must not reach a real browser.
+    temp.writeScript("bin/xdg-open", "exit 0\n");
+
+    auto demo = std::async(std::launch::async, [&] {
+        return runProcess("/bin/sh", {"-c", "echo $$ > \"$1\"; exec \"$0\" > \"$2\"", kDemo, pidFile, out},
+                          {"DISPLAY=" + x.display, "KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_SPEEDUP=10",
+                           "KOVRA_DEMO_REPORT=" + temp.path() + "/report", "XDG_CACHE_HOME=" + temp.path() + "/cache",
+                           "HOME=" + temp.path(), "PATH=" + temp.path() + "/bin", "WAYLAND_DISPLAY"},
+                          120);
+    });
+    auto waitForOutput = [&](const std::string& text, int seconds) {
+        for (int i = 0; i < seconds * 20; ++i) {
+            if (readFile(out).find(text) != std::string::npos)
+                return true;
+            if (demo.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready)
+                return readFile(out).find(text) != std::string::npos;
+        }
+        return false;
+    };
+    auto xdotool = [&](const std::vector<std::string>& args) {
+        return runProcess(kXdotool, args, {"DISPLAY=" + x.display}, 30);
+    };
+    auto clickAt = [&](const std::string& window, int px, int py) {
+        EXPECT_EQ(xdotool({"mousemove", "--window", window, std::to_string(px), std::to_string(py), "click", "1"}).exitStatus, 0);
+    };
+
+    // The polling's probe, then the connecting worker's probe print the port.
+    EXPECT_TRUE(waitForOutput("Kovra TIKO\nKovra TIKO\n", 30));
+    const ProcessResult search = xdotool({"search", "--sync", "--pid", readFile(pidFile).substr(0, readFile(pidFile).find('\n'))});
+    ASSERT_EQ(search.exitStatus, 0);
+    const std::string window = search.out.substr(0, search.out.find('\n'));
+    // The connected page's three queries come right after; until its
+    // "Update Firmware" shows, a click there finds the busy connecting page.
+    bool updating = false;
+    for (int attempt = 0; attempt < 10 && !updating; ++attempt) {
+        clickAt(window, 187, 537);
+        updating = waitForOutput("Updating:", 2);
+    }
+    EXPECT_TRUE(updating);
+    EXPECT_TRUE(waitForOutput("Updating: 100%", 60));
+    // "Done" on the result page quits.
+    for (int attempt = 0; attempt < 10 && demo.wait_for(std::chrono::seconds(2)) != std::future_status::ready; ++attempt)
+        clickAt(window, 187, 420);
+
+    const ProcessResult r = demo.get();
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(readFile(temp.path() + "/report"), "amplifier 1 messages 2913 chunks 2904 refusals 0 flash passed switches 0 1\n");
+}
