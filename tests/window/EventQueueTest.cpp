@@ -1,3 +1,4 @@
+#include "OnMessageThread.h"
 #include "WindowTestSupport.h"
 
 #include <condition_variable>
@@ -28,6 +29,26 @@ private:
     std::mutex mutex;
     std::condition_variable changed;
     int current = 0;
+};
+
+// A state whose worker needs the message thread once before it ends, as a
+// probe or a device's Open does.
+class MessageThreadWorkerState : public AppState {
+public:
+    explicit MessageThreadWorkerState(std::atomic<bool>& ran) : ran(ran) {}
+    ~MessageThreadWorkerState() override
+    {
+        if (worker.valid())
+            worker.wait();
+    }
+    void apply(MainComponent*) const override
+    {
+        worker = std::async(std::launch::async, [this] { zq::onMessageThread([this] { ran = true; }); });
+    }
+    bool isBusy() const override { return running(worker); }
+
+    std::atomic<bool>& ran;
+    mutable std::future<void> worker;
 };
 
 } // namespace
@@ -129,4 +150,14 @@ TEST_F(EventQueue, PendingFunctionsAreDroppedWithTheComponent)
     main.reset();
     runFor(20);
     EXPECT_FALSE(ran);
+}
+
+// Going away with such a worker running serves its call instead of waiting
+// for it forever.
+TEST_F(EventQueue, DestroyingTheComponentServesAWorkerWaitingForTheMessageThread)
+{
+    std::atomic<bool> ran{false};
+    main->changeState(std::make_unique<MessageThreadWorkerState>(ran));
+    main.reset();
+    EXPECT_TRUE(ran);
 }
