@@ -20,51 +20,48 @@ const Colour kCabinet{0xFF1B1B1D};
 
 juce::Font gLetterFont; // set in main from the Roboto Bold file
 
-void drawBadgeDisc(Graphics& g, float size)
+// A 48 x 48 badge: a white disc filling the square, the mark drawn over it.
+juce::Image badge(Colour markColour, void (*drawMark)(Graphics&))
 {
+    juce::Image image{juce::Image::ARGB, 48, 48, true};
+    Graphics g{image};
     g.setColour(kWhite);
-    g.fillEllipse(0.0f, 0.0f, size, size);
+    g.fillEllipse(0.0f, 0.0f, 48.0f, 48.0f);
+    g.setColour(markColour);
+    drawMark(g);
+    return image;
 }
 
 juce::Image errorBadge()
 {
-    juce::Image image{juce::Image::ARGB, 48, 48, true};
-    Graphics g{image};
-    drawBadgeDisc(g, 48.0f);
-    g.setColour(Colour{0xFFE02020});
-    g.fillRoundedRectangle(21.0f, 9.0f, 6.0f, 21.0f, 3.0f);
-    g.fillEllipse(20.5f, 33.0f, 7.0f, 7.0f);
-    return image;
+    return badge(Colour{0xFFE02020}, [](Graphics& g) {
+        g.fillRoundedRectangle(21.0f, 9.0f, 6.0f, 21.0f, 3.0f);
+        g.fillEllipse(20.5f, 33.0f, 7.0f, 7.0f);
+    });
 }
 
 juce::Image successBadge()
 {
-    juce::Image image{juce::Image::ARGB, 48, 48, true};
-    Graphics g{image};
-    drawBadgeDisc(g, 48.0f);
-    Path tick;
-    tick.startNewSubPath(13.0f, 25.0f);
-    tick.lineTo(21.0f, 33.0f);
-    tick.lineTo(35.0f, 16.0f);
-    g.setColour(Colour{0xFF00B259});
-    g.strokePath(tick, juce::PathStrokeType{5.0f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded});
-    return image;
+    return badge(Colour{0xFF00B259}, [](Graphics& g) {
+        Path tick;
+        tick.startNewSubPath(13.0f, 25.0f);
+        tick.lineTo(21.0f, 33.0f);
+        tick.lineTo(35.0f, 16.0f);
+        g.strokePath(tick, juce::PathStrokeType{5.0f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded});
+    });
 }
 
 juce::Image updateBadge()
 {
-    juce::Image image{juce::Image::ARGB, 48, 48, true};
-    Graphics g{image};
-    drawBadgeDisc(g, 48.0f);
-    Path arrow;
-    arrow.startNewSubPath(24.0f, 37.0f);
-    arrow.lineTo(24.0f, 12.0f);
-    arrow.startNewSubPath(14.0f, 22.0f);
-    arrow.lineTo(24.0f, 12.0f);
-    arrow.lineTo(34.0f, 22.0f);
-    g.setColour(Colour{0xFF101010});
-    g.strokePath(arrow, juce::PathStrokeType{5.0f, juce::PathStrokeType::mitered, juce::PathStrokeType::rounded});
-    return image;
+    return badge(Colour{0xFF101010}, [](Graphics& g) {
+        Path arrow;
+        arrow.startNewSubPath(24.0f, 37.0f);
+        arrow.lineTo(24.0f, 12.0f);
+        arrow.startNewSubPath(14.0f, 22.0f);
+        arrow.lineTo(24.0f, 12.0f);
+        arrow.lineTo(34.0f, 22.0f);
+        g.strokePath(arrow, juce::PathStrokeType{5.0f, juce::PathStrokeType::mitered, juce::PathStrokeType::rounded});
+    });
 }
 
 // A round brushed-metal knob: a radial sheen and a few fine rings.
