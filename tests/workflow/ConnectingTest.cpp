@@ -8,6 +8,8 @@
 #include "TroubleshootingAppState.h"
 #include "UpdateResultAppState.h"
 
+#include <stdexcept>
+
 
 namespace {
 
@@ -77,6 +79,32 @@ TEST_F(ConnectingTest, NoAmplifierInTroubleshootingModeStaysOnTheTroubleshooting
     EXPECT_TRUE(main->troubleshootingView->isVisible());
     EXPECT_EQ(caption(), before);
     EXPECT_FALSE(main->showTroubleshootingBanner);
+}
+
+// A MIDI system that fails when the worker lists its ports.
+class FailingPorts : public zq::MidiPortSystem {
+public:
+    juce::StringArray inputNames() override
+    {
+        if (!juce::MessageManager::existsAndIsCurrentThread())
+            throw std::runtime_error("MIDI system gone");
+        return {};
+    }
+    juce::StringArray outputNames() override { return {}; }
+    std::unique_ptr<zq::MidiInputPort> openInput(int, zq::MidiInputPortCallback*) override { return nullptr; }
+    std::unique_ptr<zq::MidiOutputPort> openOutput(int) override { return nullptr; }
+};
+
+// A probe that fails counts as finding nothing, rather than leaving the
+// page on "Connecting..." with the polling stopped.
+TEST_F(ConnectingTest, ProbeErrorCountsAsNoAmplifier)
+{
+    zq::setMidiPortSystem(std::make_shared<FailingPorts>());
+
+    main->changeState(std::make_unique<ConnectingAppState>(false));
+    ASSERT_TRUE(runUntil([&] { return stateAs<InitialAppState>() != nullptr && toastSaysConnectFailed(); }));
+    ASSERT_TRUE(runUntil([&] { return caption() == constant::k_connectButtonText; }));
+    EXPECT_TRUE(main->initialView->actionButton->isEnabled());
 }
 
 TEST_F(ConnectingTest, TwoAmplifiersOpenTheFirstId)
