@@ -8,6 +8,7 @@
 #include "TroubleshootingAppState.h"
 #include "UpdateResultAppState.h"
 
+#include <chrono>
 #include <stdexcept>
 
 
@@ -51,10 +52,16 @@ TEST_F(ConnectingTest, NoAmplifierToastsAndReturnsToTheFirstPage)
     EXPECT_FALSE(toastSaysConnectFailed());
 
     ASSERT_TRUE(runUntil([&] { return stateAs<InitialAppState>() != nullptr && toastSaysConnectFailed(); }));
+    const auto shownAt = std::chrono::steady_clock::now();
     ASSERT_TRUE(runUntil([&] { return caption() == constant::k_connectButtonText; }));
     EXPECT_TRUE(main->initialView->actionButton->isEnabled());
     EXPECT_TRUE(main->initialView->isVisible());
     EXPECT_TRUE(slotEmpty());
+
+    // The toast's 3000 ms are real time.
+    ASSERT_TRUE(runUntil([&] { return !main->toast->isVisible(); }, 8000));
+    const auto shownFor = std::chrono::steady_clock::now() - shownAt;
+    EXPECT_GE(shownFor, std::chrono::milliseconds(2900));
 }
 
 TEST_F(ConnectingTest, NoAmplifierInTroubleshootingModeStaysOnTheTroubleshootingPage)
