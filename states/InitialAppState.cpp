@@ -24,11 +24,7 @@ void InitialAppState::apply(MainComponent* main) const
 
     main->pushAsyncEvent([main] {
         main->showTroubleshootingBanner = false;
-        main->initialView->setVisible(true);
-        main->connectedView->setVisible(false);
-        main->troubleshootingView->setVisible(false);
-        main->progressView->setVisible(false);
-        main->pythonInfoView->setVisible(false);
+        main->showOnlyScreen(main->initialView.get());
         main->badgeKind = 0;
         main->initialView->actionButton->setButtonText(juce::String(constant::k_connectButtonText));
         main->initialView->actionButton->setEnabled(true);

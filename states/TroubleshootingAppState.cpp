@@ -6,11 +6,7 @@ void TroubleshootingAppState::apply(MainComponent* main) const
 {
     // Banner, badge, picture and action button stay as they were.
     main->pushAsyncEvent([main] {
-        main->initialView->setVisible(false);
-        main->connectedView->setVisible(false);
-        main->progressView->setVisible(false);
-        main->pythonInfoView->setVisible(false);
-        main->troubleshootingView->setVisible(true);
+        main->showOnlyScreen(main->troubleshootingView.get());
         main->resized();
     });
     main->triggerAsyncUpdate();

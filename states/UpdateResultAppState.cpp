@@ -57,11 +57,7 @@ void UpdateResultAppState::apply(MainComponent* main) const
     const ResultTexts texts = resultTexts(kind, code);
     main->pushAsyncEvent([main, resultKind, texts] {
         main->showTroubleshootingBanner = false;
-        main->initialView->setVisible(true);
-        main->connectedView->setVisible(false);
-        main->troubleshootingView->setVisible(false);
-        main->progressView->setVisible(false);
-        main->pythonInfoView->setVisible(false);
+        main->showOnlyScreen(main->initialView.get());
         main->initialView->actionButton->setEnabled(true);
         main->badgeKind = texts.badge;
         main->initialView->titleLabel->setText(juce::String(texts.title), juce::dontSendNotification);

@@ -232,6 +232,16 @@ void MainComponent::setDeviceImage(const void* data, int size)
     setPicture(*deviceImageButton, decode(data, size));
 }
 
+void MainComponent::showOnlyScreen(juce::Component* screen)
+{
+    for (juce::Component* view : {static_cast<juce::Component*>(initialView.get()),
+                                  static_cast<juce::Component*>(connectedView.get()),
+                                  static_cast<juce::Component*>(troubleshootingView.get()),
+                                  static_cast<juce::Component*>(progressView.get()),
+                                  static_cast<juce::Component*>(pythonInfoView.get())})
+        view->setVisible(view == screen);
+}
+
 void MainComponent::buttonClicked(juce::Button* button)
 {
     // A worker may be waiting for the message thread: leave its state alone.

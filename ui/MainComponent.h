@@ -43,6 +43,8 @@ public:
 
     // Shows `resource` (a PNG) on the device picture, decoded afresh.
     void setDeviceImage(const void* data, int size);
+    // Makes `screen`, one of the five views, the only one visible.
+    void showOnlyScreen(juce::Component* screen);
 
     // Where the routed links and "Done" lead; tests replace them.
     std::function<void(const juce::URL&)> openWebPage;

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,39 +19,65 @@ const std::string kDemo = KOVRA_DEMO_BINARY;
 const std::string kXdotool = "/usr/bin/xdotool";
 
 // An X server of this test's own, so that no other test's window lies over
-// the one it clicks.
+// the one it clicks. Tests running side by side may pick the same display
+// number: the loser's server ends at once and the next number is tried.
 class XServer {
 public:
     XServer()
     {
-        int fds[2];
-        if (pipe(fds) != 0)
+        const int first = 200 + static_cast<int>(getpid() % 500);
+        for (int n = first; n < first + 20 && display.empty(); ++n)
+            tryDisplay(n);
+    }
+    ~XServer() { stop(); }
+
+    std::string display; // empty when no server started
+
+private:
+    void tryDisplay(int n)
+    {
+        const std::string name = ":" + std::to_string(n);
+        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+        if (access(socket.c_str(), F_OK) == 0)
             return;
         pid = fork();
         if (pid == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x800x24", "-nolisten", "tcp",
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-screen", "0", "800x800x24", "-nolisten", "tcp",
                   static_cast<char*>(nullptr));
             _exit(127);
         }
-        close(fds[1]);
-        char buffer[32] = {};
-        const ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
-        close(fds[0]);
-        if (n > 0)
-            display = ":" + std::to_string(std::atoi(buffer));
+        for (int i = 0; i < 200; ++i) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid) {
+                pid = -1;
+                return;
+            }
+            if (access(socket.c_str(), F_OK) == 0) {
+                // The socket may be a rival's that took the number first.
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                if (waitpid(pid, nullptr, WNOHANG) == pid)
+                    pid = -1;
+                else
+                    display = name;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        stop();
     }
-    ~XServer()
+
+    void stop()
     {
         if (pid > 0) {
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
+            pid = -1;
         }
     }
 
     pid_t pid = -1;
-    std::string display; // empty when the server did not start
 };
 
 std::string readFile(const std::string& path)

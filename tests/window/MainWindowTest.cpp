@@ -47,22 +47,6 @@ protected:
         MidiTest::TearDown();
     }
 
-    std::shared_ptr<DeviceLog> openDevice()
-    {
-        auto log = std::make_shared<DeviceLog>();
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        auto lock = manager->lockDevice();
-        manager->device() = std::make_unique<LoggedDevice>(log);
-        return log;
-    }
-
-    static bool slotEmpty()
-    {
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        auto lock = manager->lockDevice();
-        return manager->device() == nullptr;
-    }
-
     // After the close the polling must not start connecting any more.
     void expectPollingStopped()
     {
@@ -102,11 +86,11 @@ TEST_F(Window, OpensCentredAndResizableWithTheModelsTitle)
 
 TEST_F(Window, CloseWithADeviceSendsOneSwitchThenClosesItAndAsksToQuit)
 {
-    const auto log = openDevice();
+    const auto log = openLoggedDevice();
     window->closeButtonPressed();
     EXPECT_EQ(log->sent, std::vector<Bytes>{setFwStatus(0x01)});
     EXPECT_EQ(log->events, (std::vector<std::string>{"send", "close", "gone"}));
-    EXPECT_TRUE(slotEmpty());
+    EXPECT_TRUE(deviceSlotEmpty());
     EXPECT_EQ(app->quitRequests, 1);
     // The window stays until shutdown.
     EXPECT_EQ(app->mainWindow.get(), window);
@@ -122,11 +106,11 @@ TEST_F(Window, CloseWithoutADeviceStopsThePollingAndAsksToQuit)
 
 TEST_F(Window, CloseWhileAWorkerRunsDoesNothing)
 {
-    const auto log = openDevice();
+    const auto log = openLoggedDevice();
     main->changeState(std::make_unique<BusyState>());
     window->closeButtonPressed();
     EXPECT_TRUE(log->events.empty());
-    EXPECT_FALSE(slotEmpty());
+    EXPECT_FALSE(deviceSlotEmpty());
     EXPECT_EQ(app->quitRequests, 0);
     static_cast<BusyState*>(main->currentState.get())->busy = false;
     window->closeButtonPressed();
@@ -136,11 +120,11 @@ TEST_F(Window, CloseWhileAWorkerRunsDoesNothing)
 
 TEST_F(Window, SystemQuitRequestSendsNothingAndLeavesTheDevice)
 {
-    const auto log = openDevice();
+    const auto log = openLoggedDevice();
     app->NimbalFwUpgradeLauncherApplication::systemRequestedQuit();
     EXPECT_TRUE(juce::MessageManager::getInstance()->hasStopMessageBeenSent());
     app->shutdown();
     app.reset();
     EXPECT_TRUE(log->events.empty());
-    EXPECT_FALSE(slotEmpty());
+    EXPECT_FALSE(deviceSlotEmpty());
 }

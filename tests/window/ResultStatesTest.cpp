@@ -42,7 +42,7 @@ TEST_F(ResultPage, EveryKindAndTheCodesThatChooseATitleOrSubtitle)
         main->connectedView->setVisible(true);
         main->troubleshootingView->setVisible(true);
         main->initialView->actionButton->setEnabled(false);
-        const auto log = openDevice();
+        const auto log = openLoggedDevice();
 
         main->changeState(std::make_unique<UpdateResultAppState>(c.kind, c.code));
         EXPECT_TRUE(log->sent.empty()); // only once the screen update runs
@@ -71,6 +71,6 @@ TEST_F(ResultPage, UpToDateWithoutADeviceSendsNothing)
     showQueued();
     main->changeState(std::make_unique<UpdateResultAppState>(1, 0));
     showQueued();
-    EXPECT_TRUE(slotEmpty());
+    EXPECT_TRUE(deviceSlotEmpty());
     EXPECT_EQ(main->badgeKind, 2);
 }

@@ -42,7 +42,7 @@ TEST_F(Routing, CaptionsThatKeepTheState)
     };
     ASSERT_EQ(constant::k_download25UpdaterButtonText, " Download ");
     ASSERT_EQ(constant::k_downloadZeUpdaterButtonText, "Download");
-    const auto log = openDevice();
+    const auto log = openLoggedDevice();
     for (const CaptionCase& c : cases) {
         SCOPED_TRACE(c.name);
         quits = 0;
@@ -79,14 +79,14 @@ TEST_F(Routing, LinksOpenTheProductAndHelpPages)
 
 TEST_F(Routing, CancelSendsOneStatusSwitchBeforeTheInitialStateDropsTheDevice)
 {
-    const auto log = openDevice();
+    const auto log = openLoggedDevice();
     main->changeState(std::make_unique<BusyState>(false));
     main->buttonClicked(main->connectedView->cancelButton.get());
     EXPECT_EQ(log->sent, std::vector<Bytes>{setFwStatus(0x01)});
     EXPECT_EQ(log->sent.at(0).size(), 14u);
     EXPECT_EQ(log->events, (std::vector<std::string>{"send", "close", "gone"}));
     EXPECT_NE(stateAs<InitialAppState>(), nullptr);
-    EXPECT_TRUE(slotEmpty());
+    EXPECT_TRUE(deviceSlotEmpty());
 }
 
 TEST_F(Routing, CancelWithoutADeviceStillReturnsToTheFirstPage)
@@ -150,7 +150,7 @@ TEST_F(Routing, ClicksLeaveABusyStateAlone)
         main->connectedView->cancelButton.get(),       main->connectedView->updateButton.get(),
         main->troubleshootingView->modeButton.get(),   main->pythonInfoView->cancelButton.get(),
     };
-    const auto log = openDevice();
+    const auto log = openLoggedDevice();
     for (const std::string& text : {constant::k_connectButtonText, constant::k_doneButtonText}) {
         setCaption(text);
         for (juce::Button* button : buttons)

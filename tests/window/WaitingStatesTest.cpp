@@ -76,12 +76,12 @@ TEST_F(WaitingStates, InitialStateDropsAnOpenDeviceSilentlyAndRestartsThePolling
     zq::DeviceManager::instance()->setOnDeviceListChangedCallback(nullptr);
     main->badgeKind = 3;
     main->showTroubleshootingBanner = true;
-    const auto log = openDevice();
+    const auto log = openLoggedDevice();
 
     main->changeState(std::make_unique<InitialAppState>());
     EXPECT_EQ(log->events, (std::vector<std::string>{"close", "gone"}));
     EXPECT_TRUE(log->sent.empty());
-    EXPECT_TRUE(slotEmpty());
+    EXPECT_TRUE(deviceSlotEmpty());
     showQueued();
     expectFirstPage();
     EXPECT_FALSE(main->troubleshootingBanner->isVisible());

@@ -51,6 +51,23 @@ inline Bytes setFwStatus(std::uint8_t status)
     return message;
 }
 
+// Puts a logged device into the device manager's open-device slot.
+inline std::shared_ptr<DeviceLog> openLoggedDevice()
+{
+    auto log = std::make_shared<DeviceLog>();
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    auto lock = manager->lockDevice();
+    manager->device() = std::make_unique<LoggedDevice>(log);
+    return log;
+}
+
+inline bool deviceSlotEmpty()
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    auto lock = manager->lockDevice();
+    return manager->device() == nullptr;
+}
+
 // A state whose "worker" runs as long as the test says.
 class BusyState : public AppState {
 public:
@@ -76,23 +93,6 @@ protected:
     {
         main.reset();
         MidiTest::TearDown();
-    }
-
-    // Puts a logged device into the open-device slot.
-    std::shared_ptr<DeviceLog> openDevice()
-    {
-        auto log = std::make_shared<DeviceLog>();
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        auto lock = manager->lockDevice();
-        manager->device() = std::make_unique<LoggedDevice>(log);
-        return log;
-    }
-
-    static bool slotEmpty()
-    {
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        auto lock = manager->lockDevice();
-        return manager->device() == nullptr;
     }
 
     template <typename State>
