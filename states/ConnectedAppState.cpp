@@ -86,11 +86,7 @@ void showConnectedPage(MainComponent* main, const std::string& serial, const std
         rows[0]->valueLabel->setText(juce::String(serial), juce::dontSendNotification);
         rows[1]->valueLabel->setText(juce::String(mcuRow), juce::dontSendNotification);
         rows[2]->valueLabel->setText(juce::String(btRow), juce::dontSendNotification);
-        main->initialView->setVisible(false);
-        main->troubleshootingView->setVisible(false);
-        main->progressView->setVisible(false);
-        main->pythonInfoView->setVisible(false);
-        main->connectedView->setVisible(true);
+        main->showOnlyScreen(main->connectedView.get());
         main->resized();
     });
 }
