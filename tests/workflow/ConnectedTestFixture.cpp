@@ -10,8 +10,8 @@
 
 void ConnectedTest::SetUp()
 {
-    MidiTest::SetUp();
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the window's tests need an X server";
+    WindowTest::SetUp();
 
     temp = std::make_unique<TempFolder>();
     ASSERT_FALSE(temp->path().empty());
@@ -32,19 +32,17 @@ void ConnectedTest::SetUp()
     }
     setenv("XDG_CACHE_HOME", root.getChildFile("cache").getFullPathName().toRawUTF8(), 1);
 
-    main = std::make_unique<MainComponent>();
-    main->openWebPage = [](const juce::URL&) {};
-    main->quitApplication = [] {};
     // The tests enter the states themselves.
     zq::DeviceManager::instance()->stopPolling();
     ASSERT_TRUE(runUntil([this] {
-        return main->initialView->isVisible() && caption() == constant::k_connectButtonText;
+        return main->initialView->isVisible() && caption() == juce::String(constant::k_connectButtonText);
     }));
 }
 
 void ConnectedTest::TearDown()
 {
-    main.reset();
+    // The main component goes first: its state may still use the library.
+    WindowTest::TearDown();
     ApplicationBundle::setExecutableForTests({});
     for (const std::string& knob : knobs)
         unsetenv(knob.c_str());
@@ -53,7 +51,6 @@ void ConnectedTest::TearDown()
     else
         unsetenv("XDG_CACHE_HOME");
     temp.reset();
-    MidiTest::TearDown();
 }
 
 void ConnectedTest::openFirstAmplifier()
@@ -84,11 +81,6 @@ void ConnectedTest::setKnob(const char* name, const std::string& value)
 {
     knobs.emplace_back(name);
     setenv(name, value.c_str(), 1);
-}
-
-std::string ConnectedTest::caption() const
-{
-    return main->initialView->actionButton->getButtonText().toStdString();
 }
 
 std::string ConnectedTest::row(int index) const

@@ -1,10 +1,8 @@
 #pragma once
 
-#include "MidiTestSupport.h"
+#include "WindowTestSupport.h"
 
-#include "AppState.h"
 #include "FastClock.h"
-#include "MainComponent.h"
 #include "TempFolder.h"
 
 #include <memory>
@@ -17,7 +15,7 @@
 // time-out of 3000 ms is 300 ms. The Bluetooth library and its firmware file
 // come from an application folder of the test's own, and the library's cache
 // folder lies in the test's temporary folder.
-class ConnectedTest : public MidiTest {
+class ConnectedTest : public WindowTest {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -33,13 +31,6 @@ protected:
     void writeFirmwareVersion(const std::string& version);
     void setKnob(const char* name, const std::string& value);
 
-    template <typename State>
-    State* stateAs() const
-    {
-        return dynamic_cast<State*>(main->currentState.get());
-    }
-
-    std::string caption() const;
     std::string row(int index) const;
     bool resultShown(int kind, int code) const;
     bool connectedPageShown() const;
@@ -52,7 +43,6 @@ protected:
     FastClock clock{10};
     std::unique_ptr<TempFolder> temp;
     juce::File bundle;
-    std::unique_ptr<MainComponent> main;
 
 private:
     std::vector<std::string> knobs;

@@ -30,13 +30,6 @@ protected:
         const std::uint8_t* id = manager->device()->GetUUID();
         return {id, id + 8};
     }
-
-    bool slotEmpty()
-    {
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        auto lock = manager->lockDevice();
-        return manager->device() == nullptr;
-    }
 };
 
 // A port named like an amplifier that never answers keeps the probe in its
@@ -53,10 +46,10 @@ TEST_F(ConnectingTest, NoAmplifierToastsAndReturnsToTheFirstPage)
 
     ASSERT_TRUE(runUntil([&] { return stateAs<InitialAppState>() != nullptr && toastSaysConnectFailed(); }));
     const auto shownAt = std::chrono::steady_clock::now();
-    ASSERT_TRUE(runUntil([&] { return caption() == constant::k_connectButtonText; }));
+    ASSERT_TRUE(runUntil([&] { return caption() == juce::String(constant::k_connectButtonText); }));
     EXPECT_TRUE(main->initialView->actionButton->isEnabled());
     EXPECT_TRUE(main->initialView->isVisible());
-    EXPECT_TRUE(slotEmpty());
+    EXPECT_TRUE(deviceSlotEmpty());
 
     // The toast's 3000 ms are real time.
     ASSERT_TRUE(runUntil([&] { return !main->toast->isVisible(); }, 8000));
@@ -69,7 +62,7 @@ TEST_F(ConnectingTest, NoAmplifierInTroubleshootingModeStaysOnTheTroubleshooting
     ports->plugDevice("Kovra TIKO", "Kovra TIKO");
     ASSERT_TRUE(enterAndRunUntil(std::make_unique<TroubleshootingAppState>(),
                                  [&] { return main->troubleshootingView->isVisible(); }));
-    const std::string before = caption();
+    const juce::String before = caption();
 
     main->changeState(std::make_unique<ConnectingAppState>(true));
     bool connectingShown = false;
@@ -110,7 +103,7 @@ TEST_F(ConnectingTest, ProbeErrorCountsAsNoAmplifier)
 
     main->changeState(std::make_unique<ConnectingAppState>(false));
     ASSERT_TRUE(runUntil([&] { return stateAs<InitialAppState>() != nullptr && toastSaysConnectFailed(); }));
-    ASSERT_TRUE(runUntil([&] { return caption() == constant::k_connectButtonText; }));
+    ASSERT_TRUE(runUntil([&] { return caption() == juce::String(constant::k_connectButtonText); }));
     EXPECT_TRUE(main->initialView->actionButton->isEnabled());
 }
 
