@@ -16,6 +16,8 @@ protected:
     void SetUp() override
     {
         UpdateTest::SetUp();
+        if (HasFatalFailure())
+            return;
         lnMakesNothing();
         amp = &plugAmplifier();
         openFirstAmplifier();
