@@ -135,6 +135,9 @@ int updateBluetoothModule(AsnycBLEEventListener* listener)
     if (text == "-65535")
         return -65535;
     const int u = updater.UpdateFirmware();
+    // The module's part ends here: a library left loaded after a time-out
+    // keeps calling back and must not move the bar of the MCU's part.
+    ZQBLE::clearListener(listener);
     // Without a completion event the result stays 0, the download's own
     // word for success.
     return u == 0 ? listener->result.load() : u;

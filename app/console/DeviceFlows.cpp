@@ -66,6 +66,9 @@ void runBluetoothFlow()
         printLine("Got fw version: " + juce::String::fromUTF8(version.c_str()));
 
         const int rc = updater.UpdateFirmware();
+        // A library left loaded after a time-out keeps calling back: its
+        // events stop here, so the outcome is the flow's last line.
+        ZQBLE::clearListener(&listener);
         if (rc == 0) {
             printLine("BT update firmware completed!");
             printLine("Get result code again: " + juce::String(listener.result.load()));
@@ -73,8 +76,6 @@ void runBluetoothFlow()
             printLine("BT update firmware failed with code " + juce::String(rc));
         }
     }
-    // A library left loaded after a time-out may still call back.
-    ZQBLE::clearListener(&listener);
 }
 
 } // namespace console
