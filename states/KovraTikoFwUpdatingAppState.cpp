@@ -9,6 +9,7 @@
 #include "DeviceManager.h"
 #include "FirmwareUpdateSession.h"
 #include "MainComponent.h"
+#include "OnMessageThread.h"
 #include "PythonCommands.h"
 #include "UpdateResultAppState.h"
 #include "ZQBLE.h"
@@ -157,6 +158,10 @@ void waitForAmplifier(const Window& window)
         });
     }
     manager->stopPolling();
+    // A tick already running on the message thread may still probe and put
+    // another device into the slot; the session must not start on one that
+    // is about to be destroyed, so let that tick end first.
+    zq::onMessageThread([] {});
 }
 
 int updateMcu(const UpdateJob& job, bool bluetoothIncomplete)
