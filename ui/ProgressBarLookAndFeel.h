@@ -12,6 +12,10 @@ public:
 
     void drawProgressBar(juce::Graphics&, juce::ProgressBar&, int width, int height, double progress,
                          const juce::String& textToShow) override;
+    // The track's rounded ends leave the corners uncovered, so the bar never
+    // claims to be opaque, whatever its background colour: an opaque bar
+    // would keep its parent from painting those corners.
+    bool isProgressBarOpaque(juce::ProgressBar&) override { return false; }
 
     // The stripes of a bar `width` x `height` at `progress`, as drawn when the
     // millisecond counter reads `millisecondCounter`: one parallelogram per

@@ -205,6 +205,11 @@ TEST_F(ProgressBarLook, TrackIsRoundedInTheBackgroundColour)
     EXPECT_EQ(image.getPixelAt(0, 0).getAlpha(), 0);
     EXPECT_EQ(image.getPixelAt(199, 19).getAlpha(), 0);
     EXPECT_EQ(rgb(image.getPixelAt(100, 10)), rgb(juce::Colours::black));
+    // The corners are left to the parent, so an opaque background must not
+    // make the bar opaque.
+    bar.setLookAndFeel(&look);
+    EXPECT_FALSE(bar.isOpaque());
+    bar.setLookAndFeel(nullptr);
 }
 
 TEST_F(ProgressBarLook, FlatBarsDrawNoStripesAndTerminate)
