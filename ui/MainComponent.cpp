@@ -64,6 +64,8 @@ MainComponent::~MainComponent()
     while (stateIsBusy())
         if (!juce::dispatchNextMessageOnSystemQueue(true))
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // The device manager outlives us; its callback must not keep pointing here.
+    zq::DeviceManager::instance()->setOnDeviceListChangedCallback(nullptr);
 }
 
 void MainComponent::initViews()
@@ -242,8 +244,29 @@ void MainComponent::showOnlyScreen(juce::Component* screen)
         view->setVisible(view == screen);
 }
 
+juce::URL MainComponent::webPageFor(const juce::Button* button) const
+{
+    if (button == initialView->actionButton.get()) {
+        if (captionIs(*button, constant::k_download25UpdaterButtonText))
+            return juce::URL(kHelpSite + "/hc/en-us/articles/360038685111-Kovra-Firmware-Update-Video-Tutorial-");
+        if (captionIs(*button, constant::k_downloadZeUpdaterButtonText))
+            return juce::URL(kHelpSite + "/hc/en-us/articles/15470073547789-Kovra-ZE-Firmware-Update");
+    } else if (button == initialView->learnMoreButton.get()) {
+        return juce::URL(kMakerSite + "/kovra-tiko");
+    } else if (button == initialView->helpCenterButton.get()) {
+        return juce::URL(kHelpSite + "/hc/en-us/categories/4418053666573-Kovra-Tiko");
+    }
+    return {};
+}
+
 void MainComponent::buttonClicked(juce::Button* button)
 {
+    // A page leaves the state alone, so the links work while a worker runs.
+    if (const juce::URL page = webPageFor(button); !page.isEmpty()) {
+        openWebPage(page);
+        return;
+    }
+
     // A worker may be waiting for the message thread: leave its state alone.
     if (stateIsBusy())
         return;
@@ -257,14 +280,6 @@ void MainComponent::buttonClicked(juce::Button* button)
             changeState(std::make_unique<InitialAppState>());
         else if (captionIs(*button, constant::k_failedButtonText))
             quitApplication();
-        else if (captionIs(*button, constant::k_download25UpdaterButtonText))
-            openWebPage(juce::URL(kHelpSite + "/hc/en-us/articles/360038685111-Kovra-Firmware-Update-Video-Tutorial-"));
-        else if (captionIs(*button, constant::k_downloadZeUpdaterButtonText))
-            openWebPage(juce::URL(kHelpSite + "/hc/en-us/articles/15470073547789-Kovra-ZE-Firmware-Update"));
-    } else if (button == initialView->learnMoreButton.get()) {
-        openWebPage(juce::URL(kMakerSite + "/kovra-tiko"));
-    } else if (button == initialView->helpCenterButton.get()) {
-        openWebPage(juce::URL(kHelpSite + "/hc/en-us/categories/4418053666573-Kovra-Tiko"));
     } else if (button == connectedView->updateButton.get()) {
         changeState(std::make_unique<KovraTikoFwCheckingAppState>());
     } else if (button == connectedView->cancelButton.get()) {

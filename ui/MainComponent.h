@@ -75,6 +75,8 @@ public:
 
 private:
     void initViews();
+    // The web page that `button` opens as captioned now, or an empty URL.
+    juce::URL webPageFor(const juce::Button* button) const;
 
     std::unique_ptr<juce::ColourGradient> background; // made at the first paint
     bool closing = false;                              // set by the destructor: no more state changes

@@ -141,6 +141,8 @@ TEST_F(Routing, ProceedStartsThePythonInstallation)
     CommandTable::current() = saved;
 }
 
+// Clicks that would change the state or quit wait for the worker; the links
+// leave the state alone and open their pages all the same.
 TEST_F(Routing, ClicksLeaveABusyStateAlone)
 {
     main->changeState(std::make_unique<BusyState>());
@@ -158,7 +160,16 @@ TEST_F(Routing, ClicksLeaveABusyStateAlone)
     }
     EXPECT_EQ(main->currentState.get(), busy);
     EXPECT_EQ(quits, 0);
-    EXPECT_TRUE(opened.empty());
     EXPECT_TRUE(log->sent.empty());
+    const std::string product = "https://www.kovra.example/kovra-tiko";
+    EXPECT_EQ(opened, (std::vector<std::string>{product, product}));
+
+    opened.clear();
+    main->buttonClicked(main->initialView->helpCenterButton.get());
+    setCaption(constant::k_download25UpdaterButtonText);
+    clickAction();
+    EXPECT_EQ(opened, (std::vector<std::string>{
+                          "https://help.kovra.example/hc/en-us/categories/4418053666573-Kovra-Tiko", kTutorial}));
+    EXPECT_EQ(main->currentState.get(), busy);
     static_cast<const BusyState*>(busy)->busy = false;
 }

@@ -136,6 +136,22 @@ TEST_F(WaitingStates, DeviceChangeOnTheFirstPageConnects)
     expectConnectingAfterPlugIn();
 }
 
+// The device manager outlives the window: a device change after the window
+// went must not reach the first page's callback.
+TEST_F(WaitingStates, DeviceChangeAfterTheWindowWentReachesNoCallback)
+{
+    showQueued();
+    main.reset();
+    {
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        std::lock_guard<std::mutex> lock(manager->impl->stateMutex);
+        EXPECT_FALSE(manager->impl->onDeviceListChanged);
+    }
+    // The polling still runs; a plug-in must pass without touching the window.
+    ports->plugAmplifier(amplifier());
+    runFor(600);
+}
+
 TEST_F(WaitingStates, DeviceChangeIgnoresTheManagerAndABusyState)
 {
     showQueued();
