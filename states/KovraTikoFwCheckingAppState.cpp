@@ -13,10 +13,12 @@ KovraTikoFwCheckingAppState::~KovraTikoFwCheckingAppState()
 void KovraTikoFwCheckingAppState::apply(MainComponent* main) const
 {
     juce::Component::SafePointer<MainComponent> window(main);
-    worker = std::async(std::launch::async, [window] {
+    std::weak_ptr<const char> state = alive;
+    worker = std::async(std::launch::async, [window, state] {
         zq::DeviceManager::instance()->stopPolling();
-        juce::MessageManager::callAsync([window] {
-            if (MainComponent* target = window.getComponent())
+        juce::MessageManager::callAsync([window, state] {
+            MainComponent* target = window.getComponent();
+            if (target != nullptr && state.lock())
                 target->changeState(std::make_unique<KovraTikoFwUpdatingAppState>());
         });
     });

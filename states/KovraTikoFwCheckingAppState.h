@@ -2,6 +2,8 @@
 
 #include "AppState.h"
 
+#include <memory>
+
 // Stops the polling and passes straight on to the updating state.
 class KovraTikoFwCheckingAppState : public AppState {
 public:
@@ -11,4 +13,10 @@ public:
     bool isBusy() const override { return running(worker); }
 
     mutable std::future<void> worker;
+
+private:
+    // The hand-over holds it weakly: a polling tick that began before the
+    // worker stopped the polling may have replaced this state meanwhile, and
+    // the state now current must not be replaced from here.
+    std::shared_ptr<const char> alive = std::make_shared<const char>('\0');
 };

@@ -3,9 +3,12 @@
 #include "DeviceManagerImpl.h"
 #include "KovraTikoFwCheckingAppState.h"
 #include "KovraTikoFwUpdatingAppState.h"
+#include "TroubleshootingAppState.h"
 #include "ZQBLE.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -81,6 +84,28 @@ TEST_F(FirmwareUpdate, McuOnlyWritesTheStandardImageOnTheOpenDevice)
     // p / 100 from the first chunk on, up to the whole bar.
     EXPECT_TRUE(nonDecreasing(bar));
     EXPECT_DOUBLE_EQ(bar.back(), 1.0);
+}
+
+// The polling may still change the state between the checking worker's end
+// and its hand-over (a tick that began before the worker stopped it): the
+// hand-over must then not replace that state, which may have a worker of its
+// own waiting for the message thread.
+TEST_F(FirmwareUpdate, HandOverOfAReplacedCheckingStateIsDropped)
+{
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuOlder, kBtCurrent);
+    startUpdate();
+    // The worker posts without the message thread; its hand-over waits in the queue.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (main->stateIsBusy() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_FALSE(main->stateIsBusy());
+    main->changeState(std::make_unique<TroubleshootingAppState>());
+
+    runFor(500);
+    EXPECT_NE(stateAs<TroubleshootingAppState>(), nullptr);
+    EXPECT_TRUE(amp.bootloader.statusSwitches().empty());
 }
 
 TEST_F(FirmwareUpdate, GD32AmplifierGetsTheGD32Image)
