@@ -2,6 +2,11 @@
 
 #include "Clock.h"
 
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +19,32 @@ bool isExecutableFile(const juce::String& path)
 }
 
 } // namespace
+
+struct ChildCommand::Pipe {
+    juce::ChildProcess process;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string output;
+    bool closed = false;
+
+    // One byte at a time: a larger fread waits to fill its buffer, and what it
+    // holds would be lost if the output is never closed.
+    void readUntilClosed()
+    {
+        char byte = 0;
+        while (process.readProcessOutput(&byte, 1) == 1) {
+            std::lock_guard<std::mutex> lock(mutex);
+            output += byte;
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        closed = true;
+        changed.notify_all();
+    }
+};
+
+ChildCommand::ChildCommand() : pipe(std::make_shared<Pipe>()) {}
+
+ChildCommand::~ChildCommand() = default;
 
 juce::String ChildCommand::resolveProgram(const juce::String& program)
 {
@@ -39,13 +70,15 @@ bool ChildCommand::start(const juce::StringArray& arguments)
 {
     if (arguments.isEmpty() || resolveProgram(arguments[0]).isEmpty())
         return false;
-    started = process.start(arguments, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr);
+    started = pipe->process.start(arguments, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr);
+    if (started)
+        std::thread([shared = pipe] { shared->readUntilClosed(); }).detach();
     return started;
 }
 
 bool ChildCommand::isRunning() const
 {
-    return started && process.isRunning();
+    return started && pipe->process.isRunning();
 }
 
 bool ChildCommand::waitForEnd(std::uint32_t ms) const
@@ -53,16 +86,33 @@ bool ChildCommand::waitForEnd(std::uint32_t ms) const
     if (!started)
         return true;
     const auto real = std::chrono::duration_cast<std::chrono::milliseconds>(zq::Clock::duration(ms)).count();
-    return process.waitForProcessToFinish(static_cast<int>(real));
+    return pipe->process.waitForProcessToFinish(static_cast<int>(real));
 }
 
 juce::String ChildCommand::readAllOutput()
 {
-    return started ? process.readAllProcessOutput() : juce::String();
+    if (!started)
+        return {};
+    std::unique_lock<std::mutex> lock(pipe->mutex);
+    std::chrono::steady_clock::time_point drainEnd{};
+    while (!pipe->closed) {
+        if (pipe->changed.wait_for(lock, std::chrono::milliseconds(20), [this] { return pipe->closed; }))
+            break;
+        if (drainEnd == std::chrono::steady_clock::time_point{}) {
+            lock.unlock();
+            const bool ended = !pipe->process.isRunning();
+            lock.lock();
+            if (ended)
+                drainEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainAfterEndMs);
+        } else if (std::chrono::steady_clock::now() >= drainEnd) {
+            break;
+        }
+    }
+    return juce::String::fromUTF8(pipe->output.data(), static_cast<int>(pipe->output.size()));
 }
 
 void ChildCommand::kill()
 {
     if (started)
-        process.kill();
+        pipe->process.kill();
 }
