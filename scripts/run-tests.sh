@@ -95,13 +95,15 @@ wait_fuzzers() {
 }
 
 # The window's tests need an X server: one Xvfb serves every suite of the
-# run (there is no window manager, so no native title bar is drawn).
+# run (there is no window manager, so no native title bar is drawn). Without
+# -noreset it resets whenever its last client leaves, refusing a test that
+# connects at that moment and forgetting the atoms other tests made.
 xvfb_pid=
 start_display() {
     local n
     for n in $(seq 90 140); do
         [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$root/xvfb.log" 2>&1 &
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$root/xvfb.log" 2>&1 &
         xvfb_pid=$!
         for _ in $(seq 100); do
             [[ -e /tmp/.X11-unix/X$n ]] && { export DISPLAY=":$n"; echo "X server on :$n"; return 0; }

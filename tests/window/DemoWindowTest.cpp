@@ -46,7 +46,7 @@ private:
             dup2(null, 1);
             dup2(null, 2);
             execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-screen", "0", "800x800x24", "-nolisten", "tcp",
-                  static_cast<char*>(nullptr));
+                  "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         for (int i = 0; i < 200; ++i) {
