@@ -49,13 +49,7 @@ void NimbalFwUpgradeLauncherApplication::MainWindow::closeButtonPressed()
             bootloader::SendSetFwStatus(device, 0x01);
     }
     manager->stopPolling();
-    {
-        auto lock = manager->lockDevice();
-        if (auto& device = manager->device()) {
-            device->Close();
-            device.reset();
-        }
-    }
+    manager->closeDevice();
     if (auto* application = juce::JUCEApplication::getInstance())
         application->systemRequestedQuit();
 }

@@ -172,9 +172,8 @@ void queryAmplifier(MainComponent* main)
 
 void ConnectedAppState::apply(MainComponent* main) const
 {
-    std::weak_ptr<const char> state = alive;
-    juce::MessageManager::callAsync([main, state] {
-        if (state.lock())
+    juce::MessageManager::callAsync([main, state = lifetime.watch()] {
+        if (!state.expired())
             queryAmplifier(main);
     });
 }

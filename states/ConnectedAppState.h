@@ -1,8 +1,8 @@
 #pragma once
 
 #include "AppState.h"
+#include "StateLifetime.h"
 
-#include <memory>
 #include <string>
 
 // Asks the amplifier for its model, serial number and firmware versions and
@@ -12,9 +12,9 @@ public:
     void apply(MainComponent* main) const override;
 
 private:
-    // The deferred queries hold it weakly: once the state has been replaced
-    // (or the window closed) they do nothing.
-    std::shared_ptr<const char> alive = std::make_shared<const char>('\0');
+    // Once the state has been replaced (or the window closed) the deferred
+    // queries do nothing.
+    StateLifetime lifetime;
 };
 
 // Below 0 when `lhs` is older than `rhs`, 0 when equal, above 0 when newer.

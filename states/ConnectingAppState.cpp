@@ -6,7 +6,6 @@
 #include "InitialAppState.h"
 #include "MainComponent.h"
 #include "TroubleshootingAppState.h"
-#include "ZQUsbMidiG1.h"
 
 #include <juce_events/juce_events.h>
 
@@ -30,8 +29,7 @@ void ConnectingAppState::apply(MainComponent* main) const
     });
     main->triggerAsyncUpdate();
 
-    std::weak_ptr<const ConnectingAppState*> state = self;
-    worker = std::async(std::launch::async, [main, state] {
+    worker = std::async(std::launch::async, [this, main, state = lifetime.watch()] {
         zq::DeviceManager* manager = zq::DeviceManager::instance();
         manager->stopPolling();
         int found = 0;
@@ -42,9 +40,9 @@ void ConnectingAppState::apply(MainComponent* main) const
             // rather than being left on "Connecting..." with the polling off.
             found = 0;
         }
-        juce::MessageManager::callAsync([main, state, found] {
-            if (const auto alive = state.lock())
-                (*alive)->connect(main, found);
+        juce::MessageManager::callAsync([this, main, state, found] {
+            if (!state.expired())
+                connect(main, found);
         });
     });
 }
@@ -64,13 +62,6 @@ void ConnectingAppState::connect(MainComponent* main, int found) const
     }
 
     main->showTroubleshootingBanner = troubleshootingMode;
-    {
-        // On the message thread Open runs at once, so the guard may stay.
-        auto lock = manager->lockDevice();
-        std::unique_ptr<ZQDevice>& slot = manager->device();
-        slot.reset(new ZQUsbMidiG1(ids.front().data()));
-        if (!slot->Open())
-            slot.reset();
-    }
+    manager->openDevice(ids.front());
     main->changeState(std::make_unique<ConnectedAppState>());
 }

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "AppState.h"
-
-#include <memory>
+#include "StateLifetime.h"
 
 // Probes the USB MIDI ports on a worker and opens the first amplifier found.
 class ConnectingAppState : public AppState {
@@ -20,7 +19,6 @@ private:
     // Message thread: the worker's result, n amplifiers found.
     void connect(MainComponent* main, int found) const;
 
-    // Lives as long as the state; the posted connect step holds it weakly, so
-    // a step that arrives after the state was replaced does nothing.
-    std::shared_ptr<const ConnectingAppState*> self = std::make_shared<const ConnectingAppState*>(this);
+    // The posted connect step may arrive after the state was replaced.
+    StateLifetime lifetime;
 };

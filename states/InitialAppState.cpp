@@ -11,14 +11,8 @@
 void InitialAppState::apply(MainComponent* main) const
 {
     zq::DeviceManager* manager = zq::DeviceManager::instance();
-    {
-        // Dropped without a word to the amplifier: it is not ours any more.
-        auto lock = manager->lockDevice();
-        if (auto& device = manager->device()) {
-            device->Close();
-            device.reset();
-        }
-    }
+    // Dropped without a word to the amplifier: it is not ours any more.
+    manager->closeDevice();
     manager->startPolling();
     manager->setOnDeviceListChangedCallback([main](zq::DeviceManager* m) { connectOnDeviceChange(main, m); });
 

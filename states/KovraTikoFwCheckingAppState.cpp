@@ -13,12 +13,11 @@ KovraTikoFwCheckingAppState::~KovraTikoFwCheckingAppState()
 void KovraTikoFwCheckingAppState::apply(MainComponent* main) const
 {
     juce::Component::SafePointer<MainComponent> window(main);
-    std::weak_ptr<const char> state = alive;
-    worker = std::async(std::launch::async, [window, state] {
+    worker = std::async(std::launch::async, [window, state = lifetime.watch()] {
         zq::DeviceManager::instance()->stopPolling();
         juce::MessageManager::callAsync([window, state] {
             MainComponent* target = window.getComponent();
-            if (target != nullptr && state.lock())
+            if (target != nullptr && !state.expired())
                 target->changeState(std::make_unique<KovraTikoFwUpdatingAppState>());
         });
     });

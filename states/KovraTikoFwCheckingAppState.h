@@ -1,8 +1,7 @@
 #pragma once
 
 #include "AppState.h"
-
-#include <memory>
+#include "StateLifetime.h"
 
 // Stops the polling and passes straight on to the updating state.
 class KovraTikoFwCheckingAppState : public AppState {
@@ -15,8 +14,8 @@ public:
     mutable std::future<void> worker;
 
 private:
-    // The hand-over holds it weakly: a polling tick that began before the
-    // worker stopped the polling may have replaced this state meanwhile, and
-    // the state now current must not be replaced from here.
-    std::shared_ptr<const char> alive = std::make_shared<const char>('\0');
+    // A polling tick that began before the worker stopped the polling may
+    // have replaced this state meanwhile; the state now current must not be
+    // replaced by the hand-over.
+    StateLifetime lifetime;
 };

@@ -14,7 +14,6 @@
 #include "UpdateResultAppState.h"
 #include "ZQBLE.h"
 #include "ZQBLEFirmwareUpdater.h"
-#include "ZQUsbMidiG1.h"
 
 #include <atomic>
 #include <optional>
@@ -114,13 +113,7 @@ void handOverToBluetoothModule(const Window& window)
             bootloader::SendSetFwStatus(device.get(), bootloader::kStatusBluetoothUpdate);
     }
     zq::Clock::sleepMs(kBeforeBluetoothUpdateMs);
-    {
-        auto lock = manager->lockDevice();
-        if (auto& device = manager->device()) {
-            device->Close();
-            device.reset();
-        }
-    }
+    manager->closeDevice();
     setBar(window, 0.02);
 }
 
@@ -305,16 +298,8 @@ void reconnectFirstDevice(zq::DeviceManager* manager)
     if (manager->probeAll() < 1)
         return;
     const std::vector<zq::DeviceId> ids = manager->deviceUuids();
-    if (ids.empty())
-        return;
-    // The message thread opens at once, so the slot may stay locked here.
-    auto lock = manager->lockDevice();
-    auto& device = manager->device();
-    device.reset(new ZQUsbMidiG1(ids.front().data()));
-    if (device->Open())
+    if (!ids.empty() && manager->openDevice(ids.front()) != nullptr)
         console::printLine("Found device and connected!");
-    else
-        device.reset();
 }
 
 McuImage mcuImageFor(int hardwareType, const juce::String& serialNumber)

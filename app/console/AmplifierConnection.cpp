@@ -2,7 +2,6 @@
 
 #include "ConsoleOutput.h"
 #include "DeviceManager.h"
-#include "ZQUsbMidiG1.h"
 
 namespace console {
 
@@ -19,17 +18,7 @@ ZQDevice* openAmplifier()
     // The count and the id list come from the same probe; should they ever
     // disagree, there is nothing to open.
     const std::vector<zq::DeviceId> ids = manager->deviceUuids();
-    ZQDevice* device = nullptr;
-    if (!ids.empty()) {
-        auto lock = manager->lockDevice();
-        manager->device().reset(new ZQUsbMidiG1(ids.front().data()));
-        device = manager->device().get();
-    }
-    if (device != nullptr && !device->Open()) {
-        auto lock = manager->lockDevice();
-        manager->device().reset();
-        device = nullptr;
-    }
+    ZQDevice* device = ids.empty() ? nullptr : manager->openDevice(ids.front());
     if (device == nullptr)
         printLine("Cannot connect to device!");
     return device;
@@ -37,12 +26,7 @@ ZQDevice* openAmplifier()
 
 void closeAndDropDevice()
 {
-    zq::DeviceManager* manager = zq::DeviceManager::instance();
-    auto lock = manager->lockDevice();
-    if (auto& device = manager->device()) {
-        device->Close();
-        device.reset();
-    }
+    zq::DeviceManager::instance()->closeDevice();
 }
 
 } // namespace console

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "MidiPortSystem.h"
 #include "ZQUsbMidiDeviceFinder.h"
+#include "ZQUsbMidiG1.h"
 
 #include <algorithm>
 #include <iostream>
@@ -46,6 +47,25 @@ std::unique_ptr<ZQDevice>& DeviceManager::device()
 DeviceManager::DeviceLock DeviceManager::lockDevice()
 {
     return DeviceLock(impl->deviceMutex);
+}
+
+ZQDevice* DeviceManager::openDevice(const DeviceId& id)
+{
+    // On the message thread Open runs at once, so the guard may stay.
+    auto lock = lockDevice();
+    impl->device.reset(new ZQUsbMidiG1(id.data()));
+    if (!impl->device->Open())
+        impl->device.reset();
+    return impl->device.get();
+}
+
+void DeviceManager::closeDevice()
+{
+    auto lock = lockDevice();
+    if (impl->device != nullptr) {
+        impl->device->Close();
+        impl->device.reset();
+    }
 }
 
 void DeviceManager::startPolling()

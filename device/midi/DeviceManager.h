@@ -38,6 +38,14 @@ public:
     std::unique_ptr<ZQDevice>& device();
     DeviceLock lockDevice();
 
+    // Both under the slot's guard. openDevice, message thread only: puts a
+    // ZQUsbMidiG1 on `id` into the slot (destroying the device it held) and
+    // opens it; when Open fails the slot is emptied again. It returns the
+    // open device or null. closeDevice, any thread: closes the device in the
+    // slot, if any, and empties the slot, sending the amplifier nothing.
+    ZQDevice* openDevice(const DeviceId& id);
+    void closeDevice();
+
     // Any thread. A stopped polling runs no further tick; one already running
     // on the message thread finishes.
     void startPolling();

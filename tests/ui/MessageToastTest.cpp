@@ -1,6 +1,6 @@
+#include "BareXServer.h"
 #include "Constant.h"
 #include "MessageToast.h"
-#include "WindowManagerAtoms.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +14,6 @@ using Clock = std::chrono::steady_clock;
 // JUCE's timers count whole milliseconds of their own counter.
 constexpr long long slackMs = 20;
 
-juce::JUCEApplicationBase* noApplication()
-{
-    return nullptr;
-}
-
 // A window on the X display with the toast over its lower part, as the main
 // component places it, and a real message loop.
 class MessageToastTest : public ::testing::Test {
@@ -27,8 +22,6 @@ protected:
     {
         ASSERT_TRUE(haveDisplay) << "these tests need an X display (DISPLAY)";
         ASSERT_NE(juce::Desktop::getInstance().getDisplays().getPrimaryDisplay(), nullptr);
-        // A standalone application's windows carry the properties X expects.
-        juce::JUCEApplicationBase::createInstance = &noApplication;
         window.setBounds(0, 0, 375, 667);
         window.addChildComponent(toast);
         toast.setBounds(40, 500, 295, 60);
@@ -37,7 +30,6 @@ protected:
     void TearDown() override
     {
         juce::Desktop::getInstance().getAnimator().cancelAllAnimations(false);
-        juce::JUCEApplicationBase::createInstance = nullptr;
     }
 
     void putOnScreen()
@@ -72,7 +64,7 @@ protected:
     bool animating() { return juce::Desktop::getInstance().getAnimator().isAnimating(&toast); }
 
     // Before JUCE's initialiser, which reads the atoms once.
-    const bool haveDisplay = createWindowManagerAtoms();
+    const bool haveDisplay = prepareBareXServer();
     juce::ScopedJuceInitialiser_GUI gui;
     juce::Component window;
     MessageToast toast;

@@ -1,3 +1,4 @@
+#include "BareXServer.h"
 #include "ConnectingAppState.h"
 #include "FastClock.h"
 #include "MainWindow.h"
@@ -13,15 +14,8 @@ public:
     int quitRequests = 0;
 };
 
-juce::JUCEApplicationBase* noApplication()
-{
-    return nullptr;
-}
-
-// This process counts as a standalone application from before the first
-// window system call, as the product does: the framework then sets Xlib up
-// for threads and handles its errors (a bare X server lacks some atoms).
-[[maybe_unused]] const bool standalone = (juce::JUCEApplicationBase::createInstance = &noApplication, true);
+// Before the first window system call.
+[[maybe_unused]] const bool bareXServerReady = prepareBareXServer();
 
 class Window : public MidiTest {
 protected:

@@ -1,11 +1,24 @@
-#include "WindowManagerAtoms.h"
+#include "BareXServer.h"
+
+#include <juce_events/juce_events.h>
 
 #include <X11/Xlib.h>
 
 #include <initializer_list>
 
-bool createWindowManagerAtoms()
+namespace {
+
+juce::JUCEApplicationBase* noApplication()
 {
+    return nullptr;
+}
+
+} // namespace
+
+bool prepareBareXServer()
+{
+    juce::JUCEApplicationBase::createInstance = &noApplication;
+
     // Kept open for the whole process: an X server without -noreset forgets
     // its atoms when its last client disconnects.
     static Display* const display = XOpenDisplay(nullptr);
