@@ -46,7 +46,7 @@ void NimbalFwUpgradeLauncherApplication::MainWindow::closeButtonPressed()
     {
         auto lock = manager->lockDevice();
         if (ZQDevice* device = manager->device().get())
-            bootloader::SendSetFwStatus(device, 0x01);
+            bootloader::SendSetFwStatus(device, bootloader::kStatusToApplication);
     }
     manager->stopPolling();
     manager->closeDevice();

@@ -68,7 +68,7 @@ void UpdateResultAppState::apply(MainComponent* main) const
             zq::DeviceManager* manager = zq::DeviceManager::instance();
             auto lock = manager->lockDevice();
             if (ZQDevice* device = manager->device().get())
-                bootloader::SendSetFwStatus(device, 0x01);
+                bootloader::SendSetFwStatus(device, bootloader::kStatusToApplication);
         }
         main->setDeviceImage(BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size);
         main->resized();

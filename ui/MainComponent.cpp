@@ -287,7 +287,7 @@ void MainComponent::buttonClicked(juce::Button* button)
         {
             auto lock = manager->lockDevice();
             if (ZQDevice* device = manager->device().get())
-                bootloader::SendSetFwStatus(device, 0x01);
+                bootloader::SendSetFwStatus(device, bootloader::kStatusToApplication);
         }
         changeState(std::make_unique<InitialAppState>());
     } else if (button == initialView->troubleshootingLinkButton.get()) {
