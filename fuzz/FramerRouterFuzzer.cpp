@@ -100,8 +100,10 @@ void checkBounds(ZQDevice& device)
     if (device.receiveBuffer)
         FUZZ_CHECK(device.receiveBuffer->size() <= ZQDevice::kMaxReceiveBuffer);
     for (int sid = 0; sid < ZQDevice::kSlotCount; ++sid)
-        if (device.queues[sid])
+        if (device.queues[sid]) {
             FUZZ_CHECK(device.queues[sid]->Size() <= ZQQueue::kMaxMessages);
+            FUZZ_CHECK(device.queues[sid]->KeptBytes() <= ZQQueue::kMaxQueuedBytes);
+        }
 }
 
 } // namespace

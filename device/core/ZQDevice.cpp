@@ -91,6 +91,15 @@ void ZQDevice::OnReadNext(const std::uint8_t* data, int length)
 {
     if (data == nullptr || length <= 0)
         return;
+    // A large delivery is framed in pieces of at most the buffer's bound, so
+    // the buffer never holds more than twice that, however much comes at once.
+    const std::size_t total = static_cast<std::size_t>(length);
+    for (std::size_t at = 0; at < total; at += kMaxReceiveBuffer)
+        Frame(data + at, std::min(total - at, kMaxReceiveBuffer));
+}
+
+void ZQDevice::Frame(const std::uint8_t* data, std::size_t length)
+{
     if (!receiveBuffer)
         receiveBuffer = std::make_unique<std::vector<std::uint8_t>>();
     std::vector<std::uint8_t>& buffer = *receiveBuffer;
@@ -123,9 +132,13 @@ void ZQDevice::OnReadNext(const std::uint8_t* data, int length)
         if (end == buffer.size())
             break;
 
-        const int messageLength = static_cast<int>(end - start + 1);
-        std::vector<std::uint8_t> message(buffer.begin() + start, buffer.begin() + end + 1);
-        Internal_OnReadNext(message.data(), messageLength);
+        // A message longer than the bound is dropped, as it is when it
+        // comes in pieces (the bound then cuts its start away).
+        const std::size_t messageLength = end - start + 1;
+        if (messageLength <= kMaxReceiveBuffer) {
+            const std::vector<std::uint8_t> message(buffer.begin() + start, buffer.begin() + end + 1);
+            Internal_OnReadNext(message.data(), static_cast<int>(messageLength));
+        }
         consumed = end + 1;
         searchFrom = 0;
         // The scan resumes at the message's last byte, which may start the
@@ -206,8 +219,7 @@ int ZQDevice::ReadNext(int sid, std::uint8_t* out, std::size_t capacity, int tim
             return -1;
     }
 
-    std::vector<std::uint8_t>* message = queue->messages.front();
-    queue->messages.pop_front();
+    std::vector<std::uint8_t>* message = queue->TakeFront();
     const std::size_t n = std::min(message->size(), capacity);
     std::memcpy(out, message->data(), n);
     delete message;

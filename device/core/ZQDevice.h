@@ -13,8 +13,8 @@
 class ZQDevice {
 public:
     static constexpr int kSlotCount = 64;
-    // Bytes that never complete a message are dropped past this size; the
-    // longest real message is far shorter.
+    // Bytes that never complete a message are dropped past this size, and so
+    // is a message longer than this; the longest real message is far shorter.
     static constexpr std::size_t kMaxReceiveBuffer = 64 * 1024;
 
     ZQDevice();
@@ -37,7 +37,8 @@ public:
     void OnReadNext(const std::uint8_t* data, int length);
 
     // Takes the oldest message of slot `sid` into `out`, at most `capacity`
-    // bytes of it (a longer message is cut; the rest is dropped). Returns the
+    // bytes of it (a longer message is cut; the rest is dropped; a queue keeps
+    // no more than ZQQueue::kMaxMessageBytes of any message). Returns the
     // number of bytes copied, -1 on a bad id, a free slot or a time-out, 0 for
     // a null `out`. timeoutMs 0 waits without limit, a negative one polls.
     int ReadNext(int sid, std::uint8_t* out, std::size_t capacity, int timeoutMs);
@@ -53,6 +54,8 @@ protected:
 
 private:
     std::shared_ptr<ZQQueue> QueueOf(int sid);
+    // OnReadNext for a delivery of at most kMaxReceiveBuffer bytes.
+    void Frame(const std::uint8_t* data, std::size_t length);
 
     // How far the framer has looked into receiveBuffer: its first `scanned`
     // bytes complete no message, and `scanStart` is where the unfinished one

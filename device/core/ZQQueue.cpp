@@ -1,5 +1,7 @@
 #include "ZQQueue.h"
 
+#include <algorithm>
+
 ZQQueue::~ZQQueue()
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -10,20 +12,36 @@ ZQQueue::~ZQQueue()
 
 void ZQQueue::PushBack(const std::uint8_t* data, int length)
 {
-    auto* message = new std::vector<std::uint8_t>(data, data + (length > 0 ? length : 0));
+    const std::size_t kept = std::min<std::size_t>(length > 0 ? static_cast<std::size_t>(length) : 0,
+                                                   kMaxMessageBytes);
+    auto* message = new std::vector<std::uint8_t>(data, data + kept);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (messages.size() >= kMaxMessages) {
-            delete messages.front();
-            messages.pop_front();
-        }
+        while (!messages.empty()
+               && (messages.size() >= kMaxMessages || keptBytes + kept > kMaxQueuedBytes))
+            delete TakeFront();
         messages.push_back(message);
+        keptBytes += kept;
     }
     condition.notify_one();
+}
+
+std::vector<std::uint8_t>* ZQQueue::TakeFront()
+{
+    std::vector<std::uint8_t>* message = messages.front();
+    messages.pop_front();
+    keptBytes -= message->size();
+    return message;
 }
 
 std::size_t ZQQueue::Size()
 {
     std::lock_guard<std::mutex> lock(mutex);
     return messages.size();
+}
+
+std::size_t ZQQueue::KeptBytes()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return keptBytes;
 }
