@@ -3,8 +3,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,38 @@ namespace {
 bool ownedDirectory(const struct stat& info)
 {
     return S_ISDIR(info.st_mode) && info.st_uid == geteuid();
+}
+
+// Which mount a folder belongs to. A bind mount of the same file system has
+// the same device number, so the kernel's mount id is needed to tell it
+// apart; without one (kernels before 5.8) the device number is all there is.
+struct Mount {
+    dev_t device = 0;
+    bool hasId = false;
+    std::uint64_t id = 0;
+
+    bool operator==(const Mount& other) const
+    {
+        return device == other.device && (!hasId || !other.hasId || id == other.id);
+    }
+};
+
+bool mountOf(int fd, Mount& mount)
+{
+#if defined(STATX_MNT_ID)
+    struct statx extended {};
+    if (statx(fd, "", AT_EMPTY_PATH | AT_NO_AUTOMOUNT, STATX_MNT_ID, &extended) == 0) {
+        mount.device = makedev(extended.stx_dev_major, extended.stx_dev_minor);
+        mount.hasId = (extended.stx_mask & STATX_MNT_ID) != 0;
+        mount.id = extended.stx_mnt_id;
+        return true;
+    }
+#endif
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        return false;
+    mount.device = info.st_dev;
+    return true;
 }
 
 std::vector<std::string> entryNames(int folderFd)
@@ -37,8 +71,9 @@ std::vector<std::string> entryNames(int folderFd)
     return names;
 }
 
-// Empties the folder open as `folderFd`, staying on the device `device`.
-bool removeContents(int folderFd, dev_t device)
+// Empties the folder open as `folderFd`, staying on its mount `mount`: a
+// folder mounted inside (another file system, or a bind mount) is left whole.
+bool removeContents(int folderFd, const Mount& mount)
 {
     bool removedAll = true;
     for (const std::string& name : entryNames(folderFd)) {
@@ -48,18 +83,18 @@ bool removeContents(int folderFd, dev_t device)
             continue;
         }
         if (S_ISDIR(info.st_mode)) {
-            if (info.st_dev != device) {
-                removedAll = false;
-                continue;
-            }
             const int childFd = openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (childFd < 0) {
                 removedAll = false;
                 continue;
             }
-            removedAll = removeContents(childFd, device) && removedAll;
+            // The folder as opened is the one looked at, whatever was put in
+            // its place since.
+            Mount childMount;
+            const bool sameMount = mountOf(childFd, childMount) && childMount == mount;
+            removedAll = sameMount && removeContents(childFd, mount) && removedAll;
             close(childFd);
-            if (unlinkat(folderFd, name.c_str(), AT_REMOVEDIR) != 0)
+            if (!sameMount || unlinkat(folderFd, name.c_str(), AT_REMOVEDIR) != 0)
                 removedAll = false;
         } else if (unlinkat(folderFd, name.c_str(), 0) != 0) {
             removedAll = false;
@@ -83,8 +118,9 @@ bool remove(const juce::File& folder)
     if (fd < 0)
         return false;
     struct stat info {};
-    const bool own = fstat(fd, &info) == 0 && ownedDirectory(info);
-    const bool emptied = own && removeContents(fd, info.st_dev);
+    Mount mount;
+    const bool own = fstat(fd, &info) == 0 && ownedDirectory(info) && mountOf(fd, mount);
+    const bool emptied = own && removeContents(fd, mount);
     close(fd);
     // rmdir never follows a link that might have been put in its place.
     return emptied && rmdir(path.toRawUTF8()) == 0;

@@ -11,8 +11,9 @@ namespace OwnFolder {
 bool isOwn(const juce::File& folder);
 
 // Deletes `folder` with everything in it when it is one of ours. Symbolic
-// links inside are removed, never followed, and folders of other file systems
-// mounted inside are left as they are. False when something stayed.
+// links inside are removed, never followed, and folders mounted inside
+// (other file systems, bind mounts) are left as they are. False when
+// something stayed.
 bool remove(const juce::File& folder);
 
 } // namespace OwnFolder

@@ -5,8 +5,17 @@
 #include "ZQBLEDeviceContext.h"
 #include "ZQBLEFirmwareUpdater.h"
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -15,6 +24,48 @@ using LibraryPathTest = BleFixture;
 juce::File libraryIn(const juce::File& folder)
 {
     return folder.getChildFile(ZQBLE::libraryFileName);
+}
+
+constexpr int kCannotMount = 77;
+
+// Runs `body` in a child process with a private mount namespace, after
+// bind-mounting `source` on `target` there, so that the mount is gone when the
+// child ends. The child's exit status is `body`'s result, or kCannotMount
+// with the reason in `whyNot` when this machine allows no such mount.
+int withBindMount(const juce::File& source, const juce::File& target, const std::function<int()>& body,
+                  std::string& whyNot)
+{
+    int reason[2];
+    if (pipe(reason) != 0)
+        return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(reason[0]);
+        auto refuse = [&](const char* step) {
+            const std::string text = std::string(step) + ": " + std::strerror(errno);
+            (void) !write(reason[1], text.data(), text.size());
+            _exit(kCannotMount);
+        };
+        if (unshare(CLONE_NEWNS) != 0)
+            refuse("unshare(CLONE_NEWNS)");
+        // Nothing mounted here may reach the namespace the tests run in.
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            refuse("mount --make-rprivate /");
+        if (mount(source.getFullPathName().toRawUTF8(), target.getFullPathName().toRawUTF8(), nullptr, MS_BIND,
+                  nullptr)
+            != 0)
+            refuse("mount --bind");
+        _exit(body());
+    }
+    close(reason[1]);
+    char text[256];
+    const ssize_t n = child > 0 ? read(reason[0], text, sizeof text) : 0;
+    close(reason[0]);
+    whyNot.assign(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }
 
 TEST_F(LibraryPathTest, CacheFolderIsTheXdgCacheOrHomeCacheWithTheExecutablesName)
@@ -115,6 +166,31 @@ TEST_F(LibraryPathTest, DestroyingAContextDeletesTheCacheButNotWhatALinkInItPoin
         ASSERT_TRUE(outside.getChildFile("keep").createSymbolicLink(lib.getChildFile("file-link"), true));
     }
     EXPECT_FALSE(ZQBLE::cacheFolder().exists());
+    EXPECT_TRUE(holdsKeepFile(outside));
+}
+
+// A bind mount has the device number of the file system it comes from, so
+// only the mount itself tells that the folder belongs to something else.
+TEST_F(LibraryPathTest, DestroyingAContextLeavesAFolderBindMountedInTheCacheWhole)
+{
+    const juce::File outside = makeOutsideFolder();
+    const juce::File lib = ZQBLE::cacheFolder().getChildFile("lib");
+    const juce::File mounted = lib.getChildFile("mounted");
+    ASSERT_TRUE(mounted.createDirectory());
+
+    std::string whyNot;
+    const int result = withBindMount(outside, mounted, [&] {
+        { ZQBLEDeviceContext context; }
+        if (!holdsKeepFile(outside))
+            return 1;
+        return libraryIn(lib).exists() ? 2 : 0;
+    }, whyNot);
+
+    if (result == kCannotMount)
+        GTEST_SKIP() << "no bind mount possible here (" << whyNot << ")";
+    EXPECT_NE(result, 1) << "the deletion entered the bind mount and emptied it";
+    EXPECT_NE(result, 2) << "the rest of the cache was not deleted";
+    EXPECT_EQ(result, 0);
     EXPECT_TRUE(holdsKeepFile(outside));
 }
 
