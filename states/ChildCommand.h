@@ -2,38 +2,47 @@
 
 #include <juce_core/juce_core.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
-// A child process with standard output and error captured together.
-// juce::ChildProcess reports success for a program that cannot be executed
-// (the exec fails in the child), so start() checks the program first.
+// A child process with standard output and error captured together, started
+// from an argument vector without a shell (a bare name is looked up on the
+// search path). A program that cannot be executed, also one whose exec fails
+// in the child (a script whose interpreter is missing), is not started.
 //
 // The output is read on a thread of its own from the start, so a program
 // that writes a lot never blocks on a full pipe while it is being watched.
+// Only its first kKeptOutputBytes are kept; the rest is read and dropped.
 class ChildCommand {
 public:
-    ChildCommand();
+    // `watchedText`, when given, is looked for in the whole output as it
+    // passes, also beyond what is kept of it.
+    explicit ChildCommand(std::string watchedText = {});
     ~ChildCommand();
+    ChildCommand(const ChildCommand&) = delete;
+    ChildCommand& operator=(const ChildCommand&) = delete;
 
     bool start(const juce::StringArray& arguments);
     bool isRunning() const;
     // Waits at most `ms` (through the program's clock); true when it ended.
     bool waitForEnd(std::uint32_t ms) const;
-    // Everything the program wrote, once it has closed its output. A program
-    // that has ended or was killed may leave a child of its own holding the
-    // output open (osascript's sudo, for one): then what came within
-    // kDrainAfterEndMs of its end is all there is.
+    // What the program wrote, up to kKeptOutputBytes, once it has closed its
+    // output. A program that has ended or was killed may leave a child of its
+    // own holding the output open (osascript's sudo, for one): then what came
+    // within kDrainAfterEndMs of its end is all there is.
     juce::String readAllOutput();
+    // Whether the watched text came in the output read so far; after
+    // readAllOutput, in all of it.
+    bool foundWatchedText() const;
     void kill();
 
     static constexpr int kDrainAfterEndMs = 1000;
-
-    // The file execvp would run for `program`, or empty when there is none.
-    static juce::String resolveProgram(const juce::String& program);
+    // A version line or an installer's report is far shorter.
+    static constexpr std::size_t kKeptOutputBytes = 64 * 1024;
 
 private:
     struct Pipe;
     std::shared_ptr<Pipe> pipe; // shared with the reading thread, which may outlive us
-    bool started = false;
 };

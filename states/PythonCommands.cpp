@@ -59,10 +59,7 @@ bool isPython27(const juce::String& versionOutput)
     return versionOutput.startsWith("Python 2.7");
 }
 
-bool installerSucceeded(const juce::String& output)
-{
-    return output.contains("successful");
-}
+const char* const installerSuccessText = "successful";
 
 juce::String shellQuoted(const juce::String& text)
 {

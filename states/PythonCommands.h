@@ -14,7 +14,9 @@ juce::StringArray installer(const juce::String& packagePath);
 // An existing entry that is not a folder.
 bool isExistingFile(const juce::String& path);
 bool isPython27(const juce::String& versionOutput);
-bool installerSucceeded(const juce::String& output);
+// The installer succeeded when its output holds this, anywhere (the
+// installer's ChildCommand watches for it).
+extern const char* const installerSuccessText;
 
 // `text` between single quotes for a POSIX shell, inner quotes escaped.
 juce::String shellQuoted(const juce::String& text);

@@ -58,7 +58,7 @@ bool linkedSystemPython()
 int runInstaller(const Window& window)
 {
     const juce::String package = ApplicationBundle::resources().getChildFile("python-2.7.18.pkg").getFullPathName();
-    ChildCommand installer;
+    ChildCommand installer(PythonCommands::installerSuccessText);
     if (!installer.start(PythonCommands::installer(package))) {
         console::printLine("Call installer script failed!");
         return -13;
@@ -73,7 +73,8 @@ int runInstaller(const Window& window)
     if (killed)
         installer.kill();
 
-    if (PythonCommands::installerSucceeded(installer.readAllOutput())) {
+    installer.readAllOutput();
+    if (installer.foundWatchedText()) {
         console::printLine("Install python successfully");
         return 0;
     }

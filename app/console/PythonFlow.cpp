@@ -60,7 +60,7 @@ void runPythonFlow()
     printLine("Start installing Python...");
     const juce::String package = pythonPackage().getFullPathName();
     printLine("Will install Python package " + package);
-    ChildCommand installer;
+    ChildCommand installer(PythonCommands::installerSuccessText);
     if (!installer.start(PythonCommands::installer(package))) {
         printLine("Call installer script failed!");
         return;
@@ -80,7 +80,7 @@ void runPythonFlow()
 
     const juce::String output = installer.readAllOutput();
     printLine(output);
-    if (PythonCommands::installerSucceeded(output))
+    if (installer.foundWatchedText())
         printLine("Install python succesfully after " + juce::String(juce::Time::getMillisecondCounter() - start) + " ms");
     else
         printLine("Install python failed!");

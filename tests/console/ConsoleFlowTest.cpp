@@ -286,7 +286,10 @@ TEST_F(PythonFlow, InstallerWithoutSuccessAndCommandsThatCannotStart)
     fs::remove(root() + "/bin/ln");
     EXPECT_EQ(runPython().lines(), (Lines{"Create symbolic link failed!"}));
 
-    // A local python that exists but cannot run.
+    // A local python that exists but cannot run, also one whose interpreter is missing.
     temp.writeFile("root/usr/local/bin/python", "not a program");
+    EXPECT_EQ(runPython().lines(), (Lines{"Check python version failed!"}));
+    temp.writeScript("root/usr/local/bin/python", "");
+    temp.writeFile("root/usr/local/bin/python", "#!/kovra/no/such/interpreter\n");
     EXPECT_EQ(runPython().lines(), (Lines{"Check python version failed!"}));
 }

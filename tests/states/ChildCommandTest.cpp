@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 
 namespace {
 
@@ -24,12 +25,15 @@ TEST(ChildCommand, ProgramThatWritesALotEndsWhileWatched)
     const std::string script =
         temp.writeScript("bin/chatty", "i=0; while [ $i -lt 4000 ]; do echo 'installer: line of progress output'; "
                                        "i=$((i+1)); done; echo 'The install was successful.'");
-    ChildCommand chatty;
+    ChildCommand chatty("successful");
     ASSERT_TRUE(chatty.start({juce::String(script)}));
     EXPECT_TRUE(chatty.waitForEnd(20000));
-    const juce::String output = chatty.readAllOutput();
-    EXPECT_EQ(output.length(), 4000 * 35 + 28);
-    EXPECT_TRUE(output.endsWith("The install was successful.\n"));
+    std::string written;
+    for (int i = 0; i < 4000; ++i)
+        written += "installer: line of progress output\n";
+    written += "The install was successful.\n";
+    EXPECT_EQ(chatty.readAllOutput().toStdString(), written.substr(0, 64 * 1024));
+    EXPECT_TRUE(chatty.foundWatchedText());
 }
 
 // A killed program whose own child keeps the output open: what it wrote
@@ -49,3 +53,59 @@ TEST(ChildCommand, KilledProgramWhoseChildHoldsTheOutput)
     EXPECT_EQ(stubborn.readAllOutput(), "installer: started\n");
     EXPECT_LT(msSince(start), ChildCommand::kDrainAfterEndMs + 2000);
 }
+
+namespace {
+
+// `n` bytes of "x" from a pipe, as fast as the shell can make them.
+std::string filler(std::size_t n)
+{
+    return "head -c " + std::to_string(n) + " /dev/zero | tr '\\0' x; ";
+}
+
+struct OutputCase {
+    const char* name;
+    std::string body;
+    std::string watched;
+    std::string head;   // what the kept output begins with
+    std::size_t length; // of the kept output
+    bool found;
+};
+
+void PrintTo(const OutputCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class KeptOutput : public ::testing::TestWithParam<OutputCase> {};
+
+} // namespace
+
+// Only the first 64 KiB of the output are kept, yet the watched text is found
+// anywhere in it, also split between two reads.
+TEST_P(KeptOutput, FirstBytesAndTheWatchedText)
+{
+    const OutputCase& c = GetParam();
+    TempFolder temp;
+    ChildCommand child(c.watched);
+    ASSERT_TRUE(child.start({juce::String(temp.writeScript("bin/talker", c.body))}));
+    const std::string output = child.readAllOutput().toStdString();
+    EXPECT_EQ(output.size(), c.length);
+    EXPECT_EQ(output.substr(0, c.head.size()), c.head);
+    EXPECT_EQ(child.foundWatchedText(), c.found);
+    EXPECT_TRUE(child.waitForEnd(20000));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, KeptOutput,
+    ::testing::Values(
+        OutputCase{"VersionThenTwentyMegabytes", "echo 'Python 2.7.18'; " + filler(20 << 20), "", "Python 2.7.18\n",
+                   64 * 1024, false},
+        OutputCase{"SuccessAfterTwentyMegabytes", filler(20 << 20) + "echo 'The install was successful.'", "successful",
+                   "xxxx", 64 * 1024, true},
+        OutputCase{"SuccessSplitBeyondTheKeptBytes", filler(100 * 1024) + "printf succ; sleep 0.3; printf essful",
+                   "successful", "xxxx", 64 * 1024, true},
+        OutputCase{"ShortSuccess", "echo 'installer: The install was successful.'", "successful",
+                   "installer: The install was successful.\n", 39, true},
+        OutputCase{"CaseCounts", "echo 'installer: Successful? no'", "successful", "installer: Successful? no\n", 26,
+                   false}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
 namespace {
 
 std::vector<std::string> toStd(const juce::StringArray& a)
@@ -83,8 +87,6 @@ TEST(PythonCommands, Judgements)
     EXPECT_FALSE(PythonCommands::isPython27("Python 3.11.2"));
     EXPECT_FALSE(PythonCommands::isPython27("python 2.7"));
     EXPECT_FALSE(PythonCommands::isPython27("Python 2."));
-    EXPECT_TRUE(PythonCommands::installerSucceeded("installer: The install was successful."));
-    EXPECT_FALSE(PythonCommands::installerSucceeded("installer: Successful? no"));
 
     TempFolder temp;
     const std::string file = temp.writeFile("bin/python", "x");
@@ -116,5 +118,15 @@ TEST(ChildCommand, StartsOnlyWhatCanRun)
     EXPECT_TRUE(output.contains("out"));
     EXPECT_TRUE(output.contains("err"));
 
-    EXPECT_EQ(ChildCommand::resolveProgram("sh").isNotEmpty(), true);
+    ChildCommand onPath;
+    ASSERT_TRUE(onPath.start({"sh", "-c", "echo found"}));
+    EXPECT_EQ(onPath.readAllOutput(), "found\n");
+
+    // The exec fails in the child: that is no program that ran and failed.
+    const std::string orphan = temp.writeFile("bin/orphan", "#!/kovra/no/such/interpreter\necho never\n");
+    fs::permissions(orphan, fs::perms::owner_all);
+    ChildCommand orphanScript;
+    EXPECT_FALSE(orphanScript.start({juce::String(orphan)}));
+    EXPECT_FALSE(orphanScript.isRunning());
+    EXPECT_EQ(orphanScript.readAllOutput(), "");
 }
