@@ -17,6 +17,15 @@ const std::string kDemo = KOVRA_DEMO_BINARY;
 const std::string kImage = KOVRA_STANDARD_IMAGE;
 const std::string kBundleResources = (fs::path(kDemo).parent_path() / "Contents" / "Resources").string();
 
+Lines readLines(const std::string& file)
+{
+    Lines lines;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 // The demo binary with its waits run fast, its cache and report in a
 // temporary folder of the test's own.
 class ConsoleFlow : public ::testing::Test {
@@ -36,14 +45,7 @@ protected:
         return r;
     }
 
-    Lines report() const
-    {
-        Lines lines;
-        std::ifstream in(temp.path() + "/report");
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
+    Lines report() const { return readLines(temp.path() + "/report"); }
 };
 
 Lines progressLines(std::size_t imageSize)
@@ -258,7 +260,10 @@ protected:
     std::string root() const { return temp.path() + "/root"; }
     std::string package() const { return kBundleResources + "/python-2.7.18.pkg"; }
 
-    ProcessResult runPython() { return run({"--python"}, {"KOVRA_DEMO_COMMAND_ROOT=" + root()}); }
+    ProcessResult runPython(int speedup = 10)
+    {
+        return run({"--python"}, {"KOVRA_DEMO_COMMAND_ROOT=" + root()}, kDemo, speedup);
+    }
 
     void python(const std::string& versionLine, const std::string& at = "usr/local/bin/python")
     {
@@ -329,20 +334,16 @@ TEST_F(PythonFlow, CommandsGetTheirArgumentVectors)
     temp.writeScript("root/usr/bin/python", recording("python") + "echo 'Python 2.6.9' >&2");
     installer(recording("osascript") + "echo 'installer: The install was successful.'");
 
-    const Lines lines = runPython().lines();
+    // At the product's own speed, so that the fake installer has ended by the
+    // first look 2000 ms after its start even on a busy machine.
+    const Lines lines = runPython(1).lines();
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(Lines(lines.begin(), lines.end() - 1),
               joined<std::string>({{"Python symbolic link created", "Start checking Python version...", "Python 2.6.9", ""},
                                    installLines(),
                                    {"installer: The install was successful.", ""}}));
 
-    const auto arguments = [this](const std::string& name) {
-        Lines out;
-        std::ifstream in(root() + "/" + name + ".args");
-        for (std::string line; std::getline(in, line);)
-            out.push_back(line);
-        return out;
-    };
+    const auto arguments = [this](const std::string& name) { return readLines(root() + "/" + name + ".args"); };
     EXPECT_EQ(arguments("ln"), (Lines{root() + "/bin/ln", "-s", root() + "/usr/bin/python", root() + "/usr/local/bin/python"}));
     EXPECT_EQ(arguments("python"), (Lines{root() + "/usr/local/bin/python", "--version"}));
     EXPECT_EQ(arguments("osascript"),
