@@ -3,7 +3,6 @@
 #include "FastClock.h"
 #include "LoopbackDevice.h"
 #include "RecordingDevice.h"
-#include "SevenBitsCodec.h"
 #include "SimulatedAmplifier.h"
 
 #include <gtest/gtest.h>
@@ -21,11 +20,6 @@ Bytes InfoBytes(const FirmwareInfo& info)
     Bytes b(FirmwareInfo::kSize);
     info.toBytes(b.data());
     return b;
-}
-
-Bytes Packed(const Bytes& data)
-{
-    return zq::SevenBitsCodec().encode(data);
 }
 
 } // namespace

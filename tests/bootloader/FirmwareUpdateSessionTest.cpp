@@ -165,8 +165,58 @@ TEST_F(SyncAmplifier, Image257IsTwoChunksWithPaddingAndChecksum)
     EXPECT_EQ(Chunk(writes[1]), second);
     const Bytes first = Chunk(writes[0]);
     EXPECT_EQ(Bytes(first.begin(), first.begin() + 256), Bytes(image.begin(), image.begin() + 256));
-    EXPECT_EQ(first[256], bootloader::ChunkChecksum(image.data(), 256));
+    EXPECT_EQ(first[256], WrappedSum(Bytes(image.begin(), image.begin() + 256)));
     EXPECT_EQ(u.calls.progress, (std::vector<int>{99, 100}));
+}
+
+// Every message byte for byte, over chunks whose wrap-around sum and
+// exclusive-or differ, most of them carrying past 255.
+TEST(FirmwareUpdateChunks, WriteFlashBytesAndChecksums)
+{
+    Bytes counting(256);
+    for (int i = 0; i < 256; ++i)
+        counting[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    struct Case {
+        const char* what;
+        Bytes bytes;           // the chunk's image bytes
+        std::uint8_t checksum; // their 8-bit wrap-around sum
+    };
+    const std::vector<Case> cases = {
+        {"00 to FF: sum 7F80, exclusive-or 00", counting, 0x80},
+        {"FF, 01: sum 100, exclusive-or FE", {0xFF, 0x01}, 0x00},
+        {"03, 01: no carry, exclusive-or 02", {0x03, 0x01}, 0x04},
+        {"last chunk F0, 20, 05: sum 115, exclusive-or D5", {0xF0, 0x20, 0x05}, 0x15},
+    };
+    Bytes image;
+    for (const Case& c : cases) {
+        image.insert(image.end(), c.bytes.begin(), c.bytes.end());
+        if (&c != &cases.back())
+            image.resize(image.size() + 256 - c.bytes.size(), 0);
+    }
+    ASSERT_EQ(image.size(), 771u);
+
+    RecordingDevice device([](const Bytes& sent) -> std::vector<Bytes> {
+        if (Is(sent, "GetFwStatus"))
+            return {Message("RetFwStatus", {0x00})};
+        if (Is(sent, "GetFwInfo"))
+            return {Message("RetFwInfo")};
+        if (Is(sent, "WriteFlash"))
+            return {Message("RetWriteFlash", {0x00, 0x00, 0x00, 0x00, 0x01})};
+        return {};
+    });
+    Update u(&image);
+    ASSERT_TRUE(u.session.Perform(&device)) << u.session.error;
+
+    const std::vector<Bytes> sent = device.sentMessages();
+    ASSERT_EQ(sent.size(), 2 + cases.size() + 1);
+    EXPECT_EQ(sent.front(), (Bytes{0xF0, 'G', 'e', 't', 'F', 'w', 'S', 't', 'a', 't', 'u', 's', 0xF7}));
+    EXPECT_EQ(sent[1], (Bytes{0xF0, 'G', 'e', 't', 'F', 'w', 'I', 'n', 'f', 'o', 0xF7}));
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Bytes expected = WriteFlashMessage(static_cast<std::uint32_t>(256 * i), cases[i].bytes, cases[i].checksum);
+        ASSERT_EQ(expected.size(), 310u);
+        EXPECT_EQ(sent[2 + i], expected) << cases[i].what;
+    }
+    EXPECT_EQ(sent.back(), (Bytes{0xF0, 'S', 'e', 't', 'F', 'w', 'S', 't', 'a', 't', 'u', 's', 0x01, 0xF7}));
 }
 
 TEST_F(SyncAmplifier, EmptyImageWritesNothingAndSucceeds)

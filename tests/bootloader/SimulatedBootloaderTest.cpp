@@ -10,15 +10,8 @@ namespace {
 
 Bytes WriteFlash(std::uint32_t offset, const std::uint8_t* bytes, std::size_t n)
 {
-    std::uint8_t chunk[257] = {};
-    std::copy(bytes, bytes + n, chunk);
-    chunk[256] = bootloader::ChunkChecksum(chunk, 256);
-    Bytes m(310, 0);
-    bootloader::BuildRequest(m.data(), "WriteFlash");
-    bootloader::EncodeOffset(offset, m.data() + 11);
-    ZQSysEx::SetupMidiDataFromGeneralData(m.data() + 15, chunk, 257);
-    m[309] = 0xF7;
-    return m;
+    const Bytes image(bytes, bytes + n);
+    return WriteFlashMessage(offset, image, WrappedSum(image));
 }
 
 class Bootloader : public ::testing::Test {
@@ -90,6 +83,8 @@ TEST_F(Bootloader, ChecksEveryWriteFlash)
         {"skips a chunk", WriteFlash(512, data.data() + 512, 256), sim::kRefusedBadOffset},
         {"not on a chunk boundary", WriteFlash(300, data.data() + 300, 256), sim::kRefusedBadOffset},
         {"chunk checksum", badChecksum, sim::kRefusedBadChecksum},
+        // FF + 01 wraps to 00; their exclusive-or, FE, is no checksum.
+        {"exclusive-or as checksum", WriteFlashMessage(256, {0xFF, 0x01}, 0xFE), sim::kRefusedBadChecksum},
         {"8-bit data byte", topBit, sim::kRefusedBadMessage},
         {"8-bit offset byte", badOffsetByte, sim::kRefusedBadMessage},
         {"not 310 bytes", shortMessage, sim::kRefusedBadMessage},

@@ -17,6 +17,15 @@ const std::string kDemo = KOVRA_DEMO_BINARY;
 const std::string kImage = KOVRA_STANDARD_IMAGE;
 const std::string kBundleResources = (fs::path(kDemo).parent_path() / "Contents" / "Resources").string();
 
+Lines readLines(const std::string& file)
+{
+    Lines lines;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 // The demo binary with its waits run fast, its cache and report in a
 // temporary folder of the test's own.
 class ConsoleFlow : public ::testing::Test {
@@ -36,14 +45,7 @@ protected:
         return r;
     }
 
-    Lines report() const
-    {
-        Lines lines;
-        std::ifstream in(temp.path() + "/report");
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
+    Lines report() const { return readLines(temp.path() + "/report"); }
 };
 
 Lines progressLines(std::size_t imageSize)
@@ -99,6 +101,38 @@ TEST_F(ConsoleFlow, PathWithAMissingImageFailsAfterTheSwitch)
     }
 }
 
+// Images the session writes in no chunk, in two chunks the second of which
+// holds one byte, and given by a path relative to the working directory.
+TEST_F(ConsoleFlow, PathWithSmallImagesAndARelativePath)
+{
+    struct Case {
+        const char* what;
+        std::size_t size;
+        bool relative;
+        Lines progress;
+        std::string report;
+    };
+    const Case cases[] = {
+        {"0 bytes", 0, false, {}, "amplifier 1 messages 5 chunks 0 refusals 0 flash not-run switches 0 1"},
+        {"257 bytes", 257, false, {"Updating: 99%", "Updating: 100%"},
+         "amplifier 1 messages 7 chunks 2 refusals 0 flash no-info-block switches 0 1"},
+        {"relative path", 300, true, {"Updating: 85%", "Updating: 100%"},
+         "amplifier 1 messages 7 chunks 2 refusals 0 flash no-info-block switches 0 1"},
+    };
+    const fs::path testFolder = fs::current_path();
+    for (const Case& c : cases) {
+        const std::string name = std::string("images/") + c.what + ".bin";
+        const fs::path image = temp.writeFile(name, std::string(c.size, '\xA5'));
+        // The program starts in the temporary folder, and the path is taken from there.
+        fs::current_path(temp.path());
+        const ProcessResult r = run({"--path", c.relative ? name : image.string()});
+        fs::current_path(testFolder);
+        EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, c.progress, {"Firmware upgraded!"}}))
+            << c.what;
+        EXPECT_EQ(report(), (Lines{c.report})) << c.what;
+    }
+}
+
 TEST_F(ConsoleFlow, DeviceFlowsWithoutAnAmplifier)
 {
     for (const std::string option : {"--path", "--reset", "--bt"}) {
@@ -149,15 +183,16 @@ TEST_F(ConsoleFlow, RealTimeWaitsOfTheDeviceFlows)
     EXPECT_GE(msBetween(path, "Updating: 100%", "Firmware upgraded!"), 5000 - kReadSlackMs);
 }
 
+// The "--bt" lines up to the firmware path.
+Lines BluetoothHead()
+{
+    return {"Kovra TIKO", "1 device(s) found", "SetFwStatus as BT update mode completed!", "Start executing BT updater",
+            "Set fw path in " + kBundleResources + "/ble_firmware.fw"};
+}
+
 TEST_F(ConsoleFlow, BluetoothUpdate)
 {
-    const std::string firmware = kBundleResources + "/ble_firmware.fw";
-    const Lines head{"Kovra TIKO",
-                     "1 device(s) found",
-                     "SetFwStatus as BT update mode completed!",
-                     "Start executing BT updater",
-                     "Set fw path in " + firmware,
-                     "Got fw version: 0107"};
+    const Lines head = joined<std::string>({BluetoothHead(), {"Got fw version: 0107"}});
     const ProcessResult r = run({"--bt"}, {"KOVRA_STANDIN_PROGRESS=0,40,79,80,100,130,-5"});
     EXPECT_EQ(r.lines(), joined<std::string>({head,
                                  {"BT update progress 0", "BT update progress 40", "BT update progress 79",
@@ -169,6 +204,30 @@ TEST_F(ConsoleFlow, BluetoothUpdate)
     const ProcessResult failed = run({"--bt"}, {"KOVRA_STANDIN_PROGRESS=50", "KOVRA_STANDIN_DOWNLOAD_RESULT=5"});
     EXPECT_EQ(failed.lines(), joined<std::string>({head, {"BT update progress 50", "BT firmware updated with result 5",
                                              "BT update firmware failed with code 5"}}));
+}
+
+// A library that refuses the firmware file, finds no module, or never
+// reports the download's completion.
+TEST_F(ConsoleFlow, BluetoothUpdateTheLibraryCannotComplete)
+{
+    struct Case {
+        const char* knob;
+        Lines tail;
+    };
+    const Case cases[] = {
+        // Download is then called without an accepted file and says so.
+        {"KOVRA_STANDIN_REFUSE_FILE=7", {"Got fw version: -65535", "BT update firmware failed with code 2"}},
+        {"KOVRA_STANDIN_NO_MODULE=1", {"Got fw version: 0107", "BT update firmware failed with code -2"}},
+        // No completion event: the listener's result keeps its first value, 0.
+        {"KOVRA_STANDIN_NO_COMPLETE=1",
+         {"Got fw version: 0107", "BT update progress 30", "BT update progress 60", "BT update firmware completed!",
+          "Get result code again: 0"}},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult r = run({"--bt"}, {c.knob, "KOVRA_STANDIN_PROGRESS=30,60"});
+        EXPECT_EQ(r.lines(), joined<std::string>({BluetoothHead(), c.tail})) << c.knob;
+        EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2 chunks 0 refusals 0 flash not-run switches 2"})) << c.knob;
+    }
 }
 
 TEST_F(ConsoleFlow, BluetoothDownloadThatNeverEnds)
@@ -201,7 +260,10 @@ protected:
     std::string root() const { return temp.path() + "/root"; }
     std::string package() const { return kBundleResources + "/python-2.7.18.pkg"; }
 
-    ProcessResult runPython() { return run({"--python"}, {"KOVRA_DEMO_COMMAND_ROOT=" + root()}); }
+    ProcessResult runPython(int speedup = 10)
+    {
+        return run({"--python"}, {"KOVRA_DEMO_COMMAND_ROOT=" + root()}, kDemo, speedup);
+    }
 
     void python(const std::string& versionLine, const std::string& at = "usr/local/bin/python")
     {
@@ -257,6 +319,36 @@ TEST_F(PythonFlow, InstallsWhenMissingOrAnotherVersion)
         EXPECT_EQ(Lines(lines.begin(), lines.begin() + 5),
                   joined<std::string>({{"Start checking Python version...", version, ""}, installLines()}));
     }
+}
+
+// The link, version and installer commands, each a fake program that writes
+// the arguments it was started with, one a line, its own path first.
+TEST_F(PythonFlow, CommandsGetTheirArgumentVectors)
+{
+    const auto recording = [this](const std::string& name) {
+        return "printf '%s\\n' \"$0\" \"$@\" > '" + root() + "/" + name + ".args'\n";
+    };
+    temp.writeScript("root/bin/ln", recording("ln") + "exec /bin/ln \"$@\"");
+    fs::create_directories(root() + "/usr/local/bin");
+    // Started through the link, so it records the linked path.
+    temp.writeScript("root/usr/bin/python", recording("python") + "echo 'Python 2.6.9' >&2");
+    installer(recording("osascript") + "echo 'installer: The install was successful.'");
+
+    // At the product's own speed, so that the fake installer has ended by the
+    // first look 2000 ms after its start even on a busy machine.
+    const Lines lines = runPython(1).lines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(Lines(lines.begin(), lines.end() - 1),
+              joined<std::string>({{"Python symbolic link created", "Start checking Python version...", "Python 2.6.9", ""},
+                                   installLines(),
+                                   {"installer: The install was successful.", ""}}));
+
+    const auto arguments = [this](const std::string& name) { return readLines(root() + "/" + name + ".args"); };
+    EXPECT_EQ(arguments("ln"), (Lines{root() + "/bin/ln", "-s", root() + "/usr/bin/python", root() + "/usr/local/bin/python"}));
+    EXPECT_EQ(arguments("python"), (Lines{root() + "/usr/local/bin/python", "--version"}));
+    EXPECT_EQ(arguments("osascript"),
+              (Lines{root() + "/bin/osascript", "-e",
+                     "do shell script \"sudo installer -pkg '" + package() + "' -target /\" with administrator privileges"}));
 }
 
 TEST_F(PythonFlow, InstallerThatNeverEndsIsKilled)

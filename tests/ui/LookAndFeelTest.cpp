@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -217,7 +220,44 @@ TEST_F(ProgressBarLook, FlatBarsDrawNoStripesAndTerminate)
     for (const int height : {0, -4})
         EXPECT_TRUE(lookandfeel::ProgressBarLookAndFeel::stripes(200, height, 0.5, 1234).isEmpty()) << height;
     EXPECT_EQ(countPixels(draw(200, 1, 1.0, "x"), isStripe), 0);
-    draw(50, 0, 1.0, "text");
+}
+
+// Each paint shows the stripes at the phase of JUCE's millisecond counter at
+// that moment: one pixel further left every 15 ms.
+TEST_F(ProgressBarLook, StripesDriftWithTheMillisecondCounter)
+{
+    // Height 10: period 20, stripes and gaps 10 wide, slanting by one pixel
+    // per row. Pixel (x, y) spans x + y to x + y + 2 across the stripes, so
+    // with phase p it is all stripe when (x + y + p) mod 20 is 0 to 8 and all
+    // track when it is 10 to 18.
+    constexpr int height = 10;
+    constexpr int period = 20;
+    std::set<int> phases;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (phases.size() < 3 && std::chrono::steady_clock::now() < giveUp) {
+        const juce::uint32 before = juce::Time::getMillisecondCounter();
+        const auto image = draw(200, height, 1.0);
+        const juce::uint32 after = juce::Time::getMillisecondCounter();
+        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        if (before / 15 != after / 15)
+            continue; // the phase moved during the paint
+        const int phase = static_cast<int>((before / 15) % period);
+        int wrong = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = height; x < 200 - height; ++x) { // clear of the track's rounded ends
+                const int d = (x + y + phase) % period;
+                const juce::Colour c = image.getPixelAt(x, y);
+                if (d <= 8)
+                    wrong += isStripe(c) ? 0 : 1;
+                else if (d >= 10 && d <= 18)
+                    wrong += c == juce::Colours::black ? 0 : 1;
+            }
+        EXPECT_EQ(wrong, 0) << "phase " << phase;
+        if (wrong != 0)
+            break;
+        phases.insert(phase);
+    }
+    EXPECT_EQ(phases.size(), 3u); // three phases, so at least two away from 0
 }
 
 TEST_F(ProgressBarLook, HugeProgressStaysInsideTheBar)
