@@ -1,12 +1,12 @@
 #include "DeviceManagerImpl.h"
 
 #include "Clock.h"
+#include "LinePrinter.h"
 #include "MidiPortSystem.h"
 #include "ZQUsbMidiDeviceFinder.h"
 #include "ZQUsbMidiG1.h"
 
 #include <algorithm>
-#include <iostream>
 
 namespace zq {
 
@@ -136,7 +136,7 @@ bool DeviceManager::Impl::probe(int& found)
     found = 0;
     const juce::StringArray names = listInputNames();
     for (const juce::String& name : names)
-        std::cout << name << std::endl;
+        LinePrinter::print(name.toStdString());
     if (!ZQUsbMidiDeviceFinder::ProbeAll())
         return false;
     {
