@@ -38,6 +38,13 @@ public:
     {
         {
             std::lock_guard<std::mutex> lock(mutex);
+            // After the drain at exit nothing writes the queue any more: a
+            // late line is written at once, unless the reader was stalled.
+            if (exiting) {
+                if (drained)
+                    writeAll(line + '\n');
+                return;
+            }
             if (queuedBytes + line.size() + 1 > kMaxQueuedBytes)
                 return;
             queue.push_back(line + '\n');
@@ -69,7 +76,8 @@ private:
     void drain()
     {
         std::unique_lock<std::mutex> lock(mutex);
-        changed.wait_for(lock, kExitDrainTime, [this] { return queue.empty() && !writing; });
+        drained = changed.wait_for(lock, kExitDrainTime, [this] { return queue.empty() && !writing; });
+        exiting = true;
     }
 
     static void writeAll(const std::string& text)
@@ -98,6 +106,8 @@ private:
     std::deque<std::string> queue;
     std::size_t queuedBytes = 0;
     bool writing = false;
+    bool exiting = false;
+    bool drained = false;
 };
 
 } // namespace
