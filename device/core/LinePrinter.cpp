@@ -28,7 +28,7 @@ public:
         static Printer* printer = [] {
             auto* p = new Printer();
             std::thread([p] { p->writeForever(); }).detach();
-            std::atexit([] { instance().drain(); });
+            std::atexit([] { instance().drainAtExit(); });
             return p;
         }();
         return *printer;
@@ -53,6 +53,19 @@ public:
         changed.notify_all();
     }
 
+    void flush()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        drain(lock);
+    }
+
+    void drainAtExit()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        drained = drain(lock);
+        exiting = true;
+    }
+
 private:
     void writeForever()
     {
@@ -73,12 +86,11 @@ private:
         }
     }
 
-    void drain()
+    bool drain(std::unique_lock<std::mutex>& lock)
     {
-        std::unique_lock<std::mutex> lock(mutex);
-        drained = changed.wait_for(lock, kExitDrainTime, [this] { return queue.empty() && !writing; });
-        exiting = true;
+        return changed.wait_for(lock, kExitDrainTime, [this] { return queue.empty() && !writing; });
     }
+
 
     static void writeAll(const std::string& text)
     {
@@ -115,6 +127,11 @@ private:
 void LinePrinter::print(const std::string& line)
 {
     Printer::instance().add(line);
+}
+
+void LinePrinter::flush()
+{
+    Printer::instance().flush();
 }
 
 } // namespace zq

@@ -14,6 +14,9 @@ namespace zq {
 class LinePrinter {
 public:
     static void print(const std::string& line);
+    // Waits until every line given so far is written (or dropped), at most
+    // the few seconds of the exit drain.
+    static void flush();
 };
 
 } // namespace zq

@@ -108,6 +108,7 @@ DeviceManager::Impl::~Impl()
 
 void DeviceManager::Impl::startPolling()
 {
+    std::lock_guard<std::mutex> lock(pollingMutex);
     polling = true;
     const auto periodMs = Clock::duration(kPollingPeriodMs).count() / 1000;
     startTimer(static_cast<int>(std::max<std::int64_t>(1, periodMs)));
@@ -115,6 +116,7 @@ void DeviceManager::Impl::startPolling()
 
 void DeviceManager::Impl::stopPolling()
 {
+    std::lock_guard<std::mutex> lock(pollingMutex);
     polling = false;
     stopTimer();
 }

@@ -1,3 +1,4 @@
+#include "CapturedStdout.h"
 #include "FastClock.h"
 #include "GenericDeviceSession.h"
 #include "MidiTestSupport.h"
@@ -89,9 +90,9 @@ TEST_F(MidiConcurrency, WorkerProbesWhileThePollingIsStoppedWithoutDeadlock)
         stop = true;
         --running;
     });
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     const bool finished = runUntilJoined(workers, running, 60000);
-    testing::internal::GetCapturedStdout();
+    capture.take();
     ASSERT_TRUE(finished) << "the worker and the message thread wait for each other";
     EXPECT_GT(opened, 0);
 }
@@ -159,12 +160,45 @@ TEST_F(MidiConcurrency, SlotAndCallbackFromSeveralThreads)
         });
     }
     manager->startPolling();
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     const bool finished = runUntilJoined(workers, running, 60000);
-    testing::internal::GetCapturedStdout();
+    capture.take();
     manager->stopPolling();
     ASSERT_TRUE(finished);
     EXPECT_GT(calls, 0);
+}
+
+// A start on a worker racing a stop on the message thread, again and again:
+// the polling flag and its timer end up both on or both off.
+TEST_F(MidiConcurrency, StartAndStopPollingRacingKeepTheTimerInStep)
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    std::atomic<int> round{-1};
+    std::atomic<int> started{-1};
+    constexpr int kRounds = 20000;
+    std::thread worker([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            while (round < i)
+                std::this_thread::yield();
+            manager->startPolling();
+            started = i;
+        }
+    });
+    for (int i = 0; i < kRounds; ++i) {
+        round = i;
+        // A different head start each round sweeps the two calls across each other.
+        for (volatile int spin = 0; spin < i % 64; ++spin) {
+        }
+        manager->stopPolling();
+        while (started < i)
+            std::this_thread::yield();
+        EXPECT_EQ(manager->impl->pollingOn(), manager->impl->timerOn()) << "round " << i;
+        if (manager->impl->pollingOn() != manager->impl->timerOn())
+            break;
+        manager->stopPolling();
+    }
+    round = kRounds;
+    worker.join();
 }
 
 // Sends from several threads while the amplifier keeps re-enumerating and
@@ -219,7 +253,7 @@ TEST_F(MidiConcurrency, TickDuringAWorkerProbeSkipsInsteadOfWaiting)
     std::vector<std::vector<zq::DeviceId>> calls;
     manager->setOnDeviceListChangedCallback([&](zq::DeviceManager* m) { calls.push_back(m->deviceUuids()); });
 
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     auto worker = std::async(std::launch::async, [] { return ZQUsbMidiDeviceFinder::ProbeAll(); });
     manager->startPolling();
     const bool finished = runUntil([&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20000);
@@ -227,7 +261,7 @@ TEST_F(MidiConcurrency, TickDuringAWorkerProbeSkipsInsteadOfWaiting)
     EXPECT_TRUE(worker.get());
     EXPECT_TRUE(runUntil([&] { return !calls.empty(); }));
     manager->stopPolling();
-    testing::internal::GetCapturedStdout();
+    capture.take();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0], std::vector<zq::DeviceId>{idOf(amp)});
 }
