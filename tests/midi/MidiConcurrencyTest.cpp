@@ -175,19 +175,25 @@ TEST_F(MidiConcurrency, StartAndStopPollingRacingKeepTheTimerInStep)
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     std::atomic<int> round{-1};
     std::atomic<int> started{-1};
-    constexpr int kRounds = 20000;
+    constexpr int kRounds = 200000;
+    // A different head start each round, for one side or the other, sweeps
+    // the two calls across each other.
+    const auto headStart = [](int i) { return i % 128 - 64; };
     std::thread worker([&] {
         for (int i = 0; i < kRounds; ++i) {
-            while (round < i)
-                std::this_thread::yield();
+            // Spins to start at once, yielding now and then for a busy machine.
+            for (int n = 1; round < i; ++n)
+                if (n % 1024 == 0)
+                    std::this_thread::yield();
+            for (volatile int spin = 0; spin < headStart(i) * -1; ++spin) {
+            }
             manager->startPolling();
             started = i;
         }
     });
     for (int i = 0; i < kRounds; ++i) {
         round = i;
-        // A different head start each round sweeps the two calls across each other.
-        for (volatile int spin = 0; spin < i % 64; ++spin) {
+        for (volatile int spin = 0; spin < headStart(i); ++spin) {
         }
         manager->stopPolling();
         while (started < i)
