@@ -207,6 +207,28 @@ TEST_F(MidiConcurrency, StartAndStopPollingRacingKeepTheTimerInStep)
     worker.join();
 }
 
+// A worker talks to the amplifier as soon as its ports show up, while the
+// test's thread is still plugging it in (the demo plugs from a thread of its
+// own): what the switch into the bootloader calls must be in place by then.
+TEST_F(MidiConcurrency, AmplifierPluggedWhileAWorkerWaitsForItsPorts)
+{
+    auto& amp = amplifier();
+    const std::vector<std::uint8_t> toBootloader{0xF0, 'S', 'e', 't', 'F', 'w', 'S', 't', 'a', 't', 'u', 's', 0x00, 0xF7};
+    std::atomic<bool> sent{false};
+    std::thread worker([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (ports->outputNames().isEmpty() && std::chrono::steady_clock::now() < end)
+            std::this_thread::yield();
+        if (auto output = ports->openOutput(0))
+            sent = output->sendMessageNow(juce::MidiMessage(toBootloader.data(), static_cast<int>(toBootloader.size())));
+    });
+    ports->plugAmplifier(amp);
+    worker.join();
+    EXPECT_TRUE(sent);
+    // The switch took the ports away, as a real amplifier restarts its USB.
+    EXPECT_TRUE(ports->outputNames().isEmpty());
+}
+
 // Sends from several threads while the amplifier keeps re-enumerating and
 // replies are delivered to open ports.
 TEST_F(MidiConcurrency, SendsWhileTheAmplifierReEnumerates)
