@@ -91,7 +91,6 @@ private:
         return changed.wait_for(lock, kExitDrainTime, [this] { return queue.empty() && !writing; });
     }
 
-
     static void writeAll(const std::string& text)
     {
         const char* p = text.data();
