@@ -101,6 +101,11 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         fds[1].fd = -1;
         --open;
     }
+    if (options.closeOutputAfterLines == 0) {
+        close(outPipe[0]);
+        fds[0].fd = -1;
+        --open;
+    }
     // Left unread until the program has ended: poll skips a negative descriptor.
     if (options.stallOutput) {
         fds[0].fd = -outPipe[0] - 1;

@@ -9,7 +9,8 @@
 // How the program's standard descriptors are served; by default both output
 // pipes are read to their end.
 struct ProcessOptions {
-    // The reader closes its end of standard output after this many lines.
+    // The reader closes its end of standard output after this many lines
+    // (0: before the program starts).
     int closeOutputAfterLines = -1;
     // Standard output is a pipe of one page that nobody reads until the
     // program has ended.
