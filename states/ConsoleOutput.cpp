@@ -1,15 +1,12 @@
 #include "ConsoleOutput.h"
 
-#include <iostream>
-#include <mutex>
+#include "LinePrinter.h"
 
 namespace console {
 
 void printLine(const juce::String& text)
 {
-    static std::mutex mutex;
-    std::lock_guard<std::mutex> lock(mutex);
-    std::cout << text.toStdString() << std::endl;
+    zq::LinePrinter::print(text.toStdString());
 }
 
 } // namespace console

@@ -4,8 +4,8 @@
 
 namespace console {
 
-// One line on standard output, flushed. Safe from any thread: the Bluetooth
-// library prints progress from its own.
+// One line on standard output through zq::LinePrinter. Safe from any thread:
+// the Bluetooth library prints progress from its own.
 void printLine(const juce::String& text);
 
 } // namespace console

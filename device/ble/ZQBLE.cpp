@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace ZQBLE {
 
 #if defined(__APPLE__)
@@ -17,18 +20,43 @@ namespace {
 
 constexpr juce::int64 kStaleAfterMs = 300000;
 
+// HOME when it is an absolute path; an empty or relative one would put the
+// cache at the file-system root or in the working folder, so the password
+// database's home stands in. None at all: no cache, hence no library.
+juce::File userHome()
+{
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && juce::File::isAbsolutePath(home))
+        return juce::File(juce::String::fromUTF8(home));
+    const passwd* user = getpwuid(geteuid());
+    if (user != nullptr && user->pw_dir != nullptr && juce::File::isAbsolutePath(user->pw_dir))
+        return juce::File(juce::String::fromUTF8(user->pw_dir));
+    return {};
+}
+
+// The empty File when there is none.
 juce::File cacheRoot()
 {
-    const juce::File home = juce::File::getSpecialLocation(juce::File::userHomeDirectory);
-#if defined(__APPLE__)
-    return home.getChildFile("Library/Caches");
-#else
+#if !defined(__APPLE__)
     // A relative XDG_CACHE_HOME is invalid and ignored, as the XDG rules say.
     const char* xdg = std::getenv("XDG_CACHE_HOME");
     if (xdg != nullptr && juce::File::isAbsolutePath(xdg))
         return juce::File(juce::String::fromUTF8(xdg));
+#endif
+    const juce::File home = userHome();
+    if (home == juce::File())
+        return {};
+#if defined(__APPLE__)
+    return home.getChildFile("Library/Caches");
+#else
     return home.getChildFile(".cache");
 #endif
+}
+
+juce::File inCacheRoot(const juce::String& name)
+{
+    const juce::File root = cacheRoot();
+    return root == juce::File() ? juce::File() : root.getChildFile(name);
 }
 
 // Linux cannot set a folder's status-change time (which is what juce::File
@@ -49,12 +77,12 @@ bool isPresent(const juce::File& file)
 
 juce::File cacheFolder()
 {
-    return cacheRoot().getChildFile(ApplicationBundle::executable().getFileName());
+    return inCacheRoot(ApplicationBundle::executable().getFileName());
 }
 
 juce::File staleCacheFolder()
 {
-    return cacheRoot().getChildFile("Kovra Tiko Firmware Updater");
+    return inCacheRoot("Kovra Tiko Firmware Updater");
 }
 
 std::string getBLELibraryPath()
@@ -64,6 +92,8 @@ std::string getBLELibraryPath()
         OwnFolder::remove(stale);
 
     const juce::File cache = cacheFolder();
+    if (cache == juce::File())
+        return {};
     if (!isPresent(cache))
         cache.createDirectory();
     if (!OwnFolder::isOwn(cache))

@@ -11,7 +11,9 @@ namespace ZQBLE {
 extern const char* const libraryFileName;
 
 // The per-user cache folder: $XDG_CACHE_HOME (else ~/.cache), or
-// ~/Library/Caches on macOS, followed by the executable's name.
+// ~/Library/Caches on macOS, followed by the executable's name. The home is
+// $HOME when absolute, else the password database's; the empty File when
+// neither gives one.
 juce::File cacheFolder();
 
 // The cache folder of the application's own name, deleted when it has been

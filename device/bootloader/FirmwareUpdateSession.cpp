@@ -5,10 +5,14 @@
 #include "ZQSysEx.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace bootloader;
 
@@ -44,9 +48,39 @@ bool Sendable(const std::uint8_t* image, long long size)
     return size >= 0 && size < static_cast<long long>(kMaxImageBytes) && (size == 0 || image != nullptr);
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
+struct FileDescriptor {
+    explicit FileDescriptor(int f) : fd(f) {}
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    const int fd;
 };
+
+// One read, repeated when a signal cuts it short; -1 on an error.
+ssize_t readSome(int fd, std::uint8_t* into, std::size_t size)
+{
+    ssize_t n;
+    do
+        n = ::read(fd, into, size);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+bool readWhole(int fd, std::uint8_t* into, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = readSome(fd, into, size);
+        if (n <= 0)
+            return false;
+        into += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -63,27 +97,24 @@ bool FirmwareUpdateSession::sendRequest(ZQDevice* device, std::size_t length)
 
 int FirmwareUpdateSession::loadImage(LoadedImage& loaded)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(firmwarePath.c_str(), "rb"));
-    if (!file)
+    // Without blocking: a FIFO with no writer must not hold the amplifier in
+    // its bootloader. Only a regular file can be an image; a device or a pipe
+    // reads as endless or nothing.
+    const FileDescriptor file(::open(firmwarePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
         return kErrorImageFile;
-    // Something that opens but does not read (a directory) may still report
-    // a length; a first read tells.
-    if (std::fgetc(file.get()) == EOF && std::ferror(file.get()))
-        return kErrorImageFile;
-    if (std::fseek(file.get(), 0, SEEK_END) != 0)
-        return kErrorImageFile;
-    const long length = std::ftell(file.get());
-    if (length < 0)
-        return kErrorImageFile;
-    if (length >= static_cast<long>(kMaxImageBytes))
+    const off_t length = info.st_size;
+    if (length >= static_cast<off_t>(kMaxImageBytes))
         return kErrorImageUnsendable; // not read at all
-    std::rewind(file.get());
 
     std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[length > 0 ? length : 1]);
     if (!bytes)
         return kErrorImageFile;
-    // Only what was read can be sent: a short read fails the whole file.
-    if (std::fread(bytes.get(), 1, static_cast<std::size_t>(length), file.get()) != static_cast<std::size_t>(length))
+    // The file must read exactly as long as it says: a /proc file says 0 and
+    // still gives data, a file may shrink or grow meanwhile.
+    std::uint8_t beyond = 0;
+    if (!readWhole(file.fd, bytes.get(), static_cast<std::size_t>(length)) || readSome(file.fd, &beyond, 1) != 0)
         return kErrorImageFile;
     imageSize = static_cast<int>(length);
     loaded.adopt(std::move(bytes));

@@ -1,12 +1,12 @@
 #include "DeviceManagerImpl.h"
 
 #include "Clock.h"
+#include "LinePrinter.h"
 #include "MidiPortSystem.h"
 #include "ZQUsbMidiDeviceFinder.h"
 #include "ZQUsbMidiG1.h"
 
 #include <algorithm>
-#include <iostream>
 
 namespace zq {
 
@@ -108,6 +108,7 @@ DeviceManager::Impl::~Impl()
 
 void DeviceManager::Impl::startPolling()
 {
+    std::lock_guard<std::mutex> lock(pollingMutex);
     polling = true;
     const auto periodMs = Clock::duration(kPollingPeriodMs).count() / 1000;
     startTimer(static_cast<int>(std::max<std::int64_t>(1, periodMs)));
@@ -115,6 +116,7 @@ void DeviceManager::Impl::startPolling()
 
 void DeviceManager::Impl::stopPolling()
 {
+    std::lock_guard<std::mutex> lock(pollingMutex);
     polling = false;
     stopTimer();
 }
@@ -136,7 +138,7 @@ bool DeviceManager::Impl::probe(int& found)
     found = 0;
     const juce::StringArray names = listInputNames();
     for (const juce::String& name : names)
-        std::cout << name << std::endl;
+        LinePrinter::print(name.toStdString());
     if (!ZQUsbMidiDeviceFinder::ProbeAll())
         return false;
     {

@@ -17,6 +17,9 @@ public:
 
     void startPolling();
     void stopPolling();
+    // The flag and the timer, which the two above keep in step.
+    bool pollingOn() const { return polling; }
+    bool timerOn() const { return isTimerRunning(); }
 
     // Guards `device` (through DeviceManager::lockDevice).
     std::recursive_mutex deviceMutex;
@@ -39,6 +42,9 @@ private:
     // Off after stopPolling, so that a tick the timer thread had already
     // handed to the message thread does nothing.
     std::atomic<bool> polling{false};
+    // Makes the flag and the timer change together: a start racing a stop
+    // on another thread leaves both on or both off.
+    std::mutex pollingMutex;
 };
 
 } // namespace zq

@@ -342,12 +342,11 @@ SimulatedMidiPorts::Device SimulatedMidiPorts::plugAmplifier(SimulatedAmplifier&
     d->amplifier = &amplifier;
     d->inputName = portName;
     d->outputName = portName;
-    Device handle;
-    {
-        std::lock_guard<std::mutex> lock(core->mutex);
-        handle = core->add(std::move(d));
-    }
     std::weak_ptr<Core> weak = core;
+    std::lock_guard<std::mutex> lock(core->mutex);
+    // The amplifier is wired up before its ports become visible: from then
+    // on a probe on another thread may already talk to it.
+    const auto handle = static_cast<Device>(core->devices.size());
     auto previous = amplifier.onFirmwareStatusSwitch;
     amplifier.onFirmwareStatusSwitch = [weak, handle, previous](std::uint8_t status) {
         if (previous)
@@ -357,7 +356,7 @@ SimulatedMidiPorts::Device SimulatedMidiPorts::plugAmplifier(SimulatedAmplifier&
             if (auto c = weak.lock())
                 c->takeAway(handle, true);
     };
-    return handle;
+    return core->add(std::move(d));
 }
 
 SimulatedMidiPorts::Device SimulatedMidiPorts::plugDevice(const std::string& inputName, const std::string& outputName)

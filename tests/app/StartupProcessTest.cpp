@@ -25,3 +25,14 @@ TEST(Startup, EveryPathExitsZeroAndPrintsOneLine)
         EXPECT_EQ(r.lines().front(), c.firstLine);
     }
 }
+
+// A reader of standard output that is already gone costs the line, not the
+// exit status: the window's path prints too.
+TEST(Startup, ExitsZeroWhenTheReaderOfItsOutputIsGone)
+{
+    ProcessOptions gone;
+    gone.closeOutputAfterLines = 0;
+    const ProcessResult r = runProcess(KOVRA_PRODUCT_BINARY, {}, {"DISPLAY", "WAYLAND_DISPLAY"}, 60, gone);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitStatus, 0);
+}

@@ -17,6 +17,9 @@
 #include <memory>
 #include <string>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 
 using LibraryPathTest = BleFixture;
@@ -77,6 +80,15 @@ TEST_F(LibraryPathTest, CacheFolderIsTheXdgCacheOrHomeCacheWithTheExecutablesNam
     EXPECT_EQ(ZQBLE::cacheFolder(), home.getChildFile(".cache/KovraTikoFirmwareUpdater"));
     unsetenv("XDG_CACHE_HOME");
     EXPECT_EQ(ZQBLE::cacheFolder(), home.getChildFile(".cache/KovraTikoFirmwareUpdater"));
+
+    // An empty or relative HOME gives way to the password database's home,
+    // never the file-system root or the working folder.
+    const std::string userHome = getpwuid(geteuid())->pw_dir;
+    for (const char* homeValue : {"", "relative/home"}) {
+        setenv("HOME", homeValue, 1);
+        EXPECT_EQ(ZQBLE::cacheFolder().getFullPathName().toStdString(), userHome + "/.cache/KovraTikoFirmwareUpdater")
+            << "HOME=" << homeValue;
+    }
 }
 
 TEST_F(LibraryPathTest, FirmwareIsInTheBundlesResources)

@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 using namespace boottest;
 namespace fs = std::filesystem;
 
@@ -317,8 +319,9 @@ TEST_F(SyncAmplifier, ImageFromFile)
     EXPECT_EQ(Bytes(flash.begin() + 700, flash.end()), Bytes(68, 0));
 }
 
-// A file that does not open, cannot be read whole or is too large fails after
-// the amplifier was switched and asked for its block, and no byte of it is sent.
+// A file that does not open, is no regular file, reads other than its size or
+// is too large fails after the amplifier was switched and asked for its
+// block, and no byte of it is sent.
 TEST_F(SyncAmplifier, FilesThatCannotBeSent)
 {
     TempFolder temp;
@@ -326,12 +329,18 @@ TEST_F(SyncAmplifier, FilesThatCannotBeSent)
     const fs::path big = dir / "big.bin";
     { std::ofstream(big, std::ios::binary); }
     fs::resize_file(big, std::uintmax_t(1) << 28); // sparse
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     struct Case {
         fs::path path;
         int error;
     } cases[] = {
         {dir / "missing.bin", 15},
-        {dir, 15}, // a directory opens, but does not read
+        {dir, 15},                 // a directory opens, but does not read
+        {fifo, 15},                // no writer: opening it for reading would block
+        {"/dev/zero", 15},         // devices read without end
+        {"/dev/urandom", 15},
+        {"/proc/self/status", 15}, // a regular file of size 0 that gives data
         {big, FirmwareUpdateSession::kErrorImageUnsendable},
     };
     for (const Case& c : cases) {

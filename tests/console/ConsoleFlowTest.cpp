@@ -6,7 +6,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
@@ -33,12 +36,12 @@ protected:
     TempFolder temp;
 
     ProcessResult run(const std::vector<std::string>& args, std::vector<std::string> env = {},
-                      const std::string& program = kDemo, int speedup = 10)
+                      const std::string& program = kDemo, int speedup = 10, const ProcessOptions& options = {})
     {
         env.insert(env.begin(), {"KOVRA_DEMO_SPEEDUP=" + std::to_string(speedup),
                                  "KOVRA_DEMO_REPORT=" + temp.path() + "/report", "XDG_CACHE_HOME=" + temp.path() + "/cache",
                                  "HOME=" + temp.path(), "KOVRA_STANDIN_DOWNLOAD_MS=50"});
-        ProcessResult r = runProcess(program, args, env, 240);
+        ProcessResult r = runProcess(program, args, env, 240, options);
         EXPECT_FALSE(r.timedOut);
         EXPECT_EQ(r.exitStatus, 0);
         EXPECT_EQ(r.err, "");
@@ -92,12 +95,20 @@ TEST_F(ConsoleFlow, PathResendsARefusedChunkAndUsesTheFirstOfTwoAmplifiers)
 
 TEST_F(ConsoleFlow, PathWithAMissingImageFailsAfterTheSwitch)
 {
+    // Also what is no image although it opens: a FIFO nobody writes (its open
+    // must not block), a device that reads without end, a /proc file that
+    // says 0 bytes and gives more.
+    const std::string fifo = temp.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--path", temp.path() + "/absent.bin"},
-                                                 std::vector<std::string>{"--path"}}) {
+                                                 std::vector<std::string>{"--path"}, std::vector<std::string>{"--path", fifo},
+                                                 std::vector<std::string>{"--path", "/dev/zero"},
+                                                 std::vector<std::string>{"--path", "/proc/self/status"}}) {
+        const std::string image = args.size() > 1 ? args[1] : "";
         const ProcessResult r = run(args);
-        EXPECT_EQ(r.lines(), (Lines{"Kovra TIKO", "1 device(s) found", "Firmware upgrade failed!"}));
+        EXPECT_EQ(r.lines(), (Lines{"Kovra TIKO", "1 device(s) found", "Firmware upgrade failed!"})) << image;
         // Probe, GetFwStatus, SetFwStatus 00, GetFwInfo: nothing written.
-        EXPECT_EQ(report(), (Lines{"amplifier 1 messages 4 chunks 0 refusals 0 flash not-run switches 0"}));
+        EXPECT_EQ(report(), (Lines{"amplifier 1 messages 4 chunks 0 refusals 0 flash not-run switches 0"})) << image;
     }
 }
 
@@ -131,6 +142,39 @@ TEST_F(ConsoleFlow, PathWithSmallImagesAndARelativePath)
             << c.what;
         EXPECT_EQ(report(), (Lines{c.report})) << c.what;
     }
+}
+
+// Whatever becomes of standard output, the flash runs to its end and the
+// program exits 0.
+TEST_F(ConsoleFlow, PathFlashesWhateverBecomesOfStandardOutput)
+{
+    const Lines all = joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}});
+    const Lines flashed{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"};
+
+    // As `| head -3`: the lines after the reader went are dropped.
+    ProcessOptions closing;
+    closing.closeOutputAfterLines = 3;
+    EXPECT_EQ(run({"--path", kImage}, {}, kDemo, 10, closing).lines(), Lines(all.begin(), all.begin() + 3));
+    EXPECT_EQ(report(), flashed);
+
+    // A reader that stalls for the whole flash: what fits the pipe is there,
+    // in order; the rest waits in the program, never in the flash.
+    ProcessOptions stalling;
+    stalling.stallOutput = true;
+    const Lines first = run({"--path", kImage}, {}, kDemo, 10, stalling).lines();
+    ASSERT_GE(first.size(), 3u);
+    EXPECT_EQ(first, Lines(all.begin(), all.begin() + static_cast<long>(first.size())));
+    EXPECT_EQ(report(), flashed);
+
+    // Started with the standard descriptors closed, the program holds them
+    // open on /dev/null, so nothing it opens later (the framework's own
+    // socket, a file) takes their place.
+    ProcessOptions closed;
+    closed.closedDescriptors = {0, 1, 2};
+    ProcessResult r = run({"--path", kImage}, {}, kDemo, 10, closed);
+    for (int fd : {0, 1, 2})
+        EXPECT_EQ(r.descriptorTargets[fd], (std::set<std::string>{"/dev/null"})) << fd;
+    EXPECT_EQ(report(), flashed);
 }
 
 TEST_F(ConsoleFlow, DeviceFlowsWithoutAnAmplifier)

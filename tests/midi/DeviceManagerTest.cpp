@@ -1,3 +1,4 @@
+#include "CapturedStdout.h"
 #include "FastClock.h"
 #include "MidiTestSupport.h"
 #include "ZQUsbMidiG1.h"
@@ -188,9 +189,9 @@ TEST_F(DeviceManagerProbe, PrintsTheInputNamesAndCountsTheAmplifiers)
     ports->plugDevice("USB Keys", "");
     ports->plugAmplifier(amplifier(amplifierWithId(1)), "Kovra TIKO");
     ports->plugAmplifier(amplifier(amplifierWithId(2)), "Kovra TIKO 2");
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     const int n = zq::DeviceManager::instance()->probeAll();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "USB Keys\nKovra TIKO\nKovra TIKO 2\n");
+    EXPECT_EQ(capture.take(), "USB Keys\nKovra TIKO\nKovra TIKO 2\n");
     EXPECT_EQ(n, 2);
     const auto ids = zq::DeviceManager::instance()->deviceUuids();
     ASSERT_EQ(ids.size(), 2u);
@@ -200,8 +201,8 @@ TEST_F(DeviceManagerProbe, PrintsTheInputNamesAndCountsTheAmplifiers)
 
 TEST_F(DeviceManagerProbe, FindingNothingGivesZero)
 {
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     EXPECT_EQ(zq::DeviceManager::instance()->probeAll(), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(capture.take(), "");
     EXPECT_TRUE(zq::DeviceManager::instance()->deviceUuids().empty());
 }

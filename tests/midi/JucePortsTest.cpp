@@ -44,3 +44,15 @@ TEST(DeviceManagerExit, ClosesTheDeviceWithoutSendingAnything)
                                                      "after exit: sent 1, ports open 0"}));
     EXPECT_EQ(run.err, "");
 }
+
+// The probe prints the port names through the program's printer, never
+// straight onto standard output, so a stalled reader does not hold it up.
+TEST(DeviceManagerProbePrint, DoesNotWaitForAStalledReader)
+{
+    ProcessOptions stalled;
+    stalled.stallOutput = true;
+    const ProcessResult run = runProcess(KOVRA_MIDI_HELPER, {"probe-with-stalled-output"}, {}, 60, stalled);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.err, "found 1\n");
+}

@@ -1,3 +1,4 @@
+#include "CapturedStdout.h"
 #include "FastClock.h"
 #include "GenericDeviceSession.h"
 #include "MidiTestSupport.h"
@@ -89,9 +90,9 @@ TEST_F(MidiConcurrency, WorkerProbesWhileThePollingIsStoppedWithoutDeadlock)
         stop = true;
         --running;
     });
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     const bool finished = runUntilJoined(workers, running, 60000);
-    testing::internal::GetCapturedStdout();
+    capture.take();
     ASSERT_TRUE(finished) << "the worker and the message thread wait for each other";
     EXPECT_GT(opened, 0);
 }
@@ -159,12 +160,73 @@ TEST_F(MidiConcurrency, SlotAndCallbackFromSeveralThreads)
         });
     }
     manager->startPolling();
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     const bool finished = runUntilJoined(workers, running, 60000);
-    testing::internal::GetCapturedStdout();
+    capture.take();
     manager->stopPolling();
     ASSERT_TRUE(finished);
     EXPECT_GT(calls, 0);
+}
+
+// A start on a worker racing a stop on the message thread, again and again:
+// the polling flag and its timer end up both on or both off.
+TEST_F(MidiConcurrency, StartAndStopPollingRacingKeepTheTimerInStep)
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    std::atomic<int> round{-1};
+    std::atomic<int> started{-1};
+    constexpr int kRounds = 200000;
+    // A different head start each round, for one side or the other, sweeps
+    // the two calls across each other.
+    const auto headStart = [](int i) { return i % 128 - 64; };
+    std::thread worker([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            // Spins to start at once, yielding now and then for a busy machine.
+            for (int n = 1; round < i; ++n)
+                if (n % 1024 == 0)
+                    std::this_thread::yield();
+            for (volatile int spin = 0; spin < headStart(i) * -1; ++spin) {
+            }
+            manager->startPolling();
+            started = i;
+        }
+    });
+    for (int i = 0; i < kRounds; ++i) {
+        round = i;
+        for (volatile int spin = 0; spin < headStart(i); ++spin) {
+        }
+        manager->stopPolling();
+        while (started < i)
+            std::this_thread::yield();
+        EXPECT_EQ(manager->impl->pollingOn(), manager->impl->timerOn()) << "round " << i;
+        if (manager->impl->pollingOn() != manager->impl->timerOn())
+            break;
+        manager->stopPolling();
+    }
+    round = kRounds;
+    worker.join();
+}
+
+// A worker talks to the amplifier as soon as its ports show up, while the
+// test's thread is still plugging it in (the demo plugs from a thread of its
+// own): what the switch into the bootloader calls must be in place by then.
+TEST_F(MidiConcurrency, AmplifierPluggedWhileAWorkerWaitsForItsPorts)
+{
+    auto& amp = amplifier();
+    const std::vector<std::uint8_t> toBootloader{0xF0, 'S', 'e', 't', 'F', 'w', 'S', 't', 'a', 't', 'u', 's', 0x00, 0xF7};
+    std::atomic<bool> sent{false};
+    std::thread worker([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (ports->outputNames().isEmpty() && std::chrono::steady_clock::now() < end)
+            std::this_thread::yield();
+        if (auto output = ports->openOutput(0))
+            sent = output->sendMessageNow(juce::MidiMessage(toBootloader.data(), static_cast<int>(toBootloader.size())));
+    });
+    ports->plugAmplifier(amp);
+    worker.join();
+    EXPECT_TRUE(sent);
+    // The switch took the ports away, as a real amplifier restarts its USB.
+    EXPECT_TRUE(ports->outputNames().isEmpty());
 }
 
 // Sends from several threads while the amplifier keeps re-enumerating and
@@ -219,7 +281,7 @@ TEST_F(MidiConcurrency, TickDuringAWorkerProbeSkipsInsteadOfWaiting)
     std::vector<std::vector<zq::DeviceId>> calls;
     manager->setOnDeviceListChangedCallback([&](zq::DeviceManager* m) { calls.push_back(m->deviceUuids()); });
 
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     auto worker = std::async(std::launch::async, [] { return ZQUsbMidiDeviceFinder::ProbeAll(); });
     manager->startPolling();
     const bool finished = runUntil([&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20000);
@@ -227,7 +289,7 @@ TEST_F(MidiConcurrency, TickDuringAWorkerProbeSkipsInsteadOfWaiting)
     EXPECT_TRUE(worker.get());
     EXPECT_TRUE(runUntil([&] { return !calls.empty(); }));
     manager->stopPolling();
-    testing::internal::GetCapturedStdout();
+    capture.take();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0], std::vector<zq::DeviceId>{idOf(amp)});
 }

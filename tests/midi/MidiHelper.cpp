@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "DeviceManager.h"
 #include "JuceMidiPortSystem.h"
+#include "LinePrinter.h"
 #include "SimulatedMidiPorts.h"
 #include "ZQUsbMidiDeviceFinder.h"
 #include "ZQUsbMidiG1.h"
@@ -10,15 +11,20 @@
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_events/juce_events.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
+
+#include <poll.h>
 
 namespace {
 
+// Through the program's own printer, so that the probe's lines keep their place.
 void say(const std::string& line)
 {
-    std::cout << line << std::endl;
+    zq::LinePrinter::print(line);
 }
 
 std::string yesNo(bool b)
@@ -93,6 +99,25 @@ int exitWithDevice()
     return 0;
 }
 
+// Probes an amplifier while the reader of standard output has stalled with
+// the pipe full: the probe's print of the port name must not wait for it.
+int probeWithStalledOutput()
+{
+    static sim::SimulatedAmplifier amplifier;
+    zq::Clock::setSpeedup(100);
+    juce::ScopedJuceInitialiser_GUI juce;
+    auto ports = std::make_shared<sim::SimulatedMidiPorts>();
+    zq::setMidiPortSystem(ports);
+    ports->plugAmplifier(amplifier);
+    for (int i = 0; i < 1000; ++i)
+        say(std::string(99, 'x'));
+    for (pollfd out{1, POLLOUT, 0}; poll(&out, 1, 0) == 1 && (out.revents & POLLOUT);)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const int found = zq::DeviceManager::instance()->probeAll();
+    std::cerr << "found " << found << std::endl;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -104,6 +129,8 @@ int main(int argc, char** argv)
         return juceRaw();
     if (mode == "exit-with-device")
         return exitWithDevice();
-    std::cerr << "usage: midi_helper juce|juce-raw|exit-with-device" << std::endl;
+    if (mode == "probe-with-stalled-output")
+        return probeWithStalledOutput();
+    std::cerr << "usage: midi_helper juce|juce-raw|exit-with-device|probe-with-stalled-output" << std::endl;
     return 2;
 }

@@ -1,8 +1,11 @@
 #include "ProcessRun.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <csignal>
+#include <fcntl.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -18,13 +21,49 @@ std::vector<std::string> ProcessResult::lines() const
     return result;
 }
 
+namespace {
+
+constexpr int kSampleMs = 5;
+
+std::string linkTarget(const std::string& link)
+{
+    char target[PATH_MAX];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+// Only once the program runs: before its exec the child still holds this
+// process's descriptors.
+void sampleDescriptors(pid_t pid, const std::string& program, const std::vector<int>& fds, ProcessResult& result)
+{
+    const std::string proc = "/proc/" + std::to_string(pid);
+    if (linkTarget(proc + "/exe") != program)
+        return;
+    for (int fd : fds) {
+        const std::string target = linkTarget(proc + "/fd/" + std::to_string(fd));
+        if (!target.empty())
+            result.descriptorTargets[fd].insert(target);
+    }
+}
+
+bool closedInChild(const ProcessOptions& options, int fd)
+{
+    return std::find(options.closedDescriptors.begin(), options.closedDescriptors.end(), fd)
+        != options.closedDescriptors.end();
+}
+
+} // namespace
+
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::vector<std::string>& environment, int timeoutSeconds)
+                         const std::vector<std::string>& environment, int timeoutSeconds,
+                         const ProcessOptions& options)
 {
     int outPipe[2];
     int errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
         return {};
+    if (options.stallOutput)
+        fcntl(outPipe[0], F_SETPIPE_SZ, 4096);
 
     const pid_t pid = fork();
     if (pid == 0) {
@@ -32,6 +71,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         dup2(errPipe[1], 2);
         close(outPipe[0]);
         close(errPipe[0]);
+        close(outPipe[1]);
+        close(errPipe[1]);
+        for (int fd : options.closedDescriptors)
+            close(fd);
         for (const auto& e : environment) {
             const auto eq = e.find('=');
             if (eq == std::string::npos)
@@ -53,16 +96,42 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     ProcessResult result;
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     int open = 2;
+    if (closedInChild(options, 2)) {
+        close(errPipe[0]);
+        fds[1].fd = -1;
+        --open;
+    }
+    if (options.closeOutputAfterLines == 0) {
+        close(outPipe[0]);
+        fds[0].fd = -1;
+        --open;
+    }
+    // Left unread until the program has ended: poll skips a negative descriptor.
+    if (options.stallOutput) {
+        fds[0].fd = -outPipe[0] - 1;
+        --open;
+    }
     char buffer[4096];
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    while (open > 0) {
+    const bool sampling = !options.closedDescriptors.empty();
+    char* resolved = realpath(program.c_str(), nullptr);
+    const std::string running = resolved != nullptr ? resolved : program;
+    std::free(resolved);
+    int status = 0;
+    bool ended = false;
+    while (open > 0 || (sampling && !ended)) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result.timedOut = true;
             kill(pid, SIGKILL);
             break;
         }
-        if (poll(fds, 2, static_cast<int>(left.count())) < 0)
+        if (sampling) {
+            sampleDescriptors(pid, running, options.closedDescriptors, result);
+            ended = waitpid(pid, &status, WNOHANG) == pid;
+        }
+        const int wait = sampling ? std::min<int>(kSampleMs, static_cast<int>(left.count())) : static_cast<int>(left.count());
+        if (poll(fds, 2, wait) < 0)
             break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
@@ -72,20 +141,37 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                 close(fds[i].fd);
                 fds[i].fd = -1;
                 --open;
-            } else {
-                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
-                if (i == 0)
-                    for (ssize_t k = 0; k < n; ++k)
-                        if (buffer[k] == '\n')
-                            result.lineTimes.push_back(std::chrono::steady_clock::now());
+                continue;
+            }
+            if (i == 1) {
+                result.err.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            for (ssize_t k = 0; k < n; ++k) {
+                result.out.push_back(buffer[k]);
+                if (buffer[k] != '\n')
+                    continue;
+                result.lineTimes.push_back(std::chrono::steady_clock::now());
+                if (static_cast<int>(result.lineTimes.size()) == options.closeOutputAfterLines) {
+                    close(fds[0].fd);
+                    fds[0].fd = -1;
+                    --open;
+                    break;
+                }
             }
         }
+    }
+    if (options.stallOutput) {
+        fds[0].fd = -fds[0].fd - 1;
+        if (!result.timedOut)
+            for (ssize_t n; (n = read(fds[0].fd, buffer, sizeof buffer)) > 0;)
+                result.out.append(buffer, static_cast<std::size_t>(n));
     }
     for (const auto& fd : fds)
         if (fd.fd >= 0)
             close(fd.fd);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    if (!ended)
+        waitpid(pid, &status, 0);
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }

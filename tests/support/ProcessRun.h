@@ -1,8 +1,23 @@
 #pragma once
 
 #include <chrono>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
+
+// How the program's standard descriptors are served; by default both output
+// pipes are read to their end.
+struct ProcessOptions {
+    // The reader closes its end of standard output after this many lines
+    // (0: before the program starts).
+    int closeOutputAfterLines = -1;
+    // Standard output is a pipe of one page that nobody reads until the
+    // program has ended.
+    bool stallOutput = false;
+    // Descriptors among 0, 1 and 2 the program starts with closed.
+    std::vector<int> closedDescriptors;
+};
 
 // Runs a program to its end with the given arguments and extra environment
 // (NAME=VALUE; a bare NAME unsets it), capturing standard output and
@@ -14,8 +29,12 @@ struct ProcessResult {
     std::string out;
     std::string err;
     std::vector<std::chrono::steady_clock::time_point> lineTimes;
+    // For each of the closed descriptors, what it was seen open on while the
+    // program ran (its /proc link, sampled every few ms).
+    std::map<int, std::set<std::string>> descriptorTargets;
     std::vector<std::string> lines() const;
 };
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::vector<std::string>& environment = {}, int timeoutSeconds = 300);
+                         const std::vector<std::string>& environment = {}, int timeoutSeconds = 300,
+                         const ProcessOptions& options = {});

@@ -1,3 +1,4 @@
+#include "CapturedStdout.h"
 #include "ConnectedTestFixture.h"
 
 #include "ConnectedAppState.h"
@@ -62,10 +63,10 @@ TEST_P(ConnectedResultTest, EndsOnTheResultPage)
     ports->plugAmplifier(amp);
     openFirstAmplifier();
 
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     const bool shown = enterAndRunUntil(std::make_unique<ConnectedAppState>(),
                                         [&] { return resultShown(c.kind, c.code); });
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = capture.take();
     ASSERT_TRUE(shown);
 
     const bool tiko = c.amplifier.name == "Kovra TIKO";
@@ -115,9 +116,9 @@ TEST_P(ConnectedPageTest, OffersTheUpdate)
     writeFirmwareVersion(c.firmwareFileVersion);
     openFirstAmplifier();
 
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     const bool shown = enterAndRunUntil(std::make_unique<ConnectedAppState>(), [&] { return connectedPageShown(); });
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = capture.take();
     ASSERT_TRUE(shown);
 
     EXPECT_EQ(row(0), c.amplifier.serial);
@@ -191,9 +192,9 @@ TEST_F(ConnectedTest, SilentAmplifierShowsTheFailure)
     openFirstAmplifier();
     amp.faults.noReply = true;
 
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     const bool shown = enterAndRunUntil(std::make_unique<ConnectedAppState>(), [&] { return resultShown(2, 14); });
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = capture.take();
     ASSERT_TRUE(shown);
     EXPECT_TRUE(printedIdentity(out, "", "")) << out;
     EXPECT_TRUE(receivedCommand(amp, 0x02, 0x11));

@@ -1,3 +1,4 @@
+#include "CapturedStdout.h"
 #include "UpdateTestFixture.h"
 
 #include "DeviceManagerImpl.h"
@@ -282,12 +283,12 @@ TEST_P(PythonCheckFails, ShowsThePythonPageAndKeepsTheState)
     openFirstAmplifier();
     fillRows(kSerial, kMcuOlder, kBtOlder);
 
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     const std::uint32_t before = juce::Time::getMillisecondCounter();
     startUpdate();
     const bool shown = runNotingBar([this] { return stateAs<KovraTikoFwUpdatingAppState>() != nullptr && pythonPageShown(); });
     const std::uint32_t after = juce::Time::getMillisecondCounter();
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = capture.take();
 
     ASSERT_TRUE(shown);
     EXPECT_EQ(main->badgeKind, 0);
@@ -318,10 +319,10 @@ TEST_F(FirmwareUpdate, LocalPythonThatCannotStartIsReported)
     openFirstAmplifier();
     fillRows(kSerial, kMcuCurrent, kBtOlder);
 
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
     startUpdate();
     const bool shown = runNotingBar([this] { return pythonPageShown(); });
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = capture.take();
     ASSERT_TRUE(shown);
     EXPECT_NE(printed.find("Check python version failed!"), std::string::npos) << printed;
 }
