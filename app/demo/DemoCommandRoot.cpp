@@ -84,6 +84,8 @@ void DemoCommandRoot::makeFakePrograms(unsigned speedup) const
         fs::create_symlink(systemPython, localPython);
     if (python == "python3")
         fs::create_symlink(python3, localPython);
+    if (python == "broken")
+        std::ofstream(localPython) << "not a program\n";
 
     // Whatever paths its arguments name, it links only inside this folder.
     writeProgram("bin/ln", "[ -e " + quoted(systemPython) + " ] || exit 1\nexec /bin/ln -sfn " + quoted(systemPython)

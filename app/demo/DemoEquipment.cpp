@@ -67,7 +67,6 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
         parseVersion(text("KOVRA_DEMO_MCU_VERSION"), amplifier->config.mcuVersion);
         amplifier->config.btVersion = text("KOVRA_DEMO_BT_VERSION", amplifier->config.btVersion);
         amplifier->bootloader.applicationStatus = static_cast<std::uint8_t>(number("KOVRA_DEMO_FW_STATUS", 1));
-        amplifier->faults.noReply = number("KOVRA_DEMO_SILENT", 0) == 1;
         amplifier->faults.refuseBluetoothMode = number("KOVRA_DEMO_REFUSE_BT_MODE", 0) == 1;
         if (resetFail == "bt")
             amplifier->config.resetReplyByte[1] = 0x11;
@@ -109,10 +108,13 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
 void DemoEquipment::plugAmplifiers()
 {
     std::weak_ptr<sim::SimulatedMidiPorts> weak = ports;
+    const int opens = number("KOVRA_DEMO_OPENS", -1);
     for (std::size_t i = 0; i < amplifiers.size(); ++i) {
         const sim::SimulatedMidiPorts::Device device =
             ports->plugAmplifier(*amplifiers[i], i == 0 ? "Kovra TIKO" : "Kovra TIKO " + std::to_string(i + 1));
         plugged.push_back(device);
+        if (i == 0 && opens >= 0)
+            ports->limitOpens(device, opens);
         amplifiers[i]->unplug = [weak, device] {
             if (auto p = weak.lock())
                 p->unplug(device);
@@ -132,10 +134,11 @@ void DemoEquipment::returnBusyDuringInstallation(std::unique_lock<std::mutex>& l
         if (ended.wait_for(lock, std::chrono::milliseconds(20), [this] { return ending; }))
             return;
     // Away for longer than two polling periods, so that the program sees it
-    // gone; back with ports that the program's two probes open (inputs and
-    // outputs) but its connection cannot.
+    // gone; back with ports that open for the program's next two probes (each
+    // opens the input and the output, then the found device once more) but
+    // not for the connection that follows them.
     ports->unplug(plugged.front());
-    ports->limitOpens(plugged.front(), 4);
+    ports->limitOpens(plugged.front(), 8);
     if (pause(lock, 5000))
         ports->replug(plugged.front());
 }

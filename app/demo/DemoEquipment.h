@@ -34,7 +34,8 @@
 //   KOVRA_DEMO_PLUG_AFTER_MS the amplifiers are plugged in this long after
 //                           the start (0: from the start), so that the
 //                           window's first pages can be clicked through
-//   KOVRA_DEMO_SILENT       1: the amplifiers answer nothing
+//   KOVRA_DEMO_OPENS        the first amplifier's ports open this many times
+//                           in all (inputs and outputs), then no more
 //   KOVRA_DEMO_BT_UPDATE_MS how long an amplifier in Bluetooth update mode
 //                           is away from USB (10000)
 //   KOVRA_DEMO_UNPLUG_AFTER_CHUNKS the first amplifier is pulled out for good
