@@ -78,7 +78,7 @@ void DemoCommandRoot::makeFakePrograms(unsigned speedup) const
     writeProgram("opt/python-3.11.2/bin/python", "echo 'Python 3.11.2'");
 
     const std::string python = DemoSettings::text("KOVRA_DEMO_PYTHON", "missing");
-    if (python == "system" || python == "linked")
+    if (python == "system" || python == "system-root" || python == "linked")
         fs::create_symlink(python27, systemPython);
     if (python == "linked")
         fs::create_symlink(systemPython, localPython);
@@ -87,9 +87,11 @@ void DemoCommandRoot::makeFakePrograms(unsigned speedup) const
     if (python == "broken")
         std::ofstream(localPython) << "not a program\n";
 
-    // Whatever paths its arguments name, it links only inside this folder.
-    writeProgram("bin/ln", "[ -e " + quoted(systemPython) + " ] || exit 1\nexec /bin/ln -sfn " + quoted(systemPython)
-                               + " " + quoted(localPython));
+    // Whatever paths its arguments name, it links only inside this folder;
+    // called by osascript it has administrator rights.
+    const std::string rightsNeeded = python == "system-root" ? "[ \"$1\" = --privileged ] || exit 1\n" : "";
+    writeProgram("bin/ln", rightsNeeded + "[ -e " + quoted(systemPython) + " ] || exit 1\nexec /bin/ln -sfn "
+                               + quoted(systemPython) + " " + quoted(localPython));
 
     const std::string installer = DemoSettings::text("KOVRA_DEMO_INSTALLER", "succeeds");
     if (installer == "missing")
@@ -107,5 +109,5 @@ void DemoCommandRoot::makeFakePrograms(unsigned speedup) const
                 + "\necho 'installer: The install was successful.'";
     // $2 is the AppleScript line with the shell command to run as root.
     writeProgram("bin/osascript", "case \"$2\" in\n*'sudo ln -s '*) exec " + quoted(root + "/bin/ln")
-                                      + " ;;\n*'sudo installer '*) ;;\n*) exit 1 ;;\nesac\n" + play);
+                                      + " --privileged ;;\n*'sudo installer '*) ;;\n*) exit 1 ;;\nesac\n" + play);
 }

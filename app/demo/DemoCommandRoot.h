@@ -10,7 +10,8 @@
 //   bin/osascript        runs the privileged link, or plays the installer
 //   usr/bin/python, usr/local/bin/python   as KOVRA_DEMO_PYTHON says
 // KOVRA_DEMO_PYTHON: "missing" (no Python at all, as at first), "system"
-// (Python 2.7.18 in usr/bin, not linked), "linked" (linked too, so the check
+// (Python 2.7.18 in usr/bin, not linked), "system-root" (the same, but only
+// the privileged link can link it), "linked" (linked too, so the check
 // passes), "python3" (usr/local/bin/python answers Python 3.11.2) or
 // "broken" (usr/local/bin/python is there but cannot be run).
 // KOVRA_DEMO_INSTALLER: "succeeds" (after 12 s it has put Python 2.7.18 in
