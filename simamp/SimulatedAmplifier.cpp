@@ -14,6 +14,12 @@ bool isCommandFrame(const Bytes& m)
     return m.size() >= 7 && m[0] == 0xF0 && m[1] == 0x01 && m.back() == 0xF7;
 }
 
+bool isSetFwStatus(const Bytes& m)
+{
+    return m.size() == ::bootloader::kSetFwStatusLength && m.front() == 0xF0 && m.back() == 0xF7
+           && ::bootloader::HasTag(m.data(), m.size(), ::bootloader::kSetFwStatus);
+}
+
 } // namespace
 
 Bytes noiseMessages()
@@ -63,10 +69,15 @@ std::vector<Delivery> SimulatedAmplifier::receive(const std::uint8_t* data, std:
     return shape(replies);
 }
 
+bool SimulatedAmplifier::refusesToTake(const Bytes& message) const
+{
+    return faults.refuseBluetoothMode && isSetFwStatus(message)
+           && message[::bootloader::kFwStatusIndex] == ::bootloader::kStatusBluetoothUpdate;
+}
+
 bool SimulatedAmplifier::handleOther(const Bytes& message, std::vector<Bytes>& replies)
 {
-    if (message.size() == ::bootloader::kSetFwStatusLength && message.front() == 0xF0 && message.back() == 0xF7
-        && ::bootloader::HasTag(message.data(), message.size(), ::bootloader::kSetFwStatus)) {
+    if (isSetFwStatus(message)) {
         const std::uint8_t status = message[::bootloader::kFwStatusIndex];
         bootloader.setFwStatus(status);
         if (onFirmwareStatusSwitch)

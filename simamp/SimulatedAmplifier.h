@@ -33,6 +33,7 @@ struct FaultKnobs {
     bool noiseBefore = false; // note, B0, C0 and a foreign SysEx before a reply
     bool noiseBetween = false;// the same after a reply, before the next one
     bool noiseInside = false; // a note message between the pieces of a split reply
+    bool refuseBluetoothMode = false; // the send of "SetFwStatus" 02 fails on the port
 };
 
 // One delivery to the host: the bytes the MIDI system hands over at once.
@@ -47,6 +48,8 @@ public:
     virtual ~SimulatedAmplifier() = default;
 
     std::vector<Delivery> receive(const std::uint8_t* data, std::size_t length);
+    // Whether a transport fails to send `message` to the amplifier at all.
+    bool refusesToTake(const Bytes& message) const;
 
     Bytes commandReply(std::uint8_t sid, std::uint8_t op1, std::uint8_t op2, const Bytes& data) const;
 

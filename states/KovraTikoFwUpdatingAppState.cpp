@@ -140,6 +140,9 @@ int updateBluetoothModule(AsnycBLEEventListener* listener)
 void waitForAmplifier(const Window& window)
 {
     zq::DeviceManager* manager = zq::DeviceManager::instance();
+    // The amplifier may already be back under the names the polling saw
+    // before it stopped; its first tick must look for it all the same.
+    manager->forgetDeviceList();
     manager->startPolling();
     manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
     for (std::uint32_t t = 0; t < kAmplifierWaitMs && deviceSlotEmpty(); t += kAmplifierLookMs) {

@@ -1,31 +1,19 @@
 #include "DemoEquipment.h"
 
 #include "Clock.h"
-#include "CommandTable.h"
+#include "DemoSettings.h"
 #include "MidiPortSystem.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 namespace {
 
-std::string environment(const char* name, const std::string& fallback = {})
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::string(value) : fallback;
-}
-
-int environmentNumber(const char* name, int fallback)
-{
-    const std::string text = environment(name);
-    if (text.empty())
-        return fallback;
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    return end != nullptr && *end == '\0' ? static_cast<int>(value) : fallback;
-}
+using DemoSettings::number;
+using DemoSettings::text;
 
 const char* flashCheckName(sim::FlashCheck check)
 {
@@ -40,13 +28,13 @@ const char* flashCheckName(sim::FlashCheck check)
 }
 
 // "a.b.c.d" into four bytes; anything else keeps `version`.
-void parseVersion(const std::string& text, std::array<std::uint8_t, 4>& version)
+void parseVersion(const std::string& dotted, std::array<std::uint8_t, 4>& version)
 {
     std::array<std::uint8_t, 4> parsed{};
     std::size_t at = 0;
     for (std::size_t i = 0; i < parsed.size(); ++i) {
-        const std::size_t end = text.find('.', at);
-        const std::string part = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        const std::size_t end = dotted.find('.', at);
+        const std::string part = dotted.substr(at, end == std::string::npos ? std::string::npos : end - at);
         if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos
             || std::stoi(part) > 255 || (i < 3) == (end == std::string::npos))
             return;
@@ -60,52 +48,58 @@ void parseVersion(const std::string& text, std::array<std::uint8_t, 4>& version)
 
 DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>())
 {
-    zq::Clock::setSpeedup(static_cast<std::uint32_t>(std::max(1, environmentNumber("KOVRA_DEMO_SPEEDUP", 1))));
+    const unsigned speedup = static_cast<unsigned>(std::max(1, number("KOVRA_DEMO_SPEEDUP", 1)));
+    zq::Clock::setSpeedup(speedup);
+    // The stand-in Bluetooth library reads it when it downloads.
+    setenv("KOVRA_STANDIN_SPEEDUP", std::to_string(speedup).c_str(), 1);
+    commands = std::make_unique<DemoCommandRoot>(speedup);
 
-    const std::string root = environment("KOVRA_DEMO_COMMAND_ROOT");
-    if (!root.empty()) {
-        CommandTable& table = CommandTable::current();
-        table.localPython = root + "/usr/local/bin/python";
-        table.systemPython = root + "/usr/bin/python";
-        table.ln = root + "/bin/ln";
-        table.osascript = root + "/bin/osascript";
-    }
-
-    const int count = std::max(0, environmentNumber("KOVRA_DEMO_AMPLIFIERS", 1));
-    const std::string resetFail = environment("KOVRA_DEMO_RESET_FAIL");
+    const int bluetoothUpdateMs = number("KOVRA_DEMO_BT_UPDATE_MS", -1);
+    if (bluetoothUpdateMs >= 0)
+        ports->setBluetoothUpdateMs(bluetoothUpdateMs);
+    const int count = std::max(0, number("KOVRA_DEMO_AMPLIFIERS", 1));
+    const std::string resetFail = text("KOVRA_DEMO_RESET_FAIL");
     for (int i = 0; i < count; ++i) {
-        auto amplifier = std::make_unique<sim::SimulatedAmplifier>();
+        auto amplifier = std::make_unique<DemoAmplifier>();
         amplifier->config.deviceId[7] = static_cast<std::uint8_t>(i + 1);
-        amplifier->config.serialNumber = "KT10A24" + std::to_string(10001 + i);
-        amplifier->config.modelName = environment("KOVRA_DEMO_MODEL", amplifier->config.modelName);
-        parseVersion(environment("KOVRA_DEMO_MCU_VERSION"), amplifier->config.mcuVersion);
-        amplifier->config.btVersion = environment("KOVRA_DEMO_BT_VERSION", amplifier->config.btVersion);
-        amplifier->bootloader.applicationStatus =
-            static_cast<std::uint8_t>(environmentNumber("KOVRA_DEMO_FW_STATUS", 1));
+        amplifier->config.serialNumber = text("KOVRA_DEMO_SERIAL", "KT10A24" + std::to_string(10001 + i));
+        amplifier->config.modelName = text("KOVRA_DEMO_MODEL", amplifier->config.modelName);
+        parseVersion(text("KOVRA_DEMO_MCU_VERSION"), amplifier->config.mcuVersion);
+        amplifier->config.btVersion = text("KOVRA_DEMO_BT_VERSION", amplifier->config.btVersion);
+        amplifier->bootloader.applicationStatus = static_cast<std::uint8_t>(number("KOVRA_DEMO_FW_STATUS", 1));
+        amplifier->faults.refuseBluetoothMode = number("KOVRA_DEMO_REFUSE_BT_MODE", 0) == 1;
         if (resetFail == "bt")
             amplifier->config.resetReplyByte[1] = 0x11;
         if (resetFail == "mcu")
             amplifier->config.resetReplyByte[0] = 0x11;
         if (i == 0) {
-            const int refuse = environmentNumber("KOVRA_DEMO_REFUSE_CHUNK", -1);
+            const int refuse = number("KOVRA_DEMO_REFUSE_CHUNK", -1);
             if (refuse >= 0) {
                 amplifier->bootloader.knobs.refuseChunk = refuse;
                 amplifier->bootloader.knobs.refuseTimes = 1;
             }
+            amplifier->unplugAfterChunks = number("KOVRA_DEMO_UNPLUG_AFTER_CHUNKS", -1);
         }
         amplifiers.push_back(std::move(amplifier));
     }
-    const int plugAfterMs = std::max(0, environmentNumber("KOVRA_DEMO_PLUG_AFTER_MS", 0));
-    if (plugAfterMs == 0) {
+    const int plugAfterMs = std::max(0, number("KOVRA_DEMO_PLUG_AFTER_MS", 0));
+    const bool busyReturn = number("KOVRA_DEMO_BUSY_RETURN", 0) == 1 && !amplifiers.empty()
+                            && !commands->installerStartedMark().empty();
+    if (plugAfterMs == 0)
         plugAmplifiers();
-    } else {
-        plugger = std::thread([this, plugAfterMs] {
-            std::unique_lock<std::mutex> lock(plugMutex);
-            if (!plugCancelled.wait_for(lock, std::chrono::milliseconds(plugAfterMs), [this] { return ending; }))
+    if (plugAfterMs > 0 || busyReturn) {
+        timeline = std::thread([this, plugAfterMs, busyReturn] {
+            std::unique_lock<std::mutex> lock(timelineMutex);
+            if (plugAfterMs > 0) {
+                if (ended.wait_for(lock, std::chrono::milliseconds(plugAfterMs), [this] { return ending; }))
+                    return;
                 plugAmplifiers();
+            }
+            if (busyReturn)
+                returnBusyDuringInstallation(lock);
         });
     }
-    if (environmentNumber("KOVRA_DEMO_KEYBOARD", 0) == 1)
+    if (number("KOVRA_DEMO_KEYBOARD", 0) == 1)
         ports->plugDevice("MIDI Keyboard", "MIDI Keyboard");
 
     zq::setMidiPortSystem(ports);
@@ -113,19 +107,51 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
 
 void DemoEquipment::plugAmplifiers()
 {
-    for (std::size_t i = 0; i < amplifiers.size(); ++i)
-        ports->plugAmplifier(*amplifiers[i], i == 0 ? "Kovra TIKO" : "Kovra TIKO " + std::to_string(i + 1));
+    std::weak_ptr<sim::SimulatedMidiPorts> weak = ports;
+    const int opens = number("KOVRA_DEMO_OPENS", -1);
+    for (std::size_t i = 0; i < amplifiers.size(); ++i) {
+        const sim::SimulatedMidiPorts::Device device =
+            ports->plugAmplifier(*amplifiers[i], i == 0 ? "Kovra TIKO" : "Kovra TIKO " + std::to_string(i + 1));
+        plugged.push_back(device);
+        if (i == 0 && opens >= 0)
+            ports->limitOpens(device, opens);
+        amplifiers[i]->unplug = [weak, device] {
+            if (auto p = weak.lock())
+                p->unplug(device);
+        };
+    }
+}
+
+bool DemoEquipment::pause(std::unique_lock<std::mutex>& lock, std::uint32_t ms)
+{
+    return !ended.wait_for(lock, zq::Clock::duration(ms), [this] { return ending; });
+}
+
+void DemoEquipment::returnBusyDuringInstallation(std::unique_lock<std::mutex>& lock)
+{
+    std::error_code ignored;
+    while (!std::filesystem::exists(commands->installerStartedMark(), ignored))
+        if (ended.wait_for(lock, std::chrono::milliseconds(20), [this] { return ending; }))
+            return;
+    // Away for longer than two polling periods, so that the program sees it
+    // gone; back with ports that open for the program's next two probes (each
+    // opens the input and the output, then the found device once more) but
+    // not for the connection that follows them.
+    ports->unplug(plugged.front());
+    ports->limitOpens(plugged.front(), 8);
+    if (pause(lock, 5000))
+        ports->replug(plugged.front());
 }
 
 DemoEquipment::~DemoEquipment()
 {
-    if (plugger.joinable()) {
+    if (timeline.joinable()) {
         {
-            std::lock_guard<std::mutex> lock(plugMutex);
+            std::lock_guard<std::mutex> lock(timelineMutex);
             ending = true;
         }
-        plugCancelled.notify_all();
-        plugger.join();
+        ended.notify_all();
+        timeline.join();
     }
     zq::setMidiPortSystem(nullptr);
     ports.reset();
@@ -133,7 +159,7 @@ DemoEquipment::~DemoEquipment()
 
 void DemoEquipment::writeReport() const
 {
-    const std::string path = environment("KOVRA_DEMO_REPORT");
+    const std::string path = text("KOVRA_DEMO_REPORT");
     if (path.empty())
         return;
     std::ofstream report(path);

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "SimulatedAmplifier.h"
+#include "DemoAmplifier.h"
+#include "DemoCommandRoot.h"
 #include "SimulatedMidiPorts.h"
 
 #include <condition_variable>
@@ -12,25 +13,37 @@
 
 // The demo's stand-in for the hardware: simulated Kovra TIKO amplifiers on
 // simulated MIDI ports, installed as the program's MIDI system, and the
-// outside programs of the Python check, all set up from environment
-// variables (see the README):
+// outside programs of the Python check (DemoCommandRoot), all set up from
+// environment variables (see the README):
 //   KOVRA_DEMO_AMPLIFIERS   number of amplifiers plugged in (1)
 //   KOVRA_DEMO_KEYBOARD     1: a MIDI keyboard is plugged in too
-//   KOVRA_DEMO_SPEEDUP      runs every fixed wait this many times faster (1)
+//   KOVRA_DEMO_SPEEDUP      runs every wait this many times faster (1): the
+//                           program's, the amplifiers', the fake installer's
+//                           and the Bluetooth library's download
 //   KOVRA_DEMO_FW_STATUS    the amplifiers' "RetFwStatus" status (1)
 //   KOVRA_DEMO_REFUSE_CHUNK the first amplifier refuses this chunk once
 //   KOVRA_DEMO_RESET_FAIL   "bt" or "mcu": that factory reset is refused
-//   KOVRA_DEMO_COMMAND_ROOT the folder whose bin/ln, bin/osascript,
-//                           usr/bin/python and usr/local/bin/python stand in
-//                           for the real ones
+//   KOVRA_DEMO_COMMAND_ROOT, KOVRA_DEMO_PYTHON, KOVRA_DEMO_INSTALLER
+//                           the Python commands (DemoCommandRoot.h)
 //   KOVRA_DEMO_REPORT       a file that gets, at exit, one line per
 //                           amplifier with what it received
 //   KOVRA_DEMO_MODEL        the amplifiers' model name ("Kovra TIKO")
+//   KOVRA_DEMO_SERIAL       their serial number (KT10A2410001, ...02, ...)
 //   KOVRA_DEMO_MCU_VERSION  their MCU version, a.b.c.d (1.11.2.75, the latest)
 //   KOVRA_DEMO_BT_VERSION   their Bluetooth version ("0107", the bundle's)
 //   KOVRA_DEMO_PLUG_AFTER_MS the amplifiers are plugged in this long after
 //                           the start (0: from the start), so that the
 //                           window's first pages can be clicked through
+//   KOVRA_DEMO_OPENS        the first amplifier's ports open this many times
+//                           in all (inputs and outputs), then no more
+//   KOVRA_DEMO_BT_UPDATE_MS how long an amplifier in Bluetooth update mode
+//                           is away from USB (10000)
+//   KOVRA_DEMO_UNPLUG_AFTER_CHUNKS the first amplifier is pulled out for good
+//                           once this many chunks are written
+//   KOVRA_DEMO_REFUSE_BT_MODE 1: sending "SetFwStatus" 02 fails
+//   KOVRA_DEMO_BUSY_RETURN  1: when the fake installer starts, the first
+//                           amplifier leaves USB for 5 s and comes back with
+//                           ports that open only for two probes
 class DemoEquipment {
 public:
     DemoEquipment();
@@ -40,12 +53,18 @@ public:
 
 private:
     void plugAmplifiers();
+    void returnBusyDuringInstallation(std::unique_lock<std::mutex>& lock);
+    // Waits `ms` product milliseconds; false when the program ends first.
+    bool pause(std::unique_lock<std::mutex>& lock, std::uint32_t ms);
 
-    std::vector<std::unique_ptr<sim::SimulatedAmplifier>> amplifiers;
+    std::unique_ptr<DemoCommandRoot> commands;
+    std::vector<std::unique_ptr<DemoAmplifier>> amplifiers;
+    std::vector<sim::SimulatedMidiPorts::Device> plugged;
     std::shared_ptr<sim::SimulatedMidiPorts> ports;
-    // The late plug-in; ends early when the program ends first.
-    std::thread plugger;
-    std::mutex plugMutex;
-    std::condition_variable plugCancelled;
+    // The late plug-in and the busy return; ends early when the program
+    // ends first.
+    std::thread timeline;
+    std::mutex timelineMutex;
+    std::condition_variable ended;
     bool ending = false;
 };

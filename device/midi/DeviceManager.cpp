@@ -99,6 +99,13 @@ void DeviceManager::setOnDeviceListChangedCallback(std::function<void(DeviceMana
     impl->onDeviceListChanged.swap(callback);
 }
 
+void DeviceManager::forgetDeviceList()
+{
+    std::lock_guard<std::mutex> lock(impl->stateMutex);
+    impl->lastMidiInputNames.clear();
+    impl->lastUuids.clear();
+}
+
 DeviceManager::Impl::Impl(DeviceManager* o) : owner(o) {}
 
 DeviceManager::Impl::~Impl()

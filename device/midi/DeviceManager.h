@@ -62,6 +62,12 @@ public:
     // message thread (it may probe, set the slot, start or stop the polling
     // and replace itself).
     void setOnDeviceListChangedCallback(std::function<void(DeviceManager*)> callback);
+    // Any thread. Forgets the port names and ids the polling last saw, so
+    // that its next tick probes and reports whatever answers then, as the
+    // first tick of a new manager does: a wait for an amplifier that may have
+    // left and come back under the same names while the polling was stopped
+    // starts with this.
+    void forgetDeviceList();
 
     std::unique_ptr<Impl> impl;
 

@@ -36,6 +36,7 @@ struct DeviceState {
     std::vector<SimulatedMidiPorts::Received> log;
     int opened = 0;
     int openNow = 0;
+    int opensLeft = -1; // below 0: no limit
     std::unique_ptr<DeliveryThread> delivery; // the device's input thread
     std::unique_ptr<DeliveryThread> comeBack; // fires the return after re-enumeration
 
@@ -91,6 +92,7 @@ struct SimulatedMidiPorts::Core : std::enable_shared_from_this<SimulatedMidiPort
     std::vector<std::shared_ptr<DeviceState>> devices; // by handle
     bool closed = false;
     std::atomic<int> reenumerationDelayMs{1500};
+    std::atomic<int> bluetoothUpdateMs{10000};
 
     std::shared_ptr<DeviceState> at(Device handle) const
     {
@@ -134,6 +136,10 @@ struct SimulatedMidiPorts::Core : std::enable_shared_from_this<SimulatedMidiPort
         for (const auto& d : byPlace()) {
             const auto& e = endpointOf(*d, input);
             if (e && i++ == index) {
+                if (d->opensLeft == 0)
+                    return {};
+                if (d->opensLeft > 0)
+                    --d->opensLeft;
                 ++d->opened;
                 ++d->openNow;
                 return {d, e};
@@ -184,9 +190,12 @@ struct SimulatedMidiPorts::Core : std::enable_shared_from_this<SimulatedMidiPort
         }
     }
 
-    // Takes the ports away; after this returns no message reaches them.
-    void takeAway(Device handle, bool reenumerating)
+    // Takes the ports away; after this returns no message reaches them. A
+    // device that is away for `backAfterMs` product ms comes back by itself;
+    // below 0 it stays away.
+    void takeAway(Device handle, int backAfterMs)
     {
+        const bool reenumerating = backAfterMs >= 0;
         std::shared_ptr<DeviceState> d;
         std::shared_ptr<Endpoint> input;
         std::shared_ptr<Endpoint> output;
@@ -209,7 +218,7 @@ struct SimulatedMidiPorts::Core : std::enable_shared_from_this<SimulatedMidiPort
                 d->comeBack->clear();
                 if (reenumerating) {
                     const auto due = std::chrono::steady_clock::now()
-                                     + zq::Clock::duration(static_cast<std::uint32_t>(std::max(0, reenumerationDelayMs.load())));
+                                     + zq::Clock::duration(static_cast<std::uint32_t>(backAfterMs));
                     d->comeBack->post({}, due);
                 }
             }
@@ -305,6 +314,8 @@ bool SimOutputPort::sendMessageNow(const juce::MidiMessage& message)
     if (!endpoint->alive)
         return false;
     const Bytes bytes(message.getRawData(), message.getRawData() + message.getRawDataSize());
+    if (device->amplifier != nullptr && device->amplifier->refusesToTake(bytes))
+        return false;
     SimulatedAmplifier* amplifier;
     unsigned generation;
     {
@@ -351,10 +362,16 @@ SimulatedMidiPorts::Device SimulatedMidiPorts::plugAmplifier(SimulatedAmplifier&
     amplifier.onFirmwareStatusSwitch = [weak, handle, previous](std::uint8_t status) {
         if (previous)
             previous(status);
-        // Into the bootloader and back out, the amplifier restarts its USB.
+        auto c = weak.lock();
+        if (!c)
+            return;
+        // Into the bootloader and back out, the amplifier restarts its USB;
+        // in Bluetooth update mode it is away until the module's update and
+        // its own restart are over.
         if (status == 0x00 || status == 0x01)
-            if (auto c = weak.lock())
-                c->takeAway(handle, true);
+            c->takeAway(handle, std::max(0, c->reenumerationDelayMs.load()));
+        else if (status == 0x02)
+            c->takeAway(handle, std::max(0, c->bluetoothUpdateMs.load()));
     };
     return core->add(std::move(d));
 }
@@ -370,7 +387,7 @@ SimulatedMidiPorts::Device SimulatedMidiPorts::plugDevice(const std::string& inp
 
 void SimulatedMidiPorts::unplug(Device device)
 {
-    core->takeAway(device, false);
+    core->takeAway(device, -1);
 }
 
 void SimulatedMidiPorts::replug(Device device)
@@ -445,9 +462,21 @@ int SimulatedMidiPorts::openCount() const
     return n;
 }
 
+void SimulatedMidiPorts::limitOpens(Device device, int opens)
+{
+    std::lock_guard<std::mutex> lock(core->mutex);
+    if (auto d = core->at(device))
+        d->opensLeft = opens;
+}
+
 void SimulatedMidiPorts::setReenumerationDelayMs(int ms)
 {
     core->reenumerationDelayMs = ms;
+}
+
+void SimulatedMidiPorts::setBluetoothUpdateMs(int ms)
+{
+    core->bluetoothUpdateMs = ms;
 }
 
 juce::StringArray SimulatedMidiPorts::inputNames()

@@ -25,7 +25,9 @@ namespace sim {
 // Messages from a device reach the open input ports on a thread of the
 // device's own, complete messages only (SysEx once its F7 has come). An
 // amplifier that takes "SetFwStatus" 00 or 01 re-enumerates: its ports go
-// at once and come back after the re-enumeration delay.
+// at once and come back after the re-enumeration delay. One that takes
+// "SetFwStatus" 02 goes the same way and comes back, under the same names,
+// once its Bluetooth module's update and restart are over.
 class SimulatedMidiPorts : public zq::MidiPortSystem {
 public:
     using Device = int;
@@ -51,6 +53,10 @@ public:
     // Brings an unplugged device back with new ports.
     void replug(Device device);
     bool isPlugged(Device device) const;
+    // From now on the device's ports open `opens` more times in all (inputs
+    // and outputs, also after it comes back); later opens fail, as those of
+    // ports that another program holds. Below 0: no limit, as at first.
+    void limitOpens(Device device, int opens);
 
     // The device sends `bytes` on its input port (a key played, a stray reply).
     void play(Device device, const Bytes& bytes);
@@ -69,6 +75,12 @@ public:
     // How long a re-enumerating amplifier stays away, in product ms (run
     // through zq::Clock). 1500 at first.
     void setReenumerationDelayMs(int ms);
+    // How long an amplifier in Bluetooth update mode stays away, in product
+    // ms: the program's 3000 ms before the module's update, the stand-in
+    // library's 3000 ms download and the restarts of the module and of the
+    // amplifier; it comes back after the program has started looking for
+    // it again. 10000 at first.
+    void setBluetoothUpdateMs(int ms);
 
     juce::StringArray inputNames() override;
     juce::StringArray outputNames() override;

@@ -274,6 +274,50 @@ TEST_F(ConsoleFlow, BluetoothUpdateTheLibraryCannotComplete)
     }
 }
 
+TEST_F(ConsoleFlow, BluetoothUpdateAtTwentyTimesTheSpeed)
+{
+    // The library's own 3000 ms download runs as fast as the program's
+    // 30000 ms wait for it.
+    const ProcessResult r = run({"--bt"}, {"KOVRA_STANDIN_DOWNLOAD_MS"}, kDemo, 20);
+    const Lines lines = r.lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(Lines(lines.end() - 2, lines.end()), (Lines{"BT update firmware completed!", "Get result code again: 0"}));
+}
+
+TEST_F(ConsoleFlow, DemoRoadsOfTheDeviceFlows)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string knob;
+        Lines lines; // the first lines
+        std::string last;
+        std::string report;
+    };
+    const Lines found{"Kovra TIKO", "1 device(s) found"};
+    // Pulled out once 100 chunks are written: the 100th is never acknowledged.
+    const Lines progress = progressLines(743249);
+    const Lines untilUnplugged = joined<std::string>({found, Lines(progress.begin(), progress.begin() + 99)});
+    for (const Case& c : {
+             Case{{"--bt"}, "KOVRA_DEMO_REFUSE_BT_MODE=1",
+                  joined<std::string>({found, {"SetFwStatus as BT update mode failed!", "Start executing BT updater"}}),
+                  "Get result code again: 0", "amplifier 1 messages 1 chunks 0 refusals 0 flash not-run switches"},
+             Case{{"--path", kImage}, "KOVRA_DEMO_UNPLUG_AFTER_CHUNKS=100",
+                  untilUnplugged,
+                  "Firmware upgrade failed!", "amplifier 1 messages 104 chunks 100 refusals 0 flash not-run switches 0"},
+             // The probe opens the input and the output, then the found
+             // device once more; the connection cannot.
+             Case{{"--reset"}, "KOVRA_DEMO_OPENS=4", found, "Cannot connect to device!",
+                  "amplifier 1 messages 1 chunks 0 refusals 0 flash not-run switches"},
+         }) {
+        SCOPED_TRACE(c.knob);
+        const Lines lines = run(c.args, {c.knob}).lines();
+        ASSERT_GT(lines.size(), c.lines.size());
+        EXPECT_EQ(Lines(lines.begin(), lines.begin() + static_cast<long>(c.lines.size())), c.lines);
+        EXPECT_EQ(lines.back(), c.last);
+        EXPECT_EQ(report(), (Lines{c.report}));
+    }
+}
+
 TEST_F(ConsoleFlow, BluetoothDownloadThatNeverEnds)
 {
     // The library stays loaded after the time-out; nothing it does later
@@ -296,6 +340,43 @@ TEST_F(ConsoleFlow, BluetoothUpdateWithoutTheLibrary)
                                 "Start executing BT updater",
                                 "Set fw path in " + temp.path() + "/alone/Contents/Resources/ble_firmware.fw",
                                 "Got fw version: ", "BT update firmware failed with code -1"}));
+}
+
+TEST_F(ConsoleFlow, PythonOfTheDemoTouchesNoProgramPathOfTheMachine)
+{
+    // Without a command root of its own the demo makes a private one under
+    // TMPDIR and removes it at exit. /usr/local/bin, where the product links
+    // Python, is an empty folder of this run's own.
+    const std::string tmp = temp.path() + "/tmp";
+    fs::create_directories(tmp);
+    const std::string listing = temp.path() + "/listing";
+    const ProcessResult r = runProcess(
+        "/usr/bin/unshare",
+        {"-m", "/bin/sh", "-c",
+         "mount -t tmpfs tmpfs /usr/local/bin 2>/dev/null || exit 77\n\"$0\" --python\nls -A /usr/local/bin > \"$1\"",
+         kDemo, listing},
+        {"KOVRA_DEMO_SPEEDUP=10", "KOVRA_DEMO_COMMAND_ROOT", "TMPDIR=" + tmp, "XDG_CACHE_HOME=" + temp.path() + "/cache",
+         "HOME=" + temp.path()},
+        240);
+    if (r.exitStatus == 77 || (r.exitStatus != 0 && r.err.rfind("unshare:", 0) == 0))
+        GTEST_SKIP() << "no private /usr/local/bin can be mounted here: " << r.err;
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_FALSE(r.timedOut);
+
+    std::ifstream in(listing);
+    EXPECT_TRUE(in.good()) << "the listing was not made";
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "");
+    EXPECT_TRUE(fs::is_empty(tmp));
+
+    // The default fake programs: no Python at first, an installer that puts it in place.
+    const Lines lines = r.lines();
+    ASSERT_GE(lines.size(), 8u);
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4),
+              (Lines{"Python symbolic link created", "Python 2.7 has not been installed yet!", "Start installing Python...",
+                     "Will install Python package " + kBundleResources + "/python-2.7.18.pkg"}));
+    EXPECT_EQ(Lines(lines.end() - 4, lines.end() - 1),
+              (Lines{"installer: Package name is Python", "installer: The install was successful.", ""}));
+    EXPECT_EQ(lines.back().rfind("Install python succesfully after ", 0), 0u) << lines.back();
 }
 
 // --python with fake programs under a root of the test's own.

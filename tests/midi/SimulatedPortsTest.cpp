@@ -2,7 +2,9 @@
 #include "MidiStreamParser.h"
 #include "MidiTestSupport.h"
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -178,20 +180,30 @@ TEST_F(SimulatedPorts, StatusSwitchReEnumeratesAfterTheDelay)
 
 TEST_F(SimulatedPorts, StatusSwitchesThatReEnumerate)
 {
+    // Every switch takes the ports away at once; 00 and 01 bring them back
+    // after the re-enumeration delay, 02 after the Bluetooth update's.
     struct Case {
         std::uint8_t status;
-        bool reEnumerates;
+        int reenumerationMs;
+        int bluetoothUpdateMs;
+        bool backSoon;
     };
-    for (const Case& c : {Case{0x00, true}, Case{0x01, true}, Case{0x02, false}}) {
+    for (const Case& c : {Case{0x00, 100, 60000, true}, Case{0x01, 100, 60000, true}, Case{0x02, 100, 60000, false},
+                          Case{0x02, 60000, 100, true}, Case{0x00, 60000, 100, false}}) {
         SCOPED_TRACE(static_cast<int>(c.status));
         sim::SimulatedMidiPorts local;
-        local.setReenumerationDelayMs(60000);
+        local.setReenumerationDelayMs(c.reenumerationMs);
+        local.setBluetoothUpdateMs(c.bluetoothUpdateMs);
         auto& amp = amplifier();
         local.plugAmplifier(amp);
         auto output = local.openOutput(0);
         Bytes message = kSetFwStatus00;
         message[12] = c.status;
         EXPECT_TRUE(send(*output, message));
-        EXPECT_EQ(local.inputNames().isEmpty(), c.reEnumerates);
+        EXPECT_TRUE(local.inputNames().isEmpty());
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (local.inputNames().isEmpty() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(local.inputNames(), c.backSoon ? juce::StringArray("Kovra TIKO") : juce::StringArray());
     }
 }

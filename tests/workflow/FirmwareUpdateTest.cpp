@@ -195,6 +195,23 @@ TEST_F(FirmwareUpdate, AmplifierThatNeverComesBackEndsWithNoDevice)
     EXPECT_FALSE(pollingRuns());
 }
 
+TEST_F(FirmwareUpdate, AmplifierBackBeforeTheWaitStartsIsFound)
+{
+    // Back under the same port names during the 3 s before the module's
+    // update: the polling, stopped since the connection, saw nothing change.
+    speedUp(20);
+    localPythonAnswers("Python 2.7.18");
+    ports->setBluetoothUpdateMs(1000);
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuOlder, kBtOlder);
+    startUpdate();
+
+    ASSERT_TRUE(runUntilResult(20000));
+    EXPECT_EQ(result(), std::make_pair(0, 0));
+    EXPECT_EQ(amp.bootloader.flashCheck(), sim::FlashCheck::Passed);
+}
+
 TEST_F(FirmwareUpdate, IncompleteBluetoothUpdateStillUpdatesTheMcuAndKeepsItsCode)
 {
     localPythonAnswers("Python 2.7.18");
