@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,12 +25,13 @@ protected:
     TempFolder temp;
 
     ProcessResult run(const std::vector<std::string>& args, std::vector<std::string> env = {},
-                      const std::string& program = kDemo, int speedup = 10)
+                      const std::string& program = kDemo, int speedup = 10,
+                      const std::function<void(int, const std::string&)>& onOutput = {})
     {
         env.insert(env.begin(), {"KOVRA_DEMO_SPEEDUP=" + std::to_string(speedup),
                                  "KOVRA_DEMO_REPORT=" + temp.path() + "/report", "XDG_CACHE_HOME=" + temp.path() + "/cache",
                                  "HOME=" + temp.path(), "KOVRA_STANDIN_DOWNLOAD_MS=50"});
-        ProcessResult r = runProcess(program, args, env, 240);
+        ProcessResult r = runProcess(program, args, env, 240, onOutput);
         EXPECT_FALSE(r.timedOut);
         EXPECT_EQ(r.exitStatus, 0);
         EXPECT_EQ(r.err, "");
@@ -75,6 +77,28 @@ TEST_F(ConsoleFlow, PathUpdatesTheAmplifier)
     const ProcessResult r = run({"--path", kImage});
     EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
     EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+}
+
+// A quit from the system (Ctrl-C, a service stop) while the MCU is updated
+// lets the update end: cut short, it would leave the amplifier in its
+// bootloader. Sent in the switch's reconnect and in the middle of the flash.
+TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
+{
+    struct Case {
+        int signal;
+        std::string after;
+    };
+    for (const Case& c : {Case{SIGTERM, "1 device(s) found\n"}, Case{SIGINT, "Updating: 1%\n"}}) {
+        SCOPED_TRACE(c.after);
+        bool sent = false;
+        const ProcessResult r = run({"--path", kImage}, {}, kDemo, 10, [&](int pid, const std::string& out) {
+            if (!sent && out.find(c.after) != std::string::npos)
+                sent = kill(pid, c.signal) == 0;
+        });
+        EXPECT_TRUE(sent);
+        EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
+        EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+    }
 }
 
 TEST_F(ConsoleFlow, PathResendsARefusedChunkAndUsesTheFirstOfTwoAmplifiers)

@@ -19,7 +19,8 @@ std::vector<std::string> ProcessResult::lines() const
 }
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::vector<std::string>& environment, int timeoutSeconds)
+                         const std::vector<std::string>& environment, int timeoutSeconds,
+                         const std::function<void(int pid, const std::string& out)>& onOutput)
 {
     int outPipe[2];
     int errPipe[2];
@@ -74,10 +75,13 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                 --open;
             } else {
                 (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
-                if (i == 0)
+                if (i == 0) {
                     for (ssize_t k = 0; k < n; ++k)
                         if (buffer[k] == '\n')
                             result.lineTimes.push_back(std::chrono::steady_clock::now());
+                    if (onOutput)
+                        onOutput(pid, result.out);
+                }
             }
         }
     }

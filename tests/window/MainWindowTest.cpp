@@ -122,3 +122,42 @@ TEST_F(Window, SystemQuitRequestSendsNothingAndLeavesTheDevice)
     EXPECT_TRUE(log->events.empty());
     EXPECT_FALSE(deviceSlotEmpty());
 }
+
+// A quit from the system (a signal, the menu's Quit) while a worker runs
+// waits for it: the worker may be flashing the amplifier, whose reconnect
+// needs the message thread. Once it has ended the application quits, still
+// sending nothing.
+TEST_F(Window, SystemQuitWaitsForARunningWorkerThenQuits)
+{
+    const auto log = openLoggedDevice();
+    main->changeState(std::make_unique<BusyState>());
+    app->NimbalFwUpgradeLauncherApplication::systemRequestedQuit();
+    runFor(500);
+    EXPECT_FALSE(juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+
+    static_cast<BusyState*>(main->currentState.get())->busy = false;
+    EXPECT_TRUE(runUntil([] { return juce::MessageManager::getInstance()->hasStopMessageBeenSent(); }));
+    EXPECT_TRUE(log->events.empty());
+}
+
+namespace {
+class EnteredState : public AppState {
+public:
+    explicit EnteredState(bool& entered) : entered(entered) {}
+    void apply(MainComponent*) const override { entered = true; }
+    bool& entered;
+};
+} // namespace
+
+// A worker's last act is to post the switch to the next state, which may
+// start the next worker (the check hands over to the update). A quit that
+// comes between the two must not let that worker start under a stopping loop.
+TEST_F(Window, NoStateIsEnteredOnceTheQuitIsSent)
+{
+    bool entered = false;
+    juce::MessageManager::callAsync([this, &entered] { main->changeState(std::make_unique<EnteredState>(entered)); });
+    app->NimbalFwUpgradeLauncherApplication::systemRequestedQuit();
+    ASSERT_TRUE(juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+    runFor(200);
+    EXPECT_FALSE(entered);
+}
