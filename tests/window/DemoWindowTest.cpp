@@ -88,28 +88,45 @@ std::string readFile(const std::string& path)
     return text.str();
 }
 
-} // namespace
+// The demo's window with an amplifier whose MCU is older, clicked the way a
+// person would; each run in a folder of its own.
+class DemoWindow : public ::testing::Test {
+protected:
+    void TearDown() override { stop(); }
 
-// A person's way through the demo: the amplifier is found, the connected
-// page offers the MCU update, "Update Firmware" runs it, "Done" quits.
-TEST(DemoWindow, UpdateAndDoneThroughTheWindow)
-{
-    XServer x;
-    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
-    TempFolder temp;
-    const std::string out = temp.path() + "/out";
-    const std::string pidFile = temp.path() + "/pid";
-    // A stray click on a link must not reach a real browser.
-    temp.writeScript("bin/xdg-open", "exit 0\n");
+    void launch()
+    {
+        ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
+        stop();
+        temp = std::make_unique<TempFolder>();
+        out = temp->path() + "/out";
+        pidFile = temp->path() + "/pid";
+        // A stray click on a link must not reach a real browser.
+        temp->writeScript("bin/xdg-open", "exit 0\n");
+        demo = std::async(std::launch::async, [this] {
+            return runProcess("/bin/sh", {"-c", "echo $$ > \"$1\"; exec \"$0\" > \"$2\"", kDemo, pidFile, out},
+                              {"DISPLAY=" + x.display, "KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_SPEEDUP=10",
+                               "KOVRA_DEMO_REPORT=" + temp->path() + "/report",
+                               "XDG_CACHE_HOME=" + temp->path() + "/cache", "HOME=" + temp->path(),
+                               "PATH=" + temp->path() + "/bin", "WAYLAND_DISPLAY"},
+                              120);
+        });
+    }
 
-    auto demo = std::async(std::launch::async, [&] {
-        return runProcess("/bin/sh", {"-c", "echo $$ > \"$1\"; exec \"$0\" > \"$2\"", kDemo, pidFile, out},
-                          {"DISPLAY=" + x.display, "KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_SPEEDUP=10",
-                           "KOVRA_DEMO_REPORT=" + temp.path() + "/report", "XDG_CACHE_HOME=" + temp.path() + "/cache",
-                           "HOME=" + temp.path(), "PATH=" + temp.path() + "/bin", "WAYLAND_DISPLAY"},
-                          120);
-    });
-    auto waitForOutput = [&](const std::string& text, int seconds) {
+    // A run that a failed check left behind is killed.
+    void stop()
+    {
+        if (demo.valid()) {
+            if (demo.wait_for(std::chrono::seconds(0)) != std::future_status::ready && pid() > 0)
+                kill(pid(), SIGKILL);
+            demo.wait();
+        }
+    }
+
+    pid_t pid() const { return static_cast<pid_t>(std::stol("0" + readFile(pidFile))); }
+
+    bool waitForOutput(const std::string& text, int seconds)
+    {
         for (int i = 0; i < seconds * 20; ++i) {
             if (readFile(out).find(text) != std::string::npos)
                 return true;
@@ -117,34 +134,87 @@ TEST(DemoWindow, UpdateAndDoneThroughTheWindow)
                 return readFile(out).find(text) != std::string::npos;
         }
         return false;
-    };
-    auto xdotool = [&](const std::vector<std::string>& args) {
-        return runProcess(kXdotool, args, {"DISPLAY=" + x.display}, 30);
-    };
-    auto clickAt = [&](const std::string& window, int px, int py) {
-        EXPECT_EQ(xdotool({"mousemove", "--window", window, std::to_string(px), std::to_string(py), "click", "1"}).exitStatus, 0);
-    };
-
-    // The polling's probe, then the connecting worker's probe print the port.
-    EXPECT_TRUE(waitForOutput("Kovra TIKO\nKovra TIKO\n", 30));
-    const ProcessResult search = xdotool({"search", "--sync", "--pid", readFile(pidFile).substr(0, readFile(pidFile).find('\n'))});
-    ASSERT_EQ(search.exitStatus, 0);
-    const std::string window = search.out.substr(0, search.out.find('\n'));
-    // The connected page's three queries come right after; until its
-    // "Update Firmware" shows, a click there finds the busy connecting page.
-    bool updating = false;
-    for (int attempt = 0; attempt < 10 && !updating; ++attempt) {
-        clickAt(window, 187, 537);
-        updating = waitForOutput("Updating:", 2);
     }
-    EXPECT_TRUE(updating);
+
+    ProcessResult xdotool(const std::vector<std::string>& args)
+    {
+        return runProcess(kXdotool, args, {"DISPLAY=" + x.display}, 30);
+    }
+
+    void clickAt(int px, int py)
+    {
+        EXPECT_EQ(xdotool({"mousemove", "--window", window, std::to_string(px), std::to_string(py), "click", "1"}).exitStatus, 0);
+    }
+
+    // Launches the demo, waits for the connected page and clicks "Update
+    // Firmware" until the update prints its first percent.
+    void launchAndStartUpdate()
+    {
+        launch();
+        // The polling's probe, then the connecting worker's probe print the port.
+        EXPECT_TRUE(waitForOutput("Kovra TIKO\nKovra TIKO\n", 30));
+        const ProcessResult search = xdotool({"search", "--sync", "--pid", std::to_string(pid())});
+        ASSERT_EQ(search.exitStatus, 0);
+        window = search.out.substr(0, search.out.find('\n'));
+        // The connected page's three queries come right after; until its
+        // "Update Firmware" shows, a click there finds the busy connecting page.
+        bool updating = false;
+        for (int attempt = 0; attempt < 10 && !updating; ++attempt) {
+            clickAt(187, 537);
+            updating = waitForOutput("Updating:", 2);
+        }
+        EXPECT_TRUE(updating);
+    }
+
+    // The demo's end, and the amplifier after an update flashed, checked and
+    // back in its application (status 00, then 01).
+    void expectExitAfterAFullUpdate()
+    {
+        const ProcessResult r = demo.get();
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitStatus, 0);
+        EXPECT_EQ(readFile(temp->path() + "/report"),
+                  "amplifier 1 messages 2913 chunks 2904 refusals 0 flash passed switches 0 1\n");
+    }
+
+    XServer x;
+    std::unique_ptr<TempFolder> temp;
+    std::string out;
+    std::string pidFile;
+    std::future<ProcessResult> demo;
+    std::string window;
+};
+
+} // namespace
+
+// A person's way through the demo: the amplifier is found, the connected
+// page offers the MCU update, "Update Firmware" runs it, "Done" quits.
+TEST_F(DemoWindow, UpdateAndDoneThroughTheWindow)
+{
+    launchAndStartUpdate();
     EXPECT_TRUE(waitForOutput("Updating: 100%", 60));
     // "Done" on the result page quits.
     for (int attempt = 0; attempt < 10 && demo.wait_for(std::chrono::seconds(2)) != std::future_status::ready; ++attempt)
-        clickAt(window, 187, 420);
+        clickAt(187, 420);
+    expectExitAfterAFullUpdate();
+}
 
-    const ProcessResult r = demo.get();
-    EXPECT_FALSE(r.timedOut);
-    EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(readFile(temp.path() + "/report"), "amplifier 1 messages 2913 chunks 2904 refusals 0 flash passed switches 0 1\n");
+// A quit from the system (Ctrl-C, the session's end) during the update
+// waits for it: cut short, the reconnect would fail and leave the amplifier
+// in its bootloader. The window then quits by itself.
+TEST_F(DemoWindow, QuitSignalDuringTheUpdateLetsItEnd)
+{
+    struct Case {
+        int signal;
+        std::string after;
+    };
+    // At the first percent and in the middle of the flash.
+    for (const Case& c : {Case{SIGTERM, "Updating: 0%"}, Case{SIGINT, "Updating: 30%"}}) {
+        SCOPED_TRACE(c.after);
+        launchAndStartUpdate();
+        ASSERT_TRUE(waitForOutput(c.after, 60));
+        ASSERT_EQ(kill(pid(), c.signal), 0);
+        expectExitAfterAFullUpdate();
+        EXPECT_NE(readFile(out).find("Updating: 100%"), std::string::npos);
+    }
 }

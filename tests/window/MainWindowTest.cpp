@@ -2,6 +2,7 @@
 #include "ConnectingAppState.h"
 #include "FastClock.h"
 #include "MainWindow.h"
+#include "SimulatedAmplifier.h"
 #include "WindowTestSupport.h"
 
 namespace {
@@ -123,23 +124,6 @@ TEST_F(Window, SystemQuitRequestSendsNothingAndLeavesTheDevice)
     EXPECT_FALSE(deviceSlotEmpty());
 }
 
-// A quit from the system (a signal, the menu's Quit) while a worker runs
-// waits for it: the worker may be flashing the amplifier, whose reconnect
-// needs the message thread. Once it has ended the application quits, still
-// sending nothing.
-TEST_F(Window, SystemQuitWaitsForARunningWorkerThenQuits)
-{
-    const auto log = openLoggedDevice();
-    main->changeState(std::make_unique<BusyState>());
-    app->NimbalFwUpgradeLauncherApplication::systemRequestedQuit();
-    runFor(500);
-    EXPECT_FALSE(juce::MessageManager::getInstance()->hasStopMessageBeenSent());
-
-    static_cast<BusyState*>(main->currentState.get())->busy = false;
-    EXPECT_TRUE(runUntil([] { return juce::MessageManager::getInstance()->hasStopMessageBeenSent(); }));
-    EXPECT_TRUE(log->events.empty());
-}
-
 namespace {
 class EnteredState : public AppState {
 public:
@@ -160,4 +144,28 @@ TEST_F(Window, NoStateIsEnteredOnceTheQuitIsSent)
     ASSERT_TRUE(juce::MessageManager::getInstance()->hasStopMessageBeenSent());
     runFor(200);
     EXPECT_FALSE(entered);
+}
+
+// The quit arrives while the update waits in its reconnect into the
+// bootloader, where the device must be opened again on the message thread:
+// a loop stopped at once would fail that reconnect (error 13) and leave the
+// amplifier in its bootloader. Waited for, the update ends and the amplifier
+// is flashed and back in its application.
+TEST_F(Window, SystemQuitInTheBootloaderReconnectLetsTheUpdateEnd)
+{
+    sim::AmplifierConfig older;
+    older.mcuVersion = {1, 10, 0, 0};
+    sim::SimulatedAmplifier& amp = amplifier(older);
+    ports->plugAmplifier(amp);
+    ASSERT_TRUE(runUntil([this] { return main->connectedView->isVisible() && !main->stateIsBusy(); }, 30000));
+    main->buttonClicked(main->connectedView->updateButton.get());
+    ASSERT_TRUE(runUntil([&amp] { return !amp.bootloader.statusSwitches().empty(); }, 10000));
+
+    app->NimbalFwUpgradeLauncherApplication::systemRequestedQuit();
+    EXPECT_TRUE(runUntil([] { return juce::MessageManager::getInstance()->hasStopMessageBeenSent(); }, 60000));
+    // What the framework does once the loop has stopped.
+    app->shutdown();
+    app.reset();
+    EXPECT_EQ(amp.bootloader.flashCheck(), sim::FlashCheck::Passed);
+    EXPECT_EQ(amp.bootloader.statusSwitches(), (std::vector<std::uint8_t>{0x00, 0x01}));
 }
