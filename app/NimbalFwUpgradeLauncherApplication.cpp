@@ -1,10 +1,12 @@
 #include "NimbalFwUpgradeLauncherApplication.h"
 
 #include "MainWindow.h"
+#include "QuitSignals.h"
 
 #include "ConsoleOutput.h"
 #include "DeviceFlows.h"
 #include "FirmwareUpgradeTool.h"
+#include "MainComponent.h"
 #include "PythonFlow.h"
 
 NimbalFwUpgradeLauncherApplication::NimbalFwUpgradeLauncherApplication() = default;
@@ -28,6 +30,7 @@ bool NimbalFwUpgradeLauncherApplication::moreThanOneInstanceAllowed()
 
 void NimbalFwUpgradeLauncherApplication::initialise(const juce::String&)
 {
+    QuitSignals::install();
     std::vector<std::string> args;
     for (const auto& arg : getCommandLineParameterArray())
         args.push_back(arg.toStdString());
@@ -69,10 +72,18 @@ void NimbalFwUpgradeLauncherApplication::openWindow()
     static juce::LookAndFeel_V2 lookAndFeel;
     juce::LookAndFeel::setDefaultLookAndFeel(&lookAndFeel);
     mainWindow = std::make_unique<MainWindow>();
+    QuitSignals::listen([this] { systemRequestedQuit(); });
+}
+
+bool NimbalFwUpgradeLauncherApplication::workerRuns() const
+{
+    const MainComponent* content = mainWindow != nullptr ? mainWindow->mainComponent() : nullptr;
+    return content != nullptr && content->stateIsBusy();
 }
 
 void NimbalFwUpgradeLauncherApplication::shutdown()
 {
+    QuitSignals::stopListening();
     mainWindow.reset();
 }
 
@@ -80,5 +91,6 @@ void NimbalFwUpgradeLauncherApplication::anotherInstanceStarted(const juce::Stri
 
 void NimbalFwUpgradeLauncherApplication::systemRequestedQuit()
 {
-    juce::JUCEApplicationBase::quit();
+    // Sends nothing to the amplifier and leaves the device to the exit.
+    deferredQuit.request();
 }

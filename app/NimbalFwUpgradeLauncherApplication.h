@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeferredQuit.h"
 #include "LaunchChoice.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -26,4 +27,8 @@ public:
 private:
     void runConsoleFlow(const LaunchChoice& choice);
     void openWindow();
+    bool workerRuns() const;
+
+    // The system's quit waits for a running worker, as the close button does.
+    DeferredQuit deferredQuit{[this] { return workerRuns(); }};
 };

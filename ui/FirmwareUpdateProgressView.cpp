@@ -39,7 +39,8 @@ FirmwareUpdateProgressView::FirmwareUpdateProgressView()
     progressBar->setColour(juce::ProgressBar::backgroundColourId, juce::Colour(0xff646464));
     progressBar->setColour(juce::ProgressBar::foregroundColourId, constant::RED_TEXT_COLOUR);
     progressBar->setLookAndFeel(&progressBarLookAndFeel);
-    addAndMakeVisible(progressBar.get());
+    addChildComponent(progressBar.get());
+    progressBar->setVisible(isVisible());
 }
 
 FirmwareUpdateProgressView::~FirmwareUpdateProgressView() = default;
@@ -50,6 +51,11 @@ void FirmwareUpdateProgressView::resized()
     titleLabel->setBounds(40, 40, w - 80, 40);
     progressBar->setBounds(40, titleLabel->getBottom() + 40, w - 80, 5);
     warningLabel->setBounds(40, progressBar->getBottom() + 40, w - 80, 40);
+}
+
+void FirmwareUpdateProgressView::visibilityChanged()
+{
+    progressBar->setVisible(isVisible());
 }
 
 void FirmwareUpdateProgressView::setProgress(double fraction)

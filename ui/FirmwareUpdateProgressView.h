@@ -14,6 +14,10 @@ public:
     ~FirmwareUpdateProgressView() override;
 
     void resized() override;
+    // The bar is visible only while the page is: the framework's bar runs a
+    // 30 ms timer whenever its own visible flag is set, and the page spends
+    // most of the program's life hidden.
+    void visibilityChanged() override;
 
     // Message thread: stores the fraction and rewrites the title.
     void setProgress(double fraction);

@@ -217,7 +217,10 @@ void MainComponent::pushAsyncEvent(std::function<void()> fn)
 
 void MainComponent::changeState(std::unique_ptr<AppState> next)
 {
-    if (closing)
+    // Once the quit is sent the loop stops soon: a worker started now would
+    // lose the message thread under it, an update in its reconnect.
+    const juce::MessageManager* messages = juce::MessageManager::getInstanceWithoutCreating();
+    if (closing || (messages != nullptr && messages->hasStopMessageBeenSent()))
         return;
     std::unique_ptr<AppState> old = std::exchange(currentState, std::move(next));
     old.reset();

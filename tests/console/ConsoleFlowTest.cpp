@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -80,6 +81,30 @@ TEST_F(ConsoleFlow, PathUpdatesTheAmplifier)
     const ProcessResult r = run({"--path", kImage});
     EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
     EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+}
+
+// A quit from the system (Ctrl-C, a service stop) while the MCU is updated
+// lets the update end: cut short, it would leave the amplifier in its
+// bootloader. Sent in the switch's reconnect and in the middle of the flash.
+TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
+{
+    struct Case {
+        int signal;
+        std::string after;
+    };
+    for (const Case& c : {Case{SIGTERM, "1 device(s) found\n"}, Case{SIGINT, "Updating: 1%\n"}}) {
+        SCOPED_TRACE(c.after);
+        bool sent = false;
+        ProcessOptions signalling;
+        signalling.onOutput = [&](int pid, const std::string& out) {
+            if (!sent && out.find(c.after) != std::string::npos)
+                sent = kill(pid, c.signal) == 0;
+        };
+        const ProcessResult r = run({"--path", kImage}, {}, kDemo, 10, signalling);
+        EXPECT_TRUE(sent);
+        EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
+        EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+    }
 }
 
 TEST_F(ConsoleFlow, PathResendsARefusedChunkAndUsesTheFirstOfTwoAmplifiers)

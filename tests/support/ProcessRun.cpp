@@ -159,6 +159,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                     break;
                 }
             }
+            if (options.onOutput)
+                options.onOutput(pid, result.out);
         }
     }
     if (options.stallOutput) {

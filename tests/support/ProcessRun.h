@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -17,6 +18,9 @@ struct ProcessOptions {
     bool stallOutput = false;
     // Descriptors among 0, 1 and 2 the program starts with closed.
     std::vector<int> closedDescriptors;
+    // Called with the program's process id and its standard output so far
+    // each time more of it arrives (to signal it at a given point).
+    std::function<void(int pid, const std::string& out)> onOutput;
 };
 
 // Runs a program to its end with the given arguments and extra environment

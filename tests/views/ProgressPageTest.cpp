@@ -89,4 +89,53 @@ TEST_F(ProgressPageTest, BarSitsBetweenTitleAndWarningAtEverySize)
     }
 }
 
+
+// Records the value the bar was last drawn at.
+class RecordingBarLook : public juce::LookAndFeel_V2 {
+public:
+    void drawProgressBar(juce::Graphics&, juce::ProgressBar&, int, int, double progress, const juce::String&) override
+    {
+        drawnAt = progress;
+    }
+    double drawnAt = -1.0;
+};
+
+double drawnValue(juce::ProgressBar& bar, RecordingBarLook& look)
+{
+    juce::Image image(juce::Image::ARGB, bar.getWidth(), bar.getHeight(), true);
+    juce::Graphics g(image);
+    bar.paintEntireComponent(g, true);
+    return look.drawnAt;
+}
+
+// The framework's bar catches up with its value on a 30 ms timer of its own.
+// The page starts hidden and stays hidden most of the program's life: there
+// the timer must rest (no wake-ups), and once the page shows the bar follows.
+TEST_F(ProgressPageTest, BarFollowsItsValueOnlyWhileThePageIsVisible)
+{
+    RecordingBarLook look;
+    page.progressBar->setLookAndFeel(&look);
+    page.setSize(375, 400);
+    auto drawnAtHalfWithin = [&](int ms) {
+        const auto end = juce::Time::getMillisecondCounter() + static_cast<juce::uint32>(ms);
+        while (drawnValue(*page.progressBar, look) != 0.5 && juce::Time::getMillisecondCounter() < end)
+            juce::MessageManager::getInstance()->runDispatchLoopUntil(5);
+        return drawnValue(*page.progressBar, look) == 0.5;
+    };
+
+    page.setProgress(0.5);
+    // A running timer would have moved the bar within its first 30 ms tick.
+    juce::MessageManager::getInstance()->runDispatchLoopUntil(500);
+    EXPECT_EQ(drawnValue(*page.progressBar, look), 0.0);
+
+    page.setVisible(true);
+    EXPECT_TRUE(drawnAtHalfWithin(10000));
+
+    page.setVisible(false);
+    page.setProgress(0.0);
+    juce::MessageManager::getInstance()->runDispatchLoopUntil(500);
+    EXPECT_EQ(drawnValue(*page.progressBar, look), 0.5);
+    page.progressBar->setLookAndFeel(&page.progressBarLookAndFeel);
+}
+
 } // namespace

@@ -101,96 +101,148 @@ int pixelsOf(const std::string& dump, std::uint8_t r, std::uint8_t g, std::uint8
     return count;
 }
 
+// A road through the update: the amplifier's settings, the lines to be seen
+// in this order (among others) once "Update Firmware" took, and the
+// amplifier's report at the end.
 struct Road {
     const char* name;
     std::vector<std::string> environment;
-    std::vector<std::string> lines; // to be seen in this order, among others
+    std::vector<std::string> lines;
     std::string report;
+};
+
+const Road kMcuRoad{"MCU", {"KOVRA_DEMO_MCU_VERSION=1.10.0.0"}, {"Updating: 0%", "Updating: 100%"},
+                    "amplifier 1 messages 2913 chunks 2904 refusals 0 flash passed switches 0 1\n"};
+// Both firmwares older: the amplifier leaves USB for its Bluetooth module's
+// update and is found again before the MCU's.
+const Road kBothRoad{"both",
+                     {"KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_BT_VERSION=0105", "KOVRA_DEMO_PYTHON=linked"},
+                     {"Found device and connected!", "Updating: 0%", "Updating: 100%"},
+                     "amplifier 1 messages 2916 chunks 2904 refusals 0 flash passed switches 2 0 1\n"};
+
+// The demo's window clicked the way a person would; each run in a folder of
+// its own.
+class DemoWindow : public ::testing::Test {
+protected:
+    void TearDown() override { stop(); }
+
+    void launch(const Road& road)
+    {
+        ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
+        stop();
+        temp = std::make_unique<TempFolder>();
+        out = temp->path() + "/out";
+        pidFile = temp->path() + "/pid";
+        from = 0;
+        // A stray click on a link must not reach a real browser.
+        temp->writeScript("bin/xdg-open", "exit 0\n");
+        std::vector<std::string> environment{"DISPLAY=" + x.display,
+                                             "KOVRA_DEMO_SPEEDUP=10",
+                                             "KOVRA_DEMO_REPORT=" + temp->path() + "/report",
+                                             "XDG_CACHE_HOME=" + temp->path() + "/cache",
+                                             "HOME=" + temp->path(),
+                                             "TMPDIR=" + temp->path(),
+                                             "PATH=" + temp->path() + "/bin",
+                                             "WAYLAND_DISPLAY"};
+        environment.insert(environment.end(), road.environment.begin(), road.environment.end());
+        demo = std::async(std::launch::async, [this, environment] {
+            return runProcess("/bin/sh", {"-c", "echo $$ > \"$1\"; exec \"$0\" > \"$2\"", kDemo, pidFile, out},
+                              environment, 180);
+        });
+    }
+
+    // A run that a failed check left behind is killed.
+    void stop()
+    {
+        if (demo.valid()) {
+            if (demo.wait_for(std::chrono::seconds(0)) != std::future_status::ready && pid() > 0)
+                kill(pid(), SIGKILL);
+            demo.wait();
+        }
+    }
+
+    pid_t pid() const { return static_cast<pid_t>(std::stol("0" + readFile(pidFile))); }
+
+    // Whether `text` shows in the output after what was waited for before.
+    bool waitForOutput(const std::string& text, int seconds)
+    {
+        for (int i = 0; i <= seconds * 20; ++i) {
+            const std::size_t at = readFile(out).find(text, from);
+            if (at != std::string::npos) {
+                from = at + text.size();
+                return true;
+            }
+            if (demo.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready && i > 0)
+                break;
+        }
+        return false;
+    }
+
+    ProcessResult xdotool(const std::vector<std::string>& args)
+    {
+        return runProcess(kXdotool, args, {"DISPLAY=" + x.display}, 30);
+    }
+
+    void clickAt(int px, int py)
+    {
+        EXPECT_EQ(xdotool({"mousemove", "--window", window, std::to_string(px), std::to_string(py), "click", "1"}).exitStatus, 0);
+    }
+
+    // Launches the demo, waits for the connected page and clicks "Update
+    // Firmware" until the road's first line shows.
+    void launchAndStartUpdate(const Road& road)
+    {
+        launch(road);
+        // The polling's probe, then the connecting worker's probe print the port.
+        EXPECT_TRUE(waitForOutput("Kovra TIKO\nKovra TIKO\n", 30));
+        const ProcessResult search = xdotool({"search", "--sync", "--pid", std::to_string(pid())});
+        ASSERT_EQ(search.exitStatus, 0);
+        window = search.out.substr(0, search.out.find('\n'));
+        // The connected page's three queries come right after; until its
+        // "Update Firmware" shows, a click there finds the busy connecting page.
+        bool updating = false;
+        for (int attempt = 0; attempt < 10 && !updating; ++attempt) {
+            clickAt(187, 537);
+            updating = waitForOutput(road.lines.front() + "\n", 5);
+        }
+        EXPECT_TRUE(updating);
+    }
+
+    // The demo's end, and the amplifier after the road's updates.
+    void expectExitAfter(const Road& road)
+    {
+        const ProcessResult r = demo.get();
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitStatus, 0);
+        EXPECT_EQ(readFile(temp->path() + "/report"), road.report);
+    }
+
+    XServer x;
+    std::unique_ptr<TempFolder> temp;
+    std::string out;
+    std::string pidFile;
+    std::size_t from = 0;
+    std::future<ProcessResult> demo;
+    std::string window;
 };
 
 } // namespace
 
 // A person's way through the demo: the amplifier is found, the connected
 // page offers the update, "Update Firmware" runs it, the result page shows
-// the success badge and "Done" quits. With both firmwares older the
-// amplifier leaves USB for its Bluetooth module's update and is found again
-// before the MCU's.
-TEST(DemoWindow, UpdateAndDoneThroughTheWindow)
+// the success badge and "Done" quits.
+TEST_F(DemoWindow, UpdateAndDoneThroughTheWindow)
 {
-    const std::vector<Road> roads{
-        {"MCU", {"KOVRA_DEMO_MCU_VERSION=1.10.0.0"}, {"Updating: 0%", "Updating: 100%"},
-         "amplifier 1 messages 2913 chunks 2904 refusals 0 flash passed switches 0 1\n"},
-        {"both",
-         {"KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_BT_VERSION=0105", "KOVRA_DEMO_PYTHON=linked"},
-         {"Found device and connected!", "Updating: 0%", "Updating: 100%"},
-         "amplifier 1 messages 2916 chunks 2904 refusals 0 flash passed switches 2 0 1\n"},
-    };
-    for (const Road& road : roads) {
-        SCOPED_TRACE(road.name);
-        XServer x;
-        ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
-        TempFolder temp;
-        const std::string out = temp.path() + "/out";
-        const std::string pidFile = temp.path() + "/pid";
-        // A stray click on a link must not reach a real browser.
-        temp.writeScript("bin/xdg-open", "exit 0\n");
-
-        std::vector<std::string> environment{"DISPLAY=" + x.display,
-                                             "KOVRA_DEMO_SPEEDUP=10",
-                                             "KOVRA_DEMO_REPORT=" + temp.path() + "/report",
-                                             "XDG_CACHE_HOME=" + temp.path() + "/cache",
-                                             "HOME=" + temp.path(),
-                                             "TMPDIR=" + temp.path(),
-                                             "PATH=" + temp.path() + "/bin",
-                                             "WAYLAND_DISPLAY"};
-        environment.insert(environment.end(), road.environment.begin(), road.environment.end());
-        auto demo = std::async(std::launch::async, [&] {
-            return runProcess("/bin/sh", {"-c", "echo $$ > \"$1\"; exec \"$0\" > \"$2\"", kDemo, pidFile, out},
-                              environment, 180);
-        });
-        // Whether `text` shows in the output after `from`; `from` moves past it.
-        std::size_t from = 0;
-        auto waitForOutput = [&](const std::string& text, int seconds) {
-            for (int i = 0; i <= seconds * 20; ++i) {
-                const std::size_t at = readFile(out).find(text, from);
-                if (at != std::string::npos) {
-                    from = at + text.size();
-                    return true;
-                }
-                if (demo.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready && i > 0)
-                    break;
-            }
-            return false;
-        };
-        auto xdotool = [&](const std::vector<std::string>& args) {
-            return runProcess(kXdotool, args, {"DISPLAY=" + x.display}, 30);
-        };
-        auto clickAt = [&](const std::string& window, int px, int py) {
-            EXPECT_EQ(xdotool({"mousemove", "--window", window, std::to_string(px), std::to_string(py), "click", "1"}).exitStatus, 0);
-        };
-
-        // The polling's probe, then the connecting worker's probe print the port.
-        EXPECT_TRUE(waitForOutput("Kovra TIKO\nKovra TIKO\n", 30));
-        const ProcessResult search =
-            xdotool({"search", "--sync", "--pid", readFile(pidFile).substr(0, readFile(pidFile).find('\n'))});
-        ASSERT_EQ(search.exitStatus, 0);
-        const std::string window = search.out.substr(0, search.out.find('\n'));
-        // The connected page's three queries come right after; until its
-        // "Update Firmware" shows, a click there finds the busy connecting
-        // page. A click that took shows the road's first line.
-        bool updating = false;
-        for (int attempt = 0; attempt < 10 && !updating; ++attempt) {
-            clickAt(window, 187, 537);
-            updating = waitForOutput(road.lines.front() + "\n", 5);
-        }
-        EXPECT_TRUE(updating);
-        for (std::size_t i = 1; i < road.lines.size(); ++i)
-            EXPECT_TRUE(waitForOutput(road.lines[i] + "\n", 60)) << road.lines[i];
+    for (const Road* road : {&kMcuRoad, &kBothRoad}) {
+        SCOPED_TRACE(road->name);
+        launchAndStartUpdate(*road);
+        for (std::size_t i = 1; i < road->lines.size(); ++i)
+            EXPECT_TRUE(waitForOutput(road->lines[i] + "\n", 60)) << road->lines[i];
 
         // The result page with the success badge: its mark's colour shows
         // nowhere else.
         int success = 0;
-        const std::string dump = temp.path() + "/window.xwd";
+        const std::string dump = temp->path() + "/window.xwd";
         for (int attempt = 0; attempt < 40 && success == 0; ++attempt) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
             if (xdotool({"getwindowname", window}).exitStatus != 0)
@@ -202,11 +254,29 @@ TEST(DemoWindow, UpdateAndDoneThroughTheWindow)
 
         // "Done" on the result page quits.
         for (int attempt = 0; attempt < 10 && demo.wait_for(std::chrono::seconds(2)) != std::future_status::ready; ++attempt)
-            clickAt(window, 187, 420);
+            clickAt(187, 420);
+        expectExitAfter(*road);
+    }
+}
 
-        const ProcessResult r = demo.get();
-        EXPECT_FALSE(r.timedOut);
-        EXPECT_EQ(r.exitStatus, 0);
-        EXPECT_EQ(readFile(temp.path() + "/report"), road.report);
+// A quit from the system (Ctrl-C, the session's end) during the update
+// waits for it: cut short, the reconnect would fail and leave the amplifier
+// in its bootloader. The window then quits by itself.
+TEST_F(DemoWindow, QuitSignalDuringTheUpdateLetsItEnd)
+{
+    struct Case {
+        int signal;
+        std::string after;
+    };
+    // At the first percent, which starting the update waits for, and in the
+    // middle of the flash.
+    for (const Case& c : {Case{SIGTERM, ""}, Case{SIGINT, "Updating: 30%"}}) {
+        SCOPED_TRACE(c.signal);
+        launchAndStartUpdate(kMcuRoad);
+        if (!c.after.empty())
+            ASSERT_TRUE(waitForOutput(c.after, 60));
+        ASSERT_EQ(kill(pid(), c.signal), 0);
+        expectExitAfter(kMcuRoad);
+        EXPECT_NE(readFile(out).find("Updating: 100%"), std::string::npos);
     }
 }

@@ -2,6 +2,7 @@
 #include "ConnectingAppState.h"
 #include "FastClock.h"
 #include "MainWindow.h"
+#include "SimulatedAmplifier.h"
 #include "WindowTestSupport.h"
 
 namespace {
@@ -121,4 +122,50 @@ TEST_F(Window, SystemQuitRequestSendsNothingAndLeavesTheDevice)
     app.reset();
     EXPECT_TRUE(log->events.empty());
     EXPECT_FALSE(deviceSlotEmpty());
+}
+
+namespace {
+class EnteredState : public AppState {
+public:
+    explicit EnteredState(bool& entered) : entered(entered) {}
+    void apply(MainComponent*) const override { entered = true; }
+    bool& entered;
+};
+} // namespace
+
+// A worker's last act is to post the switch to the next state, which may
+// start the next worker (the check hands over to the update). A quit that
+// comes between the two must not let that worker start under a stopping loop.
+TEST_F(Window, NoStateIsEnteredOnceTheQuitIsSent)
+{
+    bool entered = false;
+    juce::MessageManager::callAsync([this, &entered] { main->changeState(std::make_unique<EnteredState>(entered)); });
+    app->NimbalFwUpgradeLauncherApplication::systemRequestedQuit();
+    ASSERT_TRUE(juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+    runFor(200);
+    EXPECT_FALSE(entered);
+}
+
+// The quit arrives while the update waits in its reconnect into the
+// bootloader, where the device must be opened again on the message thread:
+// a loop stopped at once would fail that reconnect (error 13) and leave the
+// amplifier in its bootloader. Waited for, the update ends and the amplifier
+// is flashed and back in its application.
+TEST_F(Window, SystemQuitInTheBootloaderReconnectLetsTheUpdateEnd)
+{
+    sim::AmplifierConfig older;
+    older.mcuVersion = {1, 10, 0, 0};
+    sim::SimulatedAmplifier& amp = amplifier(older);
+    ports->plugAmplifier(amp);
+    ASSERT_TRUE(runUntil([this] { return main->connectedView->isVisible() && !main->stateIsBusy(); }, 30000));
+    main->buttonClicked(main->connectedView->updateButton.get());
+    ASSERT_TRUE(runUntil([&amp] { return !amp.bootloader.statusSwitches().empty(); }, 10000));
+
+    app->NimbalFwUpgradeLauncherApplication::systemRequestedQuit();
+    EXPECT_TRUE(runUntil([] { return juce::MessageManager::getInstance()->hasStopMessageBeenSent(); }, 60000));
+    // What the framework does once the loop has stopped.
+    app->shutdown();
+    app.reset();
+    EXPECT_EQ(amp.bootloader.flashCheck(), sim::FlashCheck::Passed);
+    EXPECT_EQ(amp.bootloader.statusSwitches(), (std::vector<std::uint8_t>{0x00, 0x01}));
 }

@@ -1,0 +1,29 @@
+#include "DeferredQuit.h"
+
+namespace {
+// How often a pending quit looks whether the worker has ended.
+constexpr int kRecheckMs = 100;
+} // namespace
+
+DeferredQuit::DeferredQuit(std::function<bool()> busy) : busy(std::move(busy)) {}
+
+DeferredQuit::~DeferredQuit()
+{
+    stopTimer();
+}
+
+void DeferredQuit::request()
+{
+    if (busy())
+        startTimer(kRecheckMs);
+    else
+        juce::JUCEApplicationBase::quit();
+}
+
+void DeferredQuit::timerCallback()
+{
+    if (busy())
+        return;
+    stopTimer();
+    juce::JUCEApplicationBase::quit();
+}

@@ -1,0 +1,56 @@
+#include "QuitSignals.h"
+
+#include <juce_events/juce_events.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Written by the handler, read on the message thread.
+int signalPipe[2] = {-1, -1};
+
+void noteSignal(int)
+{
+    const int savedErrno = errno;
+    const char byte = 1;
+    // A full pipe already holds a request.
+    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+} // namespace
+
+void QuitSignals::install()
+{
+    if (signalPipe[0] < 0 && pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    struct sigaction action {};
+    action.sa_handler = noteSignal;
+    sigemptyset(&action.sa_mask);
+    // The flows' reads and waits go on undisturbed.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void QuitSignals::listen(std::function<void()> onQuit)
+{
+    if (signalPipe[0] < 0)
+        return;
+    juce::LinuxEventLoop::registerFdCallback(signalPipe[0], [onQuit = std::move(onQuit)](int fd) {
+        char bytes[64];
+        while (read(fd, bytes, sizeof bytes) > 0) {
+        }
+        onQuit();
+    });
+}
+
+void QuitSignals::stopListening()
+{
+    if (signalPipe[0] >= 0)
+        juce::LinuxEventLoop::unregisterFdCallback(signalPipe[0]);
+}

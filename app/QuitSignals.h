@@ -1,0 +1,18 @@
+#pragma once
+
+#include <functional>
+
+// SIGINT and SIGTERM taken as the system's quit request. Their handler only
+// notes the signal: a console flow runs on to its end (it quits anyway), and
+// the window hands the request to the message thread, where it waits for a
+// running worker like any other quit.
+class QuitSignals {
+public:
+    // Replaces the signals' default actions and the framework's own SIGINT
+    // handler, which stops the event loop at once, under an update too.
+    static void install();
+    // Message thread, with an event loop to come: `onQuit` runs there for
+    // the signals that arrived before and after this call.
+    static void listen(std::function<void()> onQuit);
+    static void stopListening();
+};
