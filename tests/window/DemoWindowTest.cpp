@@ -273,8 +273,9 @@ TEST_F(DemoWindow, QuitSignalDuringTheUpdateLetsItEnd)
     for (const Case& c : {Case{SIGTERM, ""}, Case{SIGINT, "Updating: 30%"}}) {
         SCOPED_TRACE(c.signal);
         launchAndStartUpdate(kMcuRoad);
-        if (!c.after.empty())
+        if (!c.after.empty()) {
             ASSERT_TRUE(waitForOutput(c.after, 60));
+        }
         ASSERT_EQ(kill(pid(), c.signal), 0);
         expectExitAfter(kMcuRoad);
         EXPECT_NE(readFile(out).find("Updating: 100%"), std::string::npos);

@@ -313,8 +313,9 @@ TEST_P(PythonCheckFails, ShowsThePythonPageAndKeepsTheState)
     EXPECT_LE(main->pythonCheckTime.load(), after);
     EXPECT_TRUE(amp.bootloader.statusSwitches().empty());
     EXPECT_FALSE(slotEmpty());
-    if (c.printed != nullptr)
+    if (c.printed != nullptr) {
         EXPECT_NE(printed.find(c.printed), std::string::npos) << printed;
+    }
     // Nothing more happens by itself: the page waits for the user.
     runNotingBar([] { return false; }, 300);
     EXPECT_NE(stateAs<KovraTikoFwUpdatingAppState>(), nullptr);
