@@ -12,8 +12,30 @@
 # Environment: KOVRA_BUILD_ROOT (build), KOVRA_FUZZ_SECONDS (30),
 # KOVRA_TSAN_WITH_JUCE (ON: the JUCE parts and their concurrency tests run
 # under ThreadSanitizer too; OFF builds only the parts without JUCE there).
+#
+# --stress N builds only build/tsan and build/release and runs, in each, the
+# timing-sensitive tests (labels concurrency, window, workflow and timing) N
+# times over (ctest --repeat until-fail:N) while a busy loop runs on every
+# core. The loops end by themselves after KOVRA_STRESS_LOAD_SECONDS (3600) and
+# are killed when the script exits.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+stress=0
+while (($#)); do
+    case $1 in
+        --stress)
+            [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || { echo "--stress needs a repetition count"; exit 2; }
+            stress=$2
+            shift 2
+            ;;
+        *)
+            echo "usage: $0 [--stress N]"
+            exit 2
+            ;;
+    esac
+done
+
 bash scripts/setup.sh
 
 root=${KOVRA_BUILD_ROOT:-build}
@@ -114,7 +136,33 @@ start_display() {
     echo "no X server could be started (log: $root/xvfb.log)"
     return 1
 }
-trap '[[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
+
+# One busy loop per core, each ending by itself after the given seconds.
+load_pids=()
+start_load() {
+    local i
+    for ((i = 0; i < jobs; i++)); do
+        timeout "$1" bash -c 'while :; do :; done' &
+        load_pids+=($!)
+    done
+    echo "${#load_pids[@]} busy loops for at most $1 s"
+}
+
+stop_load() {
+    ((${#load_pids[@]})) || return 0
+    kill "${load_pids[@]}" 2>/dev/null || true
+    wait "${load_pids[@]}" 2>/dev/null || true
+    load_pids=()
+}
+
+cleanup() {
+    stop_load
+    if [[ -n $xvfb_pid ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 # run_suite NAME CTEST-ARGS...
 run_suite() {
@@ -123,10 +171,42 @@ run_suite() {
     ctest --test-dir "$root/$name" -j "$jobs" --output-on-failure --no-tests=error "$@" || failed+=("$name tests")
 }
 
+release_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+tsan_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRA_SANITIZE=thread -DKOVRA_WITH_JUCE="$tsan_with_juce" -DKOVRA_BENCH=OFF)
+
+# The timing-sensitive tests, N times over under ThreadSanitizer and then in
+# the release build, with every core kept busy.
+if ((stress)); then
+    labels='concurrency|window|workflow|timing'
+    step "configuring release and tsan"
+    configure release "${release_args[@]}"
+    configure tsan "${tsan_args[@]}"
+    step "building release and tsan"
+    half=$(((jobs + 1) / 2))
+    build release "$half" &
+    release_pid=$!
+    build tsan "$half" || failed+=("tsan build")
+    wait "$release_pid" || failed+=("release build")
+    ((${#failed[@]})) && { step "FAILED: ${failed[*]}"; exit 1; }
+    start_display || { step "FAILED: X server"; exit 1; }
+    start_load "${KOVRA_STRESS_LOAD_SECONDS:-3600}"
+    for name in tsan release; do
+        step "$name: labels $labels, $stress times each, under load"
+        run_suite "$name" -L "$labels" --repeat until-fail:"$stress"
+    done
+    stop_load
+    if ((${#failed[@]})); then
+        step "FAILED: ${failed[*]}"
+        exit 1
+    fi
+    step "stress passed"
+    exit 0
+fi
+
 step "configuring"
-configure release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+configure release "${release_args[@]}"
 configure asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRA_SANITIZE=address,undefined -DKOVRA_BENCH=OFF
-configure tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRA_SANITIZE=thread -DKOVRA_WITH_JUCE="$tsan_with_juce" -DKOVRA_BENCH=OFF
+configure tsan "${tsan_args[@]}"
 CC=clang-14 CXX=clang++-14 configure fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKOVRA_FUZZ=ON -DKOVRA_WITH_JUCE=OFF -DKOVRA_TESTS=OFF -DKOVRA_BENCH=OFF
 

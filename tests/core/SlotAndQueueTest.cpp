@@ -67,7 +67,7 @@ TEST(ReadNext, ArgumentsAndPolling)
 
     const auto begin = steady_clock::now();
     EXPECT_EQ(device.ReadNext(0, buffer, sizeof buffer, 3000), 14);
-    EXPECT_LT(steady_clock::now() - begin, std::chrono::milliseconds(100));
+    EXPECT_LT(steady_clock::now() - begin, std::chrono::milliseconds(1000)); // far from the 3000 ms time-out
     EXPECT_EQ(Bytes(buffer, buffer + 14), reply);
 }
 

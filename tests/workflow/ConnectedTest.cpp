@@ -167,7 +167,7 @@ TEST_F(ConnectedTest, UpToDateLeavesThePollingStopped)
     ASSERT_TRUE(enterAndRunUntil(std::make_unique<ConnectedAppState>(), [&] { return resultShown(1, 0); }));
 
     const auto other = ports->plugAmplifier(amplifier(amplifierWithId(2)), "Kovra TIKO 2");
-    runFor(1000); // five polling periods at this speed
+    runFor(2000); // five polling periods at this speed
     EXPECT_EQ(probesReceived(*ports, other), 0);
     EXPECT_TRUE(resultShown(1, 0));
 }
