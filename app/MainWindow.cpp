@@ -43,11 +43,7 @@ void NimbalFwUpgradeLauncherApplication::MainWindow::closeButtonPressed()
         return;
 
     zq::DeviceManager* manager = zq::DeviceManager::instance();
-    {
-        auto lock = manager->lockDevice();
-        if (ZQDevice* device = manager->device().get())
-            bootloader::SendSetFwStatus(device, bootloader::kStatusToApplication);
-    }
+    manager->sendFwStatus(bootloader::kStatusToApplication);
     manager->stopPolling();
     manager->closeDevice();
     if (auto* application = juce::JUCEApplication::getInstance())

@@ -12,17 +12,9 @@ AsnycBLEEventListener::~AsnycBLEEventListener()
     ZQBLE::clearListener(this);
 }
 
-int AsnycBLEEventListener::barPercent(int p, bool mcuUpdateFollows)
-{
-    if (!mcuUpdateFollows)
-        return p;
-    const int q = p <= 79 ? p : p - 20;
-    return q / 2;
-}
-
 void AsnycBLEEventListener::OnProgress(int percent)
 {
-    const double fraction = barPercent(percent, mcuUpdateFollows) / 100.0;
+    const double fraction = ZQBLE::progressPercent(percent, mcuUpdateFollows) / 100.0;
     auto target = window;
     juce::MessageManager::callAsync([target, fraction] {
         if (MainComponent* main = target.getComponent())

@@ -20,10 +20,6 @@ public:
     void OnProgress(int percent) override;
     void OnComplete(int code) override;
 
-    // The bar's percentage for library percent `p`: the Bluetooth part takes
-    // the first half of the bar when an MCU update follows.
-    static int barPercent(int p, bool mcuUpdateFollows);
-
     MainComponent* mainComponent;
     // Set before the listener is handed to the library, read on its thread.
     bool mcuUpdateFollows = false;

@@ -7,6 +7,7 @@
 #include "GenericDeviceSession.h"
 #include "MainComponent.h"
 #include "UpdateResultAppState.h"
+#include "WorkflowCodes.h"
 #include "ZQBLE.h"
 #include "ZQBLEFirmwareUpdater.h"
 
@@ -21,7 +22,6 @@ namespace {
 
 const char* const kModelName = "Kovra TIKO";
 const std::uint8_t kLatestMcuVersion[4] = {1, 11, 2, 75};
-const char* const kRefusedFile = "-65535";
 
 int clampToInt(long long value)
 {
@@ -49,29 +49,29 @@ std::string queryText(ZQDevice* device)
     return session->reply.value;
 }
 
-// 1 the Kovra 25, 2 the Kovra ZE, 0 neither.
+// The sibling's wrong-device code, 0 for neither.
 int siblingByName(const std::string& name)
 {
     if (name == "Kovra 25")
-        return 1;
+        return workflow::kSibling25;
     if (name == "Kovra ZE")
-        return 2;
+        return workflow::kSiblingZe;
     return 0;
 }
 
 int siblingBySerial(const std::string& serial)
 {
     if (serial.rfind("K310", 0) == 0)
-        return 1;
+        return workflow::kSibling25;
     if (serial.rfind("K520", 0) == 0)
-        return 2;
+        return workflow::kSiblingZe;
     return 0;
 }
 
 std::string latestBluetoothVersion(ZQBLEFirmwareUpdater& updater)
 {
     const std::string text = updater.SetFirmwarePath(ZQBLE::getFirmwarePath());
-    if (text.empty() || text == kRefusedFile)
+    if (text.empty() || text == ZQBLEFirmwareUpdater::kRefusedFile)
         return {};
     return text.substr(0, 4);
 }
@@ -114,7 +114,7 @@ void queryAmplifier(MainComponent* main)
         if (sibling == 0) {
             unrecognised = true;
         } else {
-            main->changeState(std::make_unique<UpdateResultAppState>(3, sibling));
+            main->changeState(std::make_unique<UpdateResultAppState>(workflow::kResultWrongDevice, sibling));
             return;
         }
     }
@@ -132,7 +132,7 @@ void queryAmplifier(MainComponent* main)
         // update from that could flash the wrong image, so the failure shows.
         const int code = firmware->error != 0 ? firmware->error
                                               : bootloader::DownloadFirmwareVersionSession::kErrorFwInfo;
-        main->changeState(std::make_unique<UpdateResultAppState>(2, code));
+        main->changeState(std::make_unique<UpdateResultAppState>(workflow::kResultFailed, code));
         return;
     }
 
@@ -164,7 +164,7 @@ void queryAmplifier(MainComponent* main)
         manager->startPolling();
         main->triggerAsyncUpdate();
     } else {
-        main->changeState(std::make_unique<UpdateResultAppState>(1, 0));
+        main->changeState(std::make_unique<UpdateResultAppState>(workflow::kResultAlreadyLatest, workflow::kSucceeded));
     }
 }
 

@@ -4,14 +4,15 @@
 #include "BootloaderMessages.h"
 #include "ChildCommand.h"
 #include "Clock.h"
-#include "CommandTable.h"
 #include "ConsoleOutput.h"
 #include "DeviceManager.h"
 #include "FirmwareUpdateSession.h"
+#include "ListenerScope.h"
 #include "MainComponent.h"
 #include "OnMessageThread.h"
 #include "PythonCommands.h"
 #include "UpdateResultAppState.h"
+#include "WorkflowCodes.h"
 #include "ZQBLE.h"
 #include "ZQBLEFirmwareUpdater.h"
 
@@ -77,16 +78,8 @@ void showUpdateProgress(ZQDevice*, FirmwareUpdateSession*, int percent, void* us
 // Link the system Python when the local one is missing, then ask its version.
 bool pythonReady()
 {
-    const juce::String localPython = juce::String::fromUTF8(CommandTable::current().localPython.c_str());
-    if (!PythonCommands::isExistingFile(localPython)) {
-        ChildCommand link;
-        if (!link.start(PythonCommands::link())) {
-            console::printLine("Create symbolic link failed!");
-            return false;
-        }
-        link.waitForEnd(kLinkWaitMs);
-    }
-    return PythonCommands::isExistingFile(localPython) && localPythonIs27();
+    return PythonCommands::linkLocalPythonIfMissing(kLinkWaitMs) && PythonCommands::localPythonExists()
+           && localPythonIs27();
 }
 
 void showPythonPage(const UpdateJob& job)
@@ -107,11 +100,7 @@ void showPythonPage(const UpdateJob& job)
 void handOverToBluetoothModule(const Window& window)
 {
     zq::DeviceManager* manager = zq::DeviceManager::instance();
-    {
-        auto lock = manager->lockDevice();
-        if (auto& device = manager->device())
-            bootloader::SendSetFwStatus(device.get(), bootloader::kStatusBluetoothUpdate);
-    }
+    manager->sendFwStatus(bootloader::kStatusBluetoothUpdate);
     zq::Clock::sleepMs(kBeforeBluetoothUpdateMs);
     manager->closeDevice();
     setBar(window, 0.02);
@@ -120,18 +109,18 @@ void handOverToBluetoothModule(const Window& window)
 int updateBluetoothModule(AsnycBLEEventListener* listener)
 {
     listener->mcuUpdateFollows = needUpdateMcuFw;
-    g_listener = listener;
+    ZQBLE::ListenerScope events(listener);
 
     ZQBLEFirmwareUpdater updater(std::make_unique<ZQBLEDeviceContext>());
     const std::string text = updater.SetFirmwarePath(ZQBLE::getFirmwarePath());
     if (text.empty())
-        return -3;
-    if (text == "-65535")
-        return -65535;
+        return workflow::kNoBluetoothLibrary;
+    if (text == ZQBLEFirmwareUpdater::kRefusedFile)
+        return workflow::kBluetoothFileRefused;
     const int u = updater.UpdateFirmware();
     // The module's part ends here: a library left loaded after a time-out
     // keeps calling back and must not move the bar of the MCU's part.
-    ZQBLE::clearListener(listener);
+    events.end();
     // Without a completion event the result stays 0, the download's own
     // word for success.
     return u == 0 ? listener->result.load() : u;
@@ -185,7 +174,7 @@ int updateMcu(const UpdateJob& job, bool bluetoothIncomplete)
     }
     if (!session.Perform(device))
         return session.error;
-    return bluetoothIncomplete ? -4 : 0;
+    return bluetoothIncomplete ? ZQBLEFirmwareUpdater::kErrorDownloadTimeout : workflow::kSucceeded;
 }
 
 // The whole update; no value when the Python page was shown instead.
@@ -194,7 +183,7 @@ std::optional<int> runUpdate(const UpdateJob& job)
     needUpdateMcuFw = job.mcuRow.contains("->");
     needUpdateBtFw = job.btRow.contains("->");
 
-    int code = 0;
+    int code = workflow::kSucceeded;
     bool bluetoothIncomplete = false;
     if (needUpdateBtFw) {
         if (!pythonReady()) {
@@ -203,8 +192,8 @@ std::optional<int> runUpdate(const UpdateJob& job)
         }
         handOverToBluetoothModule(job.window);
         code = updateBluetoothModule(job.listener);
-        bluetoothIncomplete = code == -4;
-        if (code != 0 && code != -4)
+        bluetoothIncomplete = code == ZQBLEFirmwareUpdater::kErrorDownloadTimeout;
+        if (code != workflow::kSucceeded && !bluetoothIncomplete)
             return code;
     }
     if (!needUpdateMcuFw)
@@ -220,8 +209,10 @@ void postEnd(const Window& window, int code)
         MainComponent* main = window.getComponent();
         if (main == nullptr)
             return;
-        const juce::String text = code != 0 ? "Firmware updating failed!" : "Your firmware is up-to-date.";
-        main->changeState(std::make_unique<UpdateResultAppState>(code != 0 ? 2 : 0, code));
+        const bool failed = code != workflow::kSucceeded;
+        const juce::String text = failed ? "Firmware updating failed!" : "Your firmware is up-to-date.";
+        main->changeState(
+            std::make_unique<UpdateResultAppState>(failed ? workflow::kResultFailed : workflow::kResultUpdated, code));
         main->toast->messageLabel->setText(text, juce::dontSendNotification);
         main->toast->show(4000);
     });
@@ -256,7 +247,7 @@ void KovraTikoFwUpdatingAppState::apply(MainComponent* main) const
     job.btRow = rowText(main, 2);
 
     worker = std::async(std::launch::async, [job] {
-        int code = kWorkerFailedCode;
+        int code = workflow::kWorkerFailed;
         try {
             const std::optional<int> result = runUpdate(job);
             if (!result)

@@ -40,10 +40,6 @@ bool deviceSlotEmpty();
 // `pythonMode`), with the given badge; the update's shows the amplifier.
 void queueProgressPage(MainComponent* main, bool pythonMode, int badgeKind);
 
-// A worker that stopped on an unexpected exception ends with this code, so
-// the window leaves the progress page for the failure result.
-constexpr int kWorkerFailedCode = -12;
-
 // One of the two compiled-in MCU images.
 struct McuImage {
     const char* data;

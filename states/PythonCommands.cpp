@@ -1,6 +1,8 @@
 #include "PythonCommands.h"
 
+#include "ChildCommand.h"
 #include "CommandTable.h"
+#include "ConsoleOutput.h"
 
 #include <sys/stat.h>
 
@@ -52,6 +54,26 @@ bool isExistingFile(const juce::String& path)
 {
     struct stat info {};
     return ::stat(path.toRawUTF8(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool localPythonExists()
+{
+    return isExistingFile(utf8(CommandTable::current().localPython));
+}
+
+bool linkLocalPythonIfMissing(std::uint32_t waitMs, const std::function<void()>& started)
+{
+    if (localPythonExists())
+        return true;
+    ChildCommand command;
+    if (!command.start(link())) {
+        console::printLine("Create symbolic link failed!");
+        return false;
+    }
+    if (started)
+        started();
+    command.waitForEnd(waitMs);
+    return true;
 }
 
 bool isPython27(const juce::String& versionOutput)

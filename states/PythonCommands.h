@@ -2,6 +2,9 @@
 
 #include <juce_core/juce_core.h>
 
+#include <cstdint>
+#include <functional>
+
 // The outside programs that make a Python 2.7 interpreter answer at the
 // local Python path, as argument vectors from the command table.
 namespace PythonCommands {
@@ -13,6 +16,12 @@ juce::StringArray installer(const juce::String& packagePath);
 
 // An existing entry that is not a folder.
 bool isExistingFile(const juce::String& path);
+// Whether the local Python path is an existing file.
+bool localPythonExists();
+// When the local Python is missing: starts the link command and waits at most
+// `waitMs` for it to end, calling `started` in between. False, after printing
+// so, when it cannot be started; whether the link was made is not looked at.
+bool linkLocalPythonIfMissing(std::uint32_t waitMs, const std::function<void()>& started = {});
 bool isPython27(const juce::String& versionOutput);
 // The installer succeeded when its output holds this, anywhere (the
 // installer's ChildCommand watches for it).

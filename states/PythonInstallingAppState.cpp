@@ -10,6 +10,7 @@
 #include "MainComponent.h"
 #include "PythonCommands.h"
 #include "UpdateResultAppState.h"
+#include "WorkflowCodes.h"
 
 #include <algorithm>
 #include <limits>
@@ -49,7 +50,7 @@ bool linkedSystemPython()
         link.waitForEnd(kLinkWaitMs);
     else
         console::printLine("Create symbolic link failed!");
-    if (!PythonCommands::isExistingFile(fromTable(CommandTable::current().localPython)) || !localPythonIs27())
+    if (!PythonCommands::localPythonExists() || !localPythonIs27())
         return false;
     console::printLine("Python symbolic link created");
     return true;
@@ -57,11 +58,11 @@ bool linkedSystemPython()
 
 int runInstaller(const Window& window)
 {
-    const juce::String package = ApplicationBundle::resources().getChildFile("python-2.7.18.pkg").getFullPathName();
+    const juce::String package = ApplicationBundle::pythonPackage().getFullPathName();
     ChildCommand installer(PythonCommands::installerSuccessText);
     if (!installer.start(PythonCommands::installer(package))) {
         console::printLine("Call installer script failed!");
-        return -13;
+        return workflow::kInstallerNotStarted;
     }
 
     zq::Clock::sleepMs(kInstallerLookMs);
@@ -76,10 +77,10 @@ int runInstaller(const Window& window)
     installer.readAllOutput();
     if (installer.foundWatchedText()) {
         console::printLine("Install python successfully");
-        return 0;
+        return workflow::kSucceeded;
     }
     console::printLine("Install python failed");
-    return killed ? -11 : -14;
+    return killed ? workflow::kInstallerTimedOut : workflow::kInstallerFailed;
 }
 
 int waitForAmplifier(MainComponent* main, const Window& window)
@@ -93,13 +94,13 @@ int waitForAmplifier(MainComponent* main, const Window& window)
         zq::Clock::sleepMs(kAmplifierLookMs);
         advanceBar(window, step);
     }
-    return deviceSlotEmpty() ? -15 : 0;
+    return deviceSlotEmpty() ? workflow::kAmplifierNotBack : workflow::kSucceeded;
 }
 
 int runInstallation(MainComponent* main, const Window& window)
 {
-    int code = linkedSystemPython() ? 0 : runInstaller(window);
-    if (code == 0)
+    int code = linkedSystemPython() ? workflow::kSucceeded : runInstaller(window);
+    if (code == workflow::kSucceeded)
         code = waitForAmplifier(main, window);
     return code;
 }
@@ -111,10 +112,10 @@ void postEnd(const Window& window, int code)
         if (main == nullptr)
             return;
         std::unique_ptr<AppState> next;
-        if (code == 0)
+        if (code == workflow::kSucceeded)
             next = std::make_unique<KovraTikoFwUpdatingAppState>();
         else
-            next = std::make_unique<UpdateResultAppState>(2, code);
+            next = std::make_unique<UpdateResultAppState>(workflow::kResultFailed, code);
         main->progressView->setProgress(1.0);
         main->changeState(std::move(next));
     });
@@ -144,7 +145,7 @@ void PythonInstallingAppState::apply(MainComponent* main) const
         manager->startPolling();
         manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
 
-        int code = kWorkerFailedCode;
+        int code = workflow::kWorkerFailed;
         try {
             code = runInstallation(main, window);
         } catch (...) {

@@ -5,6 +5,8 @@
 #include "Constant.h"
 #include "DeviceManager.h"
 #include "MainComponent.h"
+#include "WorkflowCodes.h"
+#include "ZQBLEFirmwareUpdater.h"
 
 #include <string>
 
@@ -20,12 +22,12 @@ struct ResultTexts {
 std::string failureSubtitle(std::int32_t code)
 {
     switch (code) {
-    case -15: return constant::k_noMidiDeviceSubtitle;
-    case -14:
-    case -13: return constant::k_pythonFailedSubtitle;
-    case -11: return constant::k_pythonTimedOutSubtitle;
-    case -10: return constant::k_cancelInstallSubtitle;
-    case -4: return constant::k_installBLETimedOutSubtitle;
+    case workflow::kAmplifierNotBack: return constant::k_noMidiDeviceSubtitle;
+    case workflow::kInstallerFailed:
+    case workflow::kInstallerNotStarted: return constant::k_pythonFailedSubtitle;
+    case workflow::kInstallerTimedOut: return constant::k_pythonTimedOutSubtitle;
+    case workflow::kPythonInstallCancelled: return constant::k_cancelInstallSubtitle;
+    case ZQBLEFirmwareUpdater::kErrorDownloadTimeout: return constant::k_installBLETimedOutSubtitle;
     default: return constant::k_updateFailedSubtitle;
     }
 }
@@ -33,17 +35,20 @@ std::string failureSubtitle(std::int32_t code)
 ResultTexts resultTexts(std::int32_t kind, std::int32_t code)
 {
     switch (kind) {
-    case 0: return {2, constant::k_successTitle, constant::k_successSubtitle, constant::k_doneButtonText};
-    case 1: return {2, constant::k_alreadyLatestTitle, constant::k_upToDateSubtitle, constant::k_doneButtonText};
-    case 3:
-        if (code == 1)
+    case workflow::kResultUpdated:
+        return {2, constant::k_successTitle, constant::k_successSubtitle, constant::k_doneButtonText};
+    case workflow::kResultAlreadyLatest:
+        return {2, constant::k_alreadyLatestTitle, constant::k_upToDateSubtitle, constant::k_doneButtonText};
+    case workflow::kResultWrongDevice:
+        if (code == workflow::kSibling25)
             return {3, constant::k_wrongDeviceTitle, constant::k_wrongDevice25Subtitle,
                     constant::k_download25UpdaterButtonText};
         return {3, constant::k_wrongDeviceTitle, constant::k_wrongDeviceZeSubtitle, constant::k_downloadZeUpdaterButtonText};
     default: {
         // A Bluetooth download that ran out of time says so instead of a number.
+        const bool incomplete = code == ZQBLEFirmwareUpdater::kErrorDownloadTimeout;
         const std::string title =
-            code == -4 ? std::string("Bluetooth Firmware\nUpdate Incomplete") : "Error Code: " + std::to_string(code);
+            incomplete ? std::string("Bluetooth Firmware\nUpdate Incomplete") : "Error Code: " + std::to_string(code);
         return {3, title, failureSubtitle(code), constant::k_failedButtonText};
     }
     }
@@ -63,12 +68,9 @@ void UpdateResultAppState::apply(MainComponent* main) const
         main->initialView->titleLabel->setText(juce::String(texts.title), juce::dontSendNotification);
         main->initialView->subtitleLabel->setText(juce::String(texts.subtitle), juce::dontSendNotification);
         main->initialView->actionButton->setButtonText(juce::String(texts.caption));
-        if (resultKind == 1) {
+        if (resultKind == workflow::kResultAlreadyLatest) {
             // Up to date: the amplifier leaves its update mode.
-            zq::DeviceManager* manager = zq::DeviceManager::instance();
-            auto lock = manager->lockDevice();
-            if (ZQDevice* device = manager->device().get())
-                bootloader::SendSetFwStatus(device, bootloader::kStatusToApplication);
+            zq::DeviceManager::instance()->sendFwStatus(bootloader::kStatusToApplication);
         }
         main->setDeviceImage(BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size);
         main->resized();

@@ -12,6 +12,7 @@
 #include "PythonInstallingAppState.h"
 #include "TroubleshootingAppState.h"
 #include "UpdateResultAppState.h"
+#include "WorkflowCodes.h"
 
 #include <chrono>
 #include <thread>
@@ -286,12 +287,7 @@ void MainComponent::buttonClicked(juce::Button* button)
     } else if (button == connectedView->updateButton.get()) {
         changeState(std::make_unique<KovraTikoFwCheckingAppState>());
     } else if (button == connectedView->cancelButton.get()) {
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        {
-            auto lock = manager->lockDevice();
-            if (ZQDevice* device = manager->device().get())
-                bootloader::SendSetFwStatus(device, bootloader::kStatusToApplication);
-        }
+        zq::DeviceManager::instance()->sendFwStatus(bootloader::kStatusToApplication);
         changeState(std::make_unique<InitialAppState>());
     } else if (button == initialView->troubleshootingLinkButton.get()) {
         changeState(std::make_unique<TroubleshootingAppState>());
@@ -302,6 +298,6 @@ void MainComponent::buttonClicked(juce::Button* button)
     } else if (button == pythonInfoView->proceedButton.get()) {
         changeState(std::make_unique<PythonInstallingAppState>());
     } else if (button == pythonInfoView->cancelButton.get()) {
-        changeState(std::make_unique<UpdateResultAppState>(2, -10));
+        changeState(std::make_unique<UpdateResultAppState>(workflow::kResultFailed, workflow::kPythonInstallCancelled));
     }
 }

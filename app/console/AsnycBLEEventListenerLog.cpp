@@ -6,10 +6,7 @@ namespace console {
 
 void AsnycBLEEventListenerLog::OnProgress(int p)
 {
-    int v = p;
-    if (mcuUpdateFollows)
-        v = (p <= 79 ? p : p - 20) / 2;
-    printLine("BT update progress " + juce::String(v));
+    printLine("BT update progress " + juce::String(ZQBLE::progressPercent(p, mcuUpdateFollows)));
 }
 
 void AsnycBLEEventListenerLog::OnComplete(int c)

@@ -6,6 +6,7 @@
 #include "Clock.h"
 #include "ConsoleOutput.h"
 #include "FactoryResetSession.h"
+#include "ListenerScope.h"
 #include "ZQBLE.h"
 #include "ZQBLEFirmwareUpdater.h"
 
@@ -57,7 +58,7 @@ void runBluetoothFlow()
 
     AsnycBLEEventListenerLog listener;
     listener.mcuUpdateFollows = false;
-    g_listener = &listener;
+    ZQBLE::ListenerScope events(&listener);
     {
         ZQBLEFirmwareUpdater updater(std::make_unique<ZQBLEDeviceContext>());
         const std::string firmwarePath = ZQBLE::getFirmwarePath();
@@ -68,7 +69,7 @@ void runBluetoothFlow()
         const int rc = updater.UpdateFirmware();
         // A library left loaded after a time-out keeps calling back: its
         // events stop here, so the outcome is the flow's last line.
-        ZQBLE::clearListener(&listener);
+        events.end();
         if (rc == 0) {
             printLine("BT update firmware completed!");
             printLine("Get result code again: " + juce::String(listener.result.load()));

@@ -3,7 +3,6 @@
 #include "ApplicationBundle.h"
 #include "ChildCommand.h"
 #include "Clock.h"
-#include "CommandTable.h"
 #include "ConsoleOutput.h"
 #include "PythonCommands.h"
 
@@ -15,30 +14,17 @@ constexpr std::uint32_t kLinkWaitMs = 3000;
 constexpr std::uint32_t kInstallerPollMs = 2000;
 constexpr std::uint32_t kLastPollMs = 89999;
 
-juce::File pythonPackage()
-{
-    return ApplicationBundle::resources().getChildFile("python-2.7.18.pkg");
-}
-
 } // namespace
 
 void runPythonFlow()
 {
     const std::uint32_t start = juce::Time::getMillisecondCounter();
-    const juce::String localPython = juce::String::fromUTF8(CommandTable::current().localPython.c_str());
 
-    if (!PythonCommands::isExistingFile(localPython)) {
-        ChildCommand link;
-        if (!link.start(PythonCommands::link())) {
-            printLine("Create symbolic link failed!");
-            return;
-        }
-        printLine("Python symbolic link created");
-        link.waitForEnd(kLinkWaitMs);
-    }
+    if (!PythonCommands::linkLocalPythonIfMissing(kLinkWaitMs, [] { printLine("Python symbolic link created"); }))
+        return;
 
     juce::String versionText;
-    if (!PythonCommands::isExistingFile(localPython)) {
+    if (!PythonCommands::localPythonExists()) {
         printLine("Python 2.7 has not been installed yet!");
         versionText = "python not found";
     } else {
@@ -58,7 +44,7 @@ void runPythonFlow()
     }
 
     printLine("Start installing Python...");
-    const juce::String package = pythonPackage().getFullPathName();
+    const juce::String package = ApplicationBundle::pythonPackage().getFullPathName();
     printLine("Will install Python package " + package);
     ChildCommand installer(PythonCommands::installerSuccessText);
     if (!installer.start(PythonCommands::installer(package))) {

@@ -51,6 +51,11 @@ juce::File ApplicationBundle::resources()
     return contents().getChildFile("Resources");
 }
 
+juce::File ApplicationBundle::pythonPackage()
+{
+    return resources().getChildFile("python-2.7.18.pkg");
+}
+
 void ApplicationBundle::setExecutableForTests(const juce::File& file)
 {
     std::lock_guard<std::mutex> lock(g_overrideMutex);

@@ -15,6 +15,8 @@ public:
     static juce::File contents();
     static juce::File helpers();
     static juce::File resources();
+    // The Python 2.7 installer package in Resources.
+    static juce::File pythonPackage();
 
     // Makes the program look as if it were `file`, so that tests can point
     // the bundle and the cache folder elsewhere; an empty File restores the

@@ -22,5 +22,5 @@ void BLEDownloadThread::run()
     int previous = 0;
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
 
-    result = download != nullptr ? download() : -1;
+    result = download != nullptr ? download() : ZQBLEFirmwareUpdater::kErrorNoLibrary;
 }

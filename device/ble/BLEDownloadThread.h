@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ProductionLibraryApi.h"
+#include "ZQBLEFirmwareUpdater.h"
 
 #include <juce_core/juce_core.h>
 
@@ -16,8 +17,9 @@ public:
 
     void run() override;
 
-    // -4 until Download returns; -1 when the library has no Download.
-    std::atomic<int> result{-4};
+    // kErrorDownloadTimeout until Download returns; kErrorNoLibrary when the
+    // library has no Download.
+    std::atomic<int> result{ZQBLEFirmwareUpdater::kErrorDownloadTimeout};
     ZQBLEDeviceContext* context;
 
 private:

@@ -75,4 +75,12 @@ void clearListener(ZQBLEDeviceEventListener* listener)
     }
 }
 
+int progressPercent(int p, bool mcuUpdateFollows)
+{
+    if (!mcuUpdateFollows)
+        return p;
+    const int q = p <= 79 ? p : p - 20;
+    return q / 2;
+}
+
 } // namespace ZQBLE

@@ -31,4 +31,8 @@ namespace ZQBLE {
 // must not wait for the thread that calls this.
 void clearListener(ZQBLEDeviceEventListener* listener);
 
+// The percentage a listener shows for library percent `p`: when an MCU update
+// follows, the module's part takes the first half (with a step back at 80).
+int progressPercent(int p, bool mcuUpdateFollows);
+
 } // namespace ZQBLE

@@ -16,7 +16,6 @@ namespace {
 constexpr int kInitializeMode = 2;
 constexpr int kRefreshKind = 257;
 constexpr std::uint32_t kDownloadTimeoutMs = 30000;
-const char* const kRefused = "-65535";
 
 // Download threads stopped by force. Their thread may still be inside the
 // library and, should the download return at last, write the result and end
@@ -69,10 +68,10 @@ std::string ZQBLEFirmwareUpdater::SetFirmwarePath(const std::string& path)
     if (!context || context->lib == nullptr || !context->functions)
         return {};
     if (!context->functions->SetFirmwareFile)
-        return kRefused;
+        return kRefusedFile;
     char text[ZQBLE_FIRMWARE_TEXT_SIZE] = {};
     if (context->functions->SetFirmwareFile(path.c_str(), text) != 0)
-        return kRefused;
+        return kRefusedFile;
     // A library that fills the whole buffer is cut, not read beyond.
     text[sizeof text - 1] = '\0';
     return text;
@@ -81,16 +80,16 @@ std::string ZQBLEFirmwareUpdater::SetFirmwarePath(const std::string& path)
 int ZQBLEFirmwareUpdater::UpdateFirmware()
 {
     if (!context || context->lib == nullptr)
-        return -1;
+        return kErrorNoLibrary;
     const ZQBLEDeviceContext::Functions* f = context->functions.get();
     if (f == nullptr || !f->SetConfiguration || !f->RefreshDevice)
-        return -2;
+        return kErrorNoModule;
 
     f->SetConfiguration("PRODUCTION", "1");
     f->SetConfiguration("FLASH_ERASE", "1");
     f->SetConfiguration("RESTART", "1");
     if (f->RefreshDevice(kRefreshKind) != 1)
-        return -2;
+        return kErrorNoModule;
 
     auto thread = std::make_unique<BLEDownloadThread>(context.get());
     thread->startThread();

@@ -15,13 +15,20 @@ public:
     ZQBLEFirmwareUpdater(const ZQBLEFirmwareUpdater&) = delete;
     ZQBLEFirmwareUpdater& operator=(const ZQBLEFirmwareUpdater&) = delete;
 
+    // SetFirmwarePath's text when the library refuses the file.
+    static constexpr const char* kRefusedFile = "-65535";
+
+    // UpdateFirmware's own codes; any other is the library's, from Download.
+    static constexpr int kErrorNoLibrary = -1;       // no library loaded, or it has no Download
+    static constexpr int kErrorNoModule = -2;        // an entry point missing, or no module found
+    static constexpr int kErrorDownloadTimeout = -4; // Download did not end within 30000 ms
+
     // The library's text for the file (its first four characters are the
-    // version); "-65535" when refused; empty when no library is loaded.
+    // version); kRefusedFile when refused; empty when no library is loaded.
     std::string SetFirmwarePath(const std::string& path);
 
-    // 0 or the library's own code from Download; -1 no library, -2 an entry
-    // point missing or no module found, -4 the download did not end within
-    // 30000 ms (the library then stays loaded).
+    // 0 or the library's own code from Download, else one of the codes above
+    // (after a time-out the library stays loaded).
     int UpdateFirmware();
 
     std::unique_ptr<ZQBLEDeviceContext> context;

@@ -1,5 +1,6 @@
 #include "DeviceManagerImpl.h"
 
+#include "BootloaderMessages.h"
 #include "Clock.h"
 #include "LinePrinter.h"
 #include "MidiPortSystem.h"
@@ -66,6 +67,13 @@ void DeviceManager::closeDevice()
         impl->device->Close();
         impl->device.reset();
     }
+}
+
+void DeviceManager::sendFwStatus(std::uint8_t status)
+{
+    auto lock = lockDevice();
+    if (impl->device != nullptr)
+        bootloader::SendSetFwStatus(impl->device.get(), status);
 }
 
 void DeviceManager::startPolling()

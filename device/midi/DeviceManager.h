@@ -45,6 +45,9 @@ public:
     // slot, if any, and empties the slot, sending the amplifier nothing.
     ZQDevice* openDevice(const DeviceId& id);
     void closeDevice();
+    // Any thread, under the slot's guard: sends "SetFwStatus" with `status`
+    // to the device in the slot, if any, without waiting for a reply.
+    void sendFwStatus(std::uint8_t status);
 
     // Any thread. A stopped polling runs no further tick; one already running
     // on the message thread finishes.

@@ -1,3 +1,4 @@
+#include "ListenerScope.h"
 #include "RecordingListener.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,32 @@ TEST_F(DeviceCallbackTest, ADestroyedListenerIsNoLongerCurrent)
     g_listener = other.get();
     other.reset();
     EXPECT_EQ(g_listener.load(), nullptr);
+}
+
+TEST_F(DeviceCallbackTest, AScopeMakesItsListenerCurrentUntilItEnds)
+{
+    int value = 40;
+    {
+        ZQBLE::ListenerScope scope(&listener);
+        EXPECT_EQ(g_listener.load(), &listener);
+        DeviceCallback(1, &value, nullptr);
+    }
+    EXPECT_EQ(g_listener.load(), nullptr);
+    DeviceCallback(1, &value, nullptr);
+    EXPECT_EQ(listener.progressValues(), std::vector<int>{40});
+}
+
+TEST_F(DeviceCallbackTest, AScopeEndedEarlyLeavesALaterListenerCurrent)
+{
+    RecordingListener later;
+    {
+        ZQBLE::ListenerScope scope(&listener);
+        scope.end();
+        EXPECT_EQ(g_listener.load(), nullptr);
+        g_listener = &later;
+    }
+    EXPECT_EQ(g_listener.load(), &later);
+    ZQBLE::clearListener(&later);
 }
 
 // Blocks in OnProgress until told to go on.
@@ -158,6 +185,24 @@ TEST(DeviceCallbackConcurrencyTest, NoEventReachesAClearedListener)
     for (auto& thread : library)
         thread.join();
     EXPECT_GT(reached, 0);
+}
+
+TEST(BluetoothProgressPercent, FirstHalfWhenTheMcuFollows)
+{
+    struct Case {
+        int p;
+        bool mcuFollows;
+        int percent;
+    };
+    const Case cases[] = {
+        {0, true, 0},   {1, true, 0},   {79, true, 39}, {80, true, 30}, {81, true, 30},
+        {100, true, 40}, {-5, true, -2}, {150, true, 65},
+        {80, false, 80}, {0, false, 0}, {100, false, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.p << (c.mcuFollows ? " with MCU" : " alone"));
+        EXPECT_EQ(ZQBLE::progressPercent(c.p, c.mcuFollows), c.percent);
+    }
 }
 
 } // namespace

@@ -509,6 +509,21 @@ TEST_F(PythonFlow, CommandsGetTheirArgumentVectors)
                      "do shell script \"sudo installer -pkg '" + package() + "' -target /\" with administrator privileges"}));
 }
 
+// At the product's own speed: a link command that does not end holds the
+// flow for 3000 ms, which begins after the line that says it started.
+TEST_F(PythonFlow, LinkThatDoesNotEndIsWaitedForThreeSeconds)
+{
+    constexpr long long kReadSlackMs = 100;
+    constexpr long long kLateMs = 500;
+    temp.writeScript("root/bin/ln", "exec sleep 6");
+    const ProcessResult r = runPython(1);
+    EXPECT_EQ(r.lines(), joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"},
+                                             installLines(), {"Call installer script failed!"}}));
+    const long long waited = msBetween(r, "Python symbolic link created", "Python 2.7 has not been installed yet!");
+    EXPECT_GE(waited, 3000 - kReadSlackMs);
+    EXPECT_LT(waited, 3000 + kLateMs);
+}
+
 TEST_F(PythonFlow, InstallerThatNeverEndsIsKilled)
 {
     idleLn();

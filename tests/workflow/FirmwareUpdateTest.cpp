@@ -332,6 +332,28 @@ INSTANTIATE_TEST_SUITE_P(
                     PythonMissing{"LnCannotStart", nullptr, "Python 2.7.18", false, "Create symbolic link failed!"}),
     [](const testing::TestParamInfo<PythonMissing>& info) { return info.param.name; });
 
+// A link command that does not end holds the check for the window's 30 s,
+// counted from the update's start, before which the wait cannot begin, to the
+// moment the state notes the failed check.
+TEST_F(FirmwareUpdate, LinkThatDoesNotEndIsWaitedForThirtySeconds)
+{
+    constexpr std::uint32_t kSpeedup = 10;
+    constexpr std::uint32_t kWaitMs = 30000 / kSpeedup;
+    constexpr std::uint32_t kLateMs = 2000;
+    temp->writeScript("bin/ln", "exec sleep 20");
+    plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuCurrent, kBtOlder);
+    speedUp(kSpeedup);
+
+    const std::uint32_t before = juce::Time::getMillisecondCounter();
+    startUpdate();
+    ASSERT_TRUE(runNotingBar([this] { return pythonPageShown(); }));
+    const std::uint32_t waited = main->pythonCheckTime.load() - before;
+    EXPECT_GE(waited, kWaitMs);
+    EXPECT_LT(waited, kWaitMs + kLateMs);
+}
+
 TEST_F(FirmwareUpdate, LocalPythonThatCannotStartIsReported)
 {
     temp->writeFile("usr/local/bin/python", "not a program"); // no execute bit

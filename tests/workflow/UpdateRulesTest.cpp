@@ -1,4 +1,3 @@
-#include "AsnycBLEEventListener.h"
 #include "BinaryData.h"
 #include "KovraTikoFwUpdatingAppState.h"
 #include "PythonInstallingAppState.h"
@@ -66,24 +65,6 @@ TEST(AmplifierWaitBudget, WhatIsLeftOfTheWindowElseOneLook)
     const std::uint32_t checkedAt = 0xFFFFFFFFu - 99;
     const std::uint32_t now = 900;
     EXPECT_EQ(amplifierWaitBudgetMs(now - checkedAt), 64000u);
-}
-
-TEST(BluetoothBarPercent, FirstHalfOfTheBarWhenTheMcuFollows)
-{
-    struct Case {
-        int p;
-        bool mcuFollows;
-        int percent;
-    };
-    const Case cases[] = {
-        {0, true, 0},   {1, true, 0},   {79, true, 39}, {80, true, 30}, {81, true, 30},
-        {100, true, 40}, {-5, true, -2}, {150, true, 65},
-        {80, false, 80}, {0, false, 0}, {100, false, 100},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.p << (c.mcuFollows ? " with MCU" : " alone"));
-        EXPECT_EQ(AsnycBLEEventListener::barPercent(c.p, c.mcuFollows), c.percent);
-    }
 }
 
 } // namespace
