@@ -20,7 +20,6 @@ void UpdateTest::SetUp()
         return;
     setKnob("KOVRA_STANDIN_DOWNLOAD_MS", "100");
 
-    savedTable = CommandTable::current();
     CommandTable& table = CommandTable::current();
     table.localPython = temp->path() + "/usr/local/bin/python";
     table.systemPython = temp->path() + "/usr/bin/python";
@@ -35,7 +34,6 @@ void UpdateTest::TearDown()
     // The window goes first: its state waits for a worker that may still
     // run the fake programs.
     main.reset();
-    CommandTable::current() = savedTable;
     fasterClock.reset();
     ConnectedTest::TearDown();
 }
@@ -152,13 +150,6 @@ bool UpdateTest::tookStatus(const sim::SimulatedAmplifier& amplifier, std::uint8
         if (s == status)
             return true;
     return false;
-}
-
-bool UpdateTest::slotEmpty() const
-{
-    zq::DeviceManager* manager = zq::DeviceManager::instance();
-    auto lock = manager->lockDevice();
-    return manager->device() == nullptr;
 }
 
 bool UpdateTest::pollingSawNoPorts()

@@ -2,8 +2,8 @@
 
 #include "ConnectedTestFixture.h"
 
-#include "CommandTable.h"
 #include "FastClock.h"
+#include "ScopedCommandTable.h"
 
 #include <functional>
 #include <memory>
@@ -50,7 +50,6 @@ protected:
     bool pythonPageShown() const;
 
     static bool tookStatus(const sim::SimulatedAmplifier& amplifier, std::uint8_t status);
-    bool slotEmpty() const;
     // The amplifier reboots after its Bluetooth update: gone on "SetFwStatus"
     // 02, back once a probe has seen it gone (never when `comesBack` is
     // false). Hand it to runNotingBar as `onSlice`.
@@ -68,7 +67,7 @@ private:
 
     bool wentAway = false;
     std::unique_ptr<FastClock> fasterClock;
-    CommandTable savedTable;
+    ScopedCommandTable commands;
 };
 
 // Whether `values` holds `wanted` (within float rounding).
