@@ -2,7 +2,6 @@
 #include "UpdateTestFixture.h"
 
 #include "DeviceManagerImpl.h"
-#include "KovraTikoFwCheckingAppState.h"
 #include "KovraTikoFwUpdatingAppState.h"
 #include "TroubleshootingAppState.h"
 #include "ZQBLE.h"
@@ -49,11 +48,7 @@ bool nonDecreasing(const std::vector<double>& values)
     return std::is_sorted(values.begin(), values.end());
 }
 
-class FirmwareUpdate : public UpdateTest {
-protected:
-    void startUpdate() { main->changeState(std::make_unique<KovraTikoFwCheckingAppState>()); }
-    std::string toastText() const { return main->toast->messageLabel->getText().toStdString(); }
-};
+using FirmwareUpdate = UpdateTest;
 
 TEST_F(FirmwareUpdate, NoMarkedRowEndsUpdatedAtOnceWithoutTouchingTheAmplifier)
 {

@@ -1,6 +1,7 @@
 #include "UpdateTestFixture.h"
 
 #include "DeviceManagerImpl.h"
+#include "KovraTikoFwCheckingAppState.h"
 #include "UpdateResultAppState.h"
 
 #include <cmath>
@@ -58,6 +59,16 @@ void UpdateTest::fillRows(const std::string& serial, const std::string& mcu, con
         main->connectedView->rows[i]->valueLabel->setText(juce::String::fromUTF8(texts[i].c_str()),
                                                           juce::dontSendNotification);
     main->hardwareType = hardwareType;
+}
+
+void UpdateTest::startUpdate()
+{
+    main->changeState(std::make_unique<KovraTikoFwCheckingAppState>());
+}
+
+std::string UpdateTest::toastText() const
+{
+    return main->toast->messageLabel->getText().toStdString();
 }
 
 std::string UpdateTest::localPython() const

@@ -25,6 +25,9 @@ protected:
 
     sim::SimulatedAmplifier& plugAmplifier(sim::AmplifierConfig config = {});
     void fillRows(const std::string& serial, const std::string& mcu, const std::string& bt, int hardwareType = 20);
+    // What "Update Firmware" does: the checking state.
+    void startUpdate();
+    std::string toastText() const;
 
     // The fake programs. The local and system Python answer `versionLine`
     // (on standard error, as Python 2 does); ln and the privileged link
