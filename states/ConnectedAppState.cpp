@@ -95,11 +95,7 @@ void showConnectedPage(MainComponent* main, const std::string& serial, const std
 void queryAmplifier(MainComponent* main)
 {
     zq::DeviceManager* manager = zq::DeviceManager::instance();
-    ZQDevice* device = nullptr;
-    {
-        auto lock = manager->lockDevice();
-        device = manager->device().get();
-    }
+    ZQDevice* device = manager->currentDevice();
 
     const std::string name = queryText<zq::ModelNameSession>(device);
     const std::string serial = queryText<zq::SerialNumberSession>(device);

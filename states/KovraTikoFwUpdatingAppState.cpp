@@ -134,7 +134,7 @@ void waitForAmplifier(const Window& window)
     manager->forgetDeviceList();
     manager->startPolling();
     manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
-    for (std::uint32_t t = 0; t < kAmplifierWaitMs && deviceSlotEmpty(); t += kAmplifierLookMs) {
+    for (std::uint32_t t = 0; t < kAmplifierWaitMs && !manager->hasDevice(); t += kAmplifierLookMs) {
         zq::Clock::sleepMs(kAmplifierLookMs);
         juce::MessageManager::callAsync([window] {
             if (MainComponent* main = window.getComponent())
@@ -166,12 +166,7 @@ int updateMcu(const UpdateJob& job, bool bluetoothIncomplete)
     session.doneCallback = reconnectDevice;
     session.callbackUserData = nullptr;
 
-    ZQDevice* device = nullptr;
-    {
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        auto lock = manager->lockDevice();
-        device = manager->device().get();
-    }
+    ZQDevice* device = zq::DeviceManager::instance()->currentDevice();
     if (!session.Perform(device))
         return session.error;
     return bluetoothIncomplete ? ZQBLEFirmwareUpdater::kErrorDownloadTimeout : workflow::kSucceeded;
@@ -260,13 +255,6 @@ void KovraTikoFwUpdatingAppState::apply(MainComponent* main) const
         }
         postEnd(job.window, code);
     });
-}
-
-bool deviceSlotEmpty()
-{
-    zq::DeviceManager* manager = zq::DeviceManager::instance();
-    auto lock = manager->lockDevice();
-    return manager->device() == nullptr;
 }
 
 void queueProgressPage(MainComponent* main, bool pythonMode, int badgeKind)

@@ -33,9 +33,6 @@ public:
 // the first device found.
 void reconnectFirstDevice(zq::DeviceManager* manager);
 
-// Whether the device manager's slot holds no device; any thread.
-bool deviceSlotEmpty();
-
 // Queues the progress page at 0 (the Python installation's when
 // `pythonMode`), with the given badge; the update's shows the amplifier.
 void queueProgressPage(MainComponent* main, bool pythonMode, int badgeKind);

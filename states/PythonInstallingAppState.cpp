@@ -90,11 +90,12 @@ int waitForAmplifier(MainComponent* main, const Window& window)
     const std::uint32_t looks = budget / kAmplifierLookMs;
     const float step = looks == 0 ? std::numeric_limits<float>::infinity()
                                   : (1.0f - static_cast<float>(main->progressView->progressNow())) / looks;
-    for (std::uint32_t t = 0; t < budget && deviceSlotEmpty(); t += kAmplifierLookMs) {
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    for (std::uint32_t t = 0; t < budget && !manager->hasDevice(); t += kAmplifierLookMs) {
         zq::Clock::sleepMs(kAmplifierLookMs);
         advanceBar(window, step);
     }
-    return deviceSlotEmpty() ? workflow::kAmplifierNotBack : workflow::kSucceeded;
+    return manager->hasDevice() ? workflow::kSucceeded : workflow::kAmplifierNotBack;
 }
 
 int runInstallation(MainComponent* main, const Window& window)

@@ -76,6 +76,17 @@ void DeviceManager::sendFwStatus(std::uint8_t status)
         bootloader::SendSetFwStatus(impl->device.get(), status);
 }
 
+bool DeviceManager::hasDevice()
+{
+    return currentDevice() != nullptr;
+}
+
+ZQDevice* DeviceManager::currentDevice()
+{
+    auto lock = lockDevice();
+    return impl->device.get();
+}
+
 void DeviceManager::startPolling()
 {
     impl->startPolling();
@@ -112,6 +123,18 @@ void DeviceManager::forgetDeviceList()
     std::lock_guard<std::mutex> lock(impl->stateMutex);
     impl->lastMidiInputNames.clear();
     impl->lastUuids.clear();
+}
+
+void DeviceManager::reset()
+{
+    stopPolling();
+    setOnDeviceListChangedCallback(nullptr);
+    {
+        auto lock = lockDevice();
+        impl->device.reset();
+    }
+    forgetDeviceList();
+    ZQUsbMidiDeviceFinder::ClearDescriptors();
 }
 
 DeviceManager::Impl::Impl(DeviceManager* o) : owner(o) {}

@@ -49,6 +49,12 @@ public:
     // to the device in the slot, if any, without waiting for a reply.
     void sendFwStatus(std::uint8_t status);
 
+    // Any thread, each under the slot's guard for the read alone: whether the
+    // slot holds a device, and the device it holds (or null), whose use
+    // beyond the read the workflow orders as above.
+    bool hasDevice();
+    ZQDevice* currentDevice();
+
     // Any thread. A stopped polling runs no further tick; one already running
     // on the message thread finishes.
     void startPolling();
@@ -71,6 +77,12 @@ public:
     // left and come back under the same names while the polling was stopped
     // starts with this.
     void forgetDeviceList();
+
+    // Any thread. Back to what a new manager is: the polling stopped, no
+    // callback, the slot emptied (its device destroyed), the device list
+    // forgotten and the last probe's descriptors dropped. For tests, between
+    // cases.
+    void reset();
 
     std::unique_ptr<Impl> impl;
 

@@ -30,6 +30,12 @@ std::vector<_G1MidiDeviceDescriptor> GetDescriptors()
     return descriptors_;
 }
 
+void ClearDescriptors()
+{
+    std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
+    descriptors_.clear();
+}
+
 bool ProbeAll()
 {
     std::unique_lock<std::mutex> probeLock(probe_mutex_, std::defer_lock);
@@ -45,10 +51,7 @@ bool ProbeAll()
         probe_map_.clear();
     }
     probe_out_ = -1;
-    {
-        std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
-        descriptors_.clear();
-    }
+    ClearDescriptors();
 
     const std::shared_ptr<zq::MidiPortSystem> ports = zq::midiPortSystem();
 

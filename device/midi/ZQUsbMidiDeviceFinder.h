@@ -38,6 +38,8 @@ extern const std::uint8_t kProbeRequest[7];
 bool ProbeAll();
 
 std::vector<_G1MidiDeviceDescriptor> GetDescriptors();
+// Drops the descriptors, as a probe does when it starts.
+void ClearDescriptors();
 
 // A port name that is probed.
 bool IsCandidate(const juce::String& portName);

@@ -11,18 +11,11 @@
 
 namespace {
 
-const char* const kSavedVariables[] = {"HOME", "XDG_CACHE_HOME"};
 const char* const kKnobs[] = {
     "KOVRA_STANDIN_CALL_LOG", "KOVRA_STANDIN_REFUSE_FILE", "KOVRA_STANDIN_NO_MODULE",
     "KOVRA_STANDIN_DOWNLOAD_RESULT", "KOVRA_STANDIN_COMPLETE_CODE", "KOVRA_STANDIN_NO_COMPLETE",
     "KOVRA_STANDIN_NEVER_ENDS", "KOVRA_STANDIN_PROGRESS", "KOVRA_STANDIN_DOWNLOAD_MS",
 };
-
-void clearKnobs()
-{
-    for (const char* knob : kKnobs)
-        unsetenv(knob);
-}
 
 } // namespace
 
@@ -40,13 +33,10 @@ void BleFixture::SetUp()
     ASSERT_TRUE(juce::File(KOVRA_BUNDLE_CONTENTS "/Resources/ble_firmware.fw")
                     .copyFileTo(bundle.getChildFile("Contents/Resources/ble_firmware.fw")));
 
-    for (const char* name : kSavedVariables) {
-        const char* value = std::getenv(name);
-        savedEnvironment.emplace_back(name, value != nullptr ? value : "");
-    }
-    setenv("HOME", home.getFullPathName().toRawUTF8(), 1);
-    setenv("XDG_CACHE_HOME", cacheRoot.getFullPathName().toRawUTF8(), 1);
-    clearKnobs();
+    environment.set("HOME", home.getFullPathName().toStdString());
+    environment.set("XDG_CACHE_HOME", cacheRoot.getFullPathName().toStdString());
+    for (const char* knob : kKnobs)
+        environment.unset(knob);
     setKnob("KOVRA_STANDIN_CALL_LOG", root.getChildFile("calls.log").getFullPathName().toStdString());
     setKnob("KOVRA_STANDIN_DOWNLOAD_MS", "40");
 
@@ -57,14 +47,6 @@ void BleFixture::SetUp()
 void BleFixture::TearDown()
 {
     ZQBLE::clearListener(&listener);
-    ApplicationBundle::setExecutableForTests({});
-    clearKnobs();
-    for (const auto& [name, value] : savedEnvironment) {
-        if (value.empty())
-            unsetenv(name.c_str());
-        else
-            setenv(name.c_str(), value.c_str(), 1);
-    }
     temp.reset();
 }
 
@@ -76,12 +58,12 @@ void BleFixture::useLibrary(const char* library)
 
 void BleFixture::nameExecutable(const juce::String& name)
 {
-    ApplicationBundle::setExecutableForTests(bundle.getChildFile(name));
+    executable.use(bundle.getChildFile(name));
 }
 
 void BleFixture::setKnob(const char* name, const std::string& value)
 {
-    setenv(name, value.c_str(), 1);
+    environment.set(name, value);
 }
 
 std::vector<std::string> BleFixture::calls() const

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "RecordingListener.h"
+#include "ScopedApplicationBundle.h"
+#include "ScopedEnvironment.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -33,10 +35,11 @@ protected:
     juce::File makeOutsideFolder();
     static bool holdsKeepFile(const juce::File& folder);
 
+    ScopedEnvironment environment;
+    ScopedApplicationBundle executable;
     juce::File root, home, cacheRoot, bundle;
     RecordingListener listener;
 
 private:
     std::unique_ptr<TempFolder> temp;
-    std::vector<std::pair<std::string, std::string>> savedEnvironment;
 };

@@ -76,16 +76,16 @@ TEST_F(LibraryPathTest, CacheFolderIsTheXdgCacheOrHomeCacheWithTheExecutablesNam
     EXPECT_EQ(ZQBLE::cacheFolder(), cacheRoot.getChildFile("KovraTikoFirmwareUpdater"));
     EXPECT_EQ(ZQBLE::staleCacheFolder(), cacheRoot.getChildFile("Kovra Tiko Firmware Updater"));
 
-    setenv("XDG_CACHE_HOME", "relative/cache", 1);
+    environment.set("XDG_CACHE_HOME", "relative/cache");
     EXPECT_EQ(ZQBLE::cacheFolder(), home.getChildFile(".cache/KovraTikoFirmwareUpdater"));
-    unsetenv("XDG_CACHE_HOME");
+    environment.unset("XDG_CACHE_HOME");
     EXPECT_EQ(ZQBLE::cacheFolder(), home.getChildFile(".cache/KovraTikoFirmwareUpdater"));
 
     // An empty or relative HOME gives way to the password database's home,
     // never the file-system root or the working folder.
     const std::string userHome = getpwuid(geteuid())->pw_dir;
     for (const char* homeValue : {"", "relative/home"}) {
-        setenv("HOME", homeValue, 1);
+        environment.set("HOME", homeValue);
         EXPECT_EQ(ZQBLE::cacheFolder().getFullPathName().toStdString(), userHome + "/.cache/KovraTikoFirmwareUpdater")
             << "HOME=" << homeValue;
     }
@@ -101,7 +101,7 @@ TEST_F(LibraryPathTest, FirmwareIsInTheBundlesResources)
 // Contents folder that the build lays out.
 TEST_F(LibraryPathTest, BuildLaysOutTheApplicationFolderBesideTheExecutables)
 {
-    ApplicationBundle::setExecutableForTests({});
+    executable.use({});
     const juce::File self = juce::File("/proc/self/exe").getLinkedTarget();
     EXPECT_EQ(ApplicationBundle::executable(), self);
     EXPECT_EQ(ApplicationBundle::folder(), self.getParentDirectory());

@@ -1,12 +1,24 @@
 #include "CapturedStdout.h"
+#include "DeviceManagerImpl.h"
 #include "FastClock.h"
 #include "JuceTimerSlack.h"
 #include "MidiTestSupport.h"
+#include "RecordingDevice.h"
 #include "ZQUsbMidiG1.h"
 
 #include <atomic>
 
 namespace {
+
+// A device for the slot that notes its end, seen beyond its life.
+class NotingDevice : public RecordingDevice {
+public:
+    explicit NotingDevice(std::shared_ptr<bool> gone) : gone(std::move(gone)) {}
+    ~NotingDevice() override { *gone = true; }
+
+private:
+    std::shared_ptr<bool> gone;
+};
 
 // The polling period and the probe's second, in real ms, at the test speed:
 // 500 ms and 250 ms, so that a probe's replies come in time on a loaded
@@ -171,6 +183,54 @@ TEST_F(Polling, TheCallbackCanOpenTheFirstDevice)
         return manager->device() != nullptr;
     }));
     EXPECT_EQ(ports->openCount(tiko), 2);
+}
+
+// After a tick that found an amplifier and a device put into the slot,
+// everything a tick and the workflow leave goes.
+TEST_F(Polling, ResetMakesTheManagerNewAgain)
+{
+    ports->plugAmplifier(amplifier());
+    manager->startPolling();
+    ASSERT_NO_FATAL_FAILURE(pollUntilCalls(1));
+    auto gone = std::make_shared<bool>(false);
+    {
+        auto lock = manager->lockDevice();
+        manager->device() = std::make_unique<NotingDevice>(gone);
+    }
+
+    manager->reset();
+    EXPECT_TRUE(*gone);
+    {
+        auto lock = manager->lockDevice();
+        EXPECT_EQ(manager->device(), nullptr);
+    }
+    EXPECT_FALSE(manager->impl->pollingOn());
+    EXPECT_FALSE(manager->impl->timerOn());
+    EXPECT_TRUE(manager->deviceUuids().empty());
+    std::lock_guard<std::mutex> lock(manager->impl->stateMutex);
+    EXPECT_TRUE(manager->impl->lastUuids.empty());
+    EXPECT_TRUE(manager->impl->lastMidiInputNames.isEmpty());
+    EXPECT_FALSE(manager->impl->onDeviceListChanged);
+}
+
+TEST_F(DeviceManagerProbe, SlotQueriesSeeWhatTheSlotHolds)
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    EXPECT_FALSE(manager->hasDevice());
+    EXPECT_EQ(manager->currentDevice(), nullptr);
+    auto* device = new RecordingDevice;
+    {
+        auto lock = manager->lockDevice();
+        manager->device().reset(device);
+    }
+    EXPECT_TRUE(manager->hasDevice());
+    EXPECT_EQ(manager->currentDevice(), device);
+    {
+        auto lock = manager->lockDevice();
+        manager->device().reset();
+    }
+    EXPECT_FALSE(manager->hasDevice());
+    EXPECT_EQ(manager->currentDevice(), nullptr);
 }
 
 TEST_F(DeviceManagerProbe, PollingPeriodIsTwoSecondsAtProductSpeed)

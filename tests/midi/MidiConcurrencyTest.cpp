@@ -1,4 +1,5 @@
 #include "CapturedStdout.h"
+#include "DeviceManagerImpl.h"
 #include "FastClock.h"
 #include "GenericDeviceSession.h"
 #include "MidiTestSupport.h"

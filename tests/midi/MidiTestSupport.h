@@ -1,6 +1,7 @@
 #pragma once
 
-#include "DeviceManagerImpl.h"
+#include "DeviceManager.h"
+#include "ScopedMidiPortSystem.h"
 #include "SimulatedMidiPorts.h"
 #include "ZQUsbMidiDeviceFinder.h"
 
@@ -19,35 +20,8 @@
 // earlier tests left in them.
 class MidiTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        zq::setMidiPortSystem(ports);
-        resetManager();
-    }
-
-    void TearDown() override
-    {
-        resetManager();
-        zq::setMidiPortSystem(nullptr);
-    }
-
-    static void resetManager()
-    {
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        manager->stopPolling();
-        manager->setOnDeviceListChangedCallback(nullptr);
-        {
-            auto lock = manager->lockDevice();
-            manager->device().reset();
-        }
-        {
-            std::lock_guard<std::mutex> lock(manager->impl->stateMutex);
-            manager->impl->lastUuids.clear();
-            manager->impl->lastMidiInputNames.clear();
-        }
-        std::lock_guard<std::recursive_mutex> lock(ZQUsbMidiDeviceFinder::desc_mutex_);
-        ZQUsbMidiDeviceFinder::descriptors_.clear();
-    }
+    void SetUp() override { zq::DeviceManager::instance()->reset(); }
+    void TearDown() override { zq::DeviceManager::instance()->reset(); }
 
     // Runs the message loop until `done` holds or `timeoutMs` real ms passed.
     static bool runUntil(const std::function<bool()>& done, int timeoutMs = 5000)
@@ -94,6 +68,7 @@ protected:
     juce::ScopedJuceInitialiser_GUI juce;
     std::vector<std::unique_ptr<sim::SimulatedAmplifier>> amplifiers;
     std::shared_ptr<sim::SimulatedMidiPorts> ports = std::make_shared<sim::SimulatedMidiPorts>();
+    ScopedMidiPortSystem portSystem{ports};
 };
 
 inline sim::AmplifierConfig amplifierWithId(std::uint8_t last)

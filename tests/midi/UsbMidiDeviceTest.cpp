@@ -173,10 +173,10 @@ TEST_F(UsbMidiDevice, FirmwareUpdateReconnectsThroughBothReEnumerations)
     for (const Case& c : {Case{1500, 0}, Case{8000, FirmwareUpdateSession::kErrorEnterBootloader}}) {
         SCOPED_TRACE(c.reEnumerationMs);
         FastClock fast(50);
-        resetManager();
+        zq::DeviceManager::instance()->reset();
         auto local = std::make_shared<sim::SimulatedMidiPorts>();
         local->setReenumerationDelayMs(c.reEnumerationMs);
-        zq::setMidiPortSystem(local);
+        ScopedMidiPortSystem localSystem(local);
         auto& amp = amplifier();
         local->plugAmplifier(amp);
         ASSERT_EQ(probe().size(), 1u);
@@ -200,6 +200,5 @@ TEST_F(UsbMidiDevice, FirmwareUpdateReconnectsThroughBothReEnumerations)
             EXPECT_EQ(modelName(device), "Kovra TIKO");
         }
         device.Close();
-        zq::setMidiPortSystem(ports);
     }
 }

@@ -1,7 +1,7 @@
 #include "ChildCommand.h"
-#include "CommandTable.h"
 #include "ProcessRun.h"
 #include "PythonCommands.h"
+#include "ScopedCommandTable.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -45,8 +45,7 @@ std::string shellCommandOf(const std::string& script)
 
 TEST(PythonCommands, ArgumentVectorsOfTheProduct)
 {
-    const CommandTable saved = CommandTable::current();
-    CommandTable::current() = CommandTable{};
+    const ScopedCommandTable productTable(CommandTable{});
     using V = std::vector<std::string>;
     EXPECT_EQ(toStd(PythonCommands::link()), (V{"ln", "-s", "/usr/bin/python", "/usr/local/bin/python"}));
     EXPECT_EQ(toStd(PythonCommands::version()), (V{"/usr/local/bin/python", "--version"}));
@@ -57,7 +56,6 @@ TEST(PythonCommands, ArgumentVectorsOfTheProduct)
               (V{"osascript", "-e",
                  "do shell script \"sudo installer -pkg '/Applications/Kovra.app/Contents/Resources/python-2.7.18.pkg' "
                  "-target /\" with administrator privileges"}));
-    CommandTable::current() = saved;
 }
 
 TEST(PythonCommands, PackagePathCannotBreakOutOfItsQuotes)

@@ -85,7 +85,7 @@ TEST_F(Window, CloseWithADeviceSendsOneSwitchThenClosesItAndAsksToQuit)
     window->closeButtonPressed();
     EXPECT_EQ(log->sent, std::vector<Bytes>{setFwStatus(0x01)});
     EXPECT_EQ(log->events, (std::vector<std::string>{"send", "close", "gone"}));
-    EXPECT_TRUE(deviceSlotEmpty());
+    EXPECT_FALSE(zq::DeviceManager::instance()->hasDevice());
     EXPECT_EQ(app->quitRequests, 1);
     // The window stays until shutdown.
     EXPECT_EQ(app->mainWindow.get(), window);
@@ -105,7 +105,7 @@ TEST_F(Window, CloseWhileAWorkerRunsDoesNothing)
     main->changeState(std::make_unique<BusyState>());
     window->closeButtonPressed();
     EXPECT_TRUE(log->events.empty());
-    EXPECT_FALSE(deviceSlotEmpty());
+    EXPECT_TRUE(zq::DeviceManager::instance()->hasDevice());
     EXPECT_EQ(app->quitRequests, 0);
     static_cast<BusyState*>(main->currentState.get())->busy = false;
     window->closeButtonPressed();
@@ -121,7 +121,7 @@ TEST_F(Window, SystemQuitRequestSendsNothingAndLeavesTheDevice)
     app->shutdown();
     app.reset();
     EXPECT_TRUE(log->events.empty());
-    EXPECT_FALSE(deviceSlotEmpty());
+    EXPECT_TRUE(zq::DeviceManager::instance()->hasDevice());
 }
 
 namespace {

@@ -71,6 +71,6 @@ TEST_F(ResultPage, UpToDateWithoutADeviceSendsNothing)
     showQueued();
     main->changeState(std::make_unique<UpdateResultAppState>(1, 0));
     showQueued();
-    EXPECT_TRUE(deviceSlotEmpty());
+    EXPECT_FALSE(zq::DeviceManager::instance()->hasDevice());
     EXPECT_EQ(main->badgeKind, 2);
 }

@@ -1,4 +1,3 @@
-#include "CommandTable.h"
 #include "ConnectingAppState.h"
 #include "Constant.h"
 #include "FastClock.h"
@@ -6,6 +5,7 @@
 #include "KovraTikoButtonPromptAppState.h"
 #include "KovraTikoFwCheckingAppState.h"
 #include "PythonInstallingAppState.h"
+#include "ScopedCommandTable.h"
 #include "TempFolder.h"
 #include "TroubleshootingAppState.h"
 #include "UpdateResultAppState.h"
@@ -86,7 +86,7 @@ TEST_F(Routing, CancelSendsOneStatusSwitchBeforeTheInitialStateDropsTheDevice)
     EXPECT_EQ(log->sent.at(0).size(), 14u);
     EXPECT_EQ(log->events, (std::vector<std::string>{"send", "close", "gone"}));
     EXPECT_NE(stateAs<InitialAppState>(), nullptr);
-    EXPECT_TRUE(deviceSlotEmpty());
+    EXPECT_FALSE(zq::DeviceManager::instance()->hasDevice());
 }
 
 TEST_F(Routing, CancelWithoutADeviceStillReturnsToTheFirstPage)
@@ -127,7 +127,7 @@ TEST_F(Routing, ProceedStartsThePythonInstallation)
 {
     // No outside program exists in the table: the installation gives up at once.
     TempFolder fakes;
-    const CommandTable saved = CommandTable::current();
+    ScopedCommandTable commands;
     CommandTable& table = CommandTable::current();
     table.localPython = fakes.path() + "/usr/local/bin/python";
     table.systemPython = fakes.path() + "/usr/bin/python";
@@ -138,7 +138,6 @@ TEST_F(Routing, ProceedStartsThePythonInstallation)
     EXPECT_NE(stateAs<PythonInstallingAppState>(), nullptr);
     EXPECT_TRUE(runUntil([this] { return !main->stateIsBusy(); }, 20000));
     main.reset();
-    CommandTable::current() = saved;
 }
 
 // Clicks that would change the state or quit wait for the worker; the links

@@ -1,5 +1,6 @@
 #include "ConnectingAppState.h"
 #include "Constant.h"
+#include "DeviceManagerImpl.h"
 #include "FastClock.h"
 #include "InitialAppState.h"
 #include "KovraTikoButtonPromptAppState.h"
@@ -81,7 +82,7 @@ TEST_F(WaitingStates, InitialStateDropsAnOpenDeviceSilentlyAndRestartsThePolling
     main->changeState(std::make_unique<InitialAppState>());
     EXPECT_EQ(log->events, (std::vector<std::string>{"close", "gone"}));
     EXPECT_TRUE(log->sent.empty());
-    EXPECT_TRUE(deviceSlotEmpty());
+    EXPECT_FALSE(zq::DeviceManager::instance()->hasDevice());
     showQueued();
     expectFirstPage();
     EXPECT_FALSE(main->troubleshootingBanner->isVisible());

@@ -1,6 +1,5 @@
 #include "ConnectedTestFixture.h"
 
-#include "ApplicationBundle.h"
 #include "Constant.h"
 #include "UpdateResultAppState.h"
 #include "ZQBLE.h"
@@ -24,33 +23,14 @@ void ConnectedTest::SetUp()
     const juce::File firmware = bundle.getChildFile("Contents/Resources/ble_firmware.fw");
     ASSERT_TRUE(firmware.getParentDirectory().createDirectory());
     ASSERT_TRUE(built.getChildFile("Resources/ble_firmware.fw").copyFileTo(firmware));
-    ApplicationBundle::setExecutableForTests(bundle.getChildFile("workflow"));
-
-    if (const char* cacheHome = std::getenv("XDG_CACHE_HOME")) {
-        hadCacheHome = true;
-        savedCacheHome = cacheHome;
-    }
-    setenv("XDG_CACHE_HOME", root.getChildFile("cache").getFullPathName().toRawUTF8(), 1);
+    executable.use(bundle.getChildFile("workflow"));
+    environment.set("XDG_CACHE_HOME", root.getChildFile("cache").getFullPathName().toStdString());
 
     // The tests enter the states themselves.
     zq::DeviceManager::instance()->stopPolling();
     ASSERT_TRUE(runUntil([this] {
         return main->initialView->isVisible() && caption() == juce::String(constant::k_connectButtonText);
     }));
-}
-
-void ConnectedTest::TearDown()
-{
-    // The main component goes first: its state may still use the library.
-    WindowTest::TearDown();
-    ApplicationBundle::setExecutableForTests({});
-    for (const std::string& knob : knobs)
-        unsetenv(knob.c_str());
-    if (hadCacheHome)
-        setenv("XDG_CACHE_HOME", savedCacheHome.c_str(), 1);
-    else
-        unsetenv("XDG_CACHE_HOME");
-    temp.reset();
 }
 
 void ConnectedTest::openFirstAmplifier()
@@ -79,8 +59,7 @@ void ConnectedTest::writeFirmwareVersion(const std::string& version)
 
 void ConnectedTest::setKnob(const char* name, const std::string& value)
 {
-    knobs.emplace_back(name);
-    setenv(name, value.c_str(), 1);
+    environment.set(name, value);
 }
 
 std::string ConnectedTest::row(int index) const

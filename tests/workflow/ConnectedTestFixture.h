@@ -3,6 +3,8 @@
 #include "WindowTestSupport.h"
 
 #include "FastClock.h"
+#include "ScopedApplicationBundle.h"
+#include "ScopedEnvironment.h"
 #include "TempFolder.h"
 
 #include <memory>
@@ -19,7 +21,6 @@
 class ConnectedTest : public WindowTest {
 protected:
     void SetUp() override;
-    void TearDown() override;
 
     // Probes on the message thread and opens the first amplifier into the
     // device manager's slot, as the connect step does.
@@ -42,12 +43,9 @@ protected:
     static bool receivedTag(const sim::SimulatedAmplifier& amplifier, const std::string& tag);
 
     FastClock clock{5};
+    ScopedEnvironment environment;
+    ScopedApplicationBundle executable;
     std::unique_ptr<TempFolder> temp;
     juce::File bundle;
-
-private:
-    std::vector<std::string> knobs;
-    std::string savedCacheHome;
-    bool hadCacheHome = false;
 };
 

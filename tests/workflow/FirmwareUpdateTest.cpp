@@ -2,7 +2,6 @@
 #include "UpdateTestFixture.h"
 
 #include "DeviceManagerImpl.h"
-#include "KovraTikoFwCheckingAppState.h"
 #include "KovraTikoFwUpdatingAppState.h"
 #include "TroubleshootingAppState.h"
 #include "ZQBLE.h"
@@ -49,11 +48,7 @@ bool nonDecreasing(const std::vector<double>& values)
     return std::is_sorted(values.begin(), values.end());
 }
 
-class FirmwareUpdate : public UpdateTest {
-protected:
-    void startUpdate() { main->changeState(std::make_unique<KovraTikoFwCheckingAppState>()); }
-    std::string toastText() const { return main->toast->messageLabel->getText().toStdString(); }
-};
+using FirmwareUpdate = UpdateTest;
 
 TEST_F(FirmwareUpdate, NoMarkedRowEndsUpdatedAtOnceWithoutTouchingTheAmplifier)
 {
@@ -66,7 +61,7 @@ TEST_F(FirmwareUpdate, NoMarkedRowEndsUpdatedAtOnceWithoutTouchingTheAmplifier)
     EXPECT_EQ(result(), std::make_pair(0, 0));
     EXPECT_EQ(toastText(), "Your firmware is up-to-date.");
     EXPECT_TRUE(amp.bootloader.statusSwitches().empty());
-    EXPECT_FALSE(slotEmpty());
+    EXPECT_TRUE(zq::DeviceManager::instance()->hasDevice());
 }
 
 TEST_F(FirmwareUpdate, McuOnlyWritesTheStandardImageOnTheOpenDevice)
@@ -139,7 +134,7 @@ TEST_F(FirmwareUpdate, BluetoothOnlyLinksPythonUpdatesTheModuleAndLeavesNoDevice
     EXPECT_EQ(result(), std::make_pair(0, 0));
     EXPECT_EQ(toastText(), "Your firmware is up-to-date.");
     EXPECT_EQ(amp.bootloader.statusSwitches(), std::vector<std::uint8_t>{0x02});
-    EXPECT_TRUE(slotEmpty());
+    EXPECT_FALSE(zq::DeviceManager::instance()->hasDevice());
     EXPECT_FALSE(pollingRuns());
     EXPECT_TRUE(holds(bar, 0.02));
     EXPECT_TRUE(holds(bar, 0.5));
@@ -314,7 +309,7 @@ TEST_P(PythonCheckFails, ShowsThePythonPageAndKeepsTheState)
     EXPECT_GE(main->pythonCheckTime.load(), before);
     EXPECT_LE(main->pythonCheckTime.load(), after);
     EXPECT_TRUE(amp.bootloader.statusSwitches().empty());
-    EXPECT_FALSE(slotEmpty());
+    EXPECT_TRUE(zq::DeviceManager::instance()->hasDevice());
     if (c.printed != nullptr) {
         EXPECT_NE(printed.find(c.printed), std::string::npos) << printed;
     }

@@ -1,7 +1,6 @@
 #include "UpdateTestFixture.h"
 
 #include "DeviceManagerImpl.h"
-#include "KovraTikoFwCheckingAppState.h"
 #include "KovraTikoFwUpdatingAppState.h"
 #include "PythonInstallingAppState.h"
 
@@ -23,7 +22,7 @@ protected:
         amp = &plugAmplifier();
         openFirstAmplifier();
         fillRows("KT10A2100001", "1.11.2.75", "0106 -> 0107");
-        main->changeState(std::make_unique<KovraTikoFwCheckingAppState>());
+        startUpdate();
         ASSERT_TRUE(runNotingBar([this] { return pythonPageShown(); }));
         bar.clear();
     }

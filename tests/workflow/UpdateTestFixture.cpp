@@ -1,6 +1,7 @@
 #include "UpdateTestFixture.h"
 
 #include "DeviceManagerImpl.h"
+#include "KovraTikoFwCheckingAppState.h"
 #include "UpdateResultAppState.h"
 
 #include <cmath>
@@ -20,7 +21,6 @@ void UpdateTest::SetUp()
         return;
     setKnob("KOVRA_STANDIN_DOWNLOAD_MS", "100");
 
-    savedTable = CommandTable::current();
     CommandTable& table = CommandTable::current();
     table.localPython = temp->path() + "/usr/local/bin/python";
     table.systemPython = temp->path() + "/usr/bin/python";
@@ -35,7 +35,6 @@ void UpdateTest::TearDown()
     // The window goes first: its state waits for a worker that may still
     // run the fake programs.
     main.reset();
-    CommandTable::current() = savedTable;
     fasterClock.reset();
     ConnectedTest::TearDown();
 }
@@ -60,6 +59,16 @@ void UpdateTest::fillRows(const std::string& serial, const std::string& mcu, con
         main->connectedView->rows[i]->valueLabel->setText(juce::String::fromUTF8(texts[i].c_str()),
                                                           juce::dontSendNotification);
     main->hardwareType = hardwareType;
+}
+
+void UpdateTest::startUpdate()
+{
+    main->changeState(std::make_unique<KovraTikoFwCheckingAppState>());
+}
+
+std::string UpdateTest::toastText() const
+{
+    return main->toast->messageLabel->getText().toStdString();
 }
 
 std::string UpdateTest::localPython() const
@@ -152,13 +161,6 @@ bool UpdateTest::tookStatus(const sim::SimulatedAmplifier& amplifier, std::uint8
         if (s == status)
             return true;
     return false;
-}
-
-bool UpdateTest::slotEmpty() const
-{
-    zq::DeviceManager* manager = zq::DeviceManager::instance();
-    auto lock = manager->lockDevice();
-    return manager->device() == nullptr;
 }
 
 bool UpdateTest::pollingSawNoPorts()

@@ -2,8 +2,8 @@
 
 #include "ConnectedTestFixture.h"
 
-#include "CommandTable.h"
 #include "FastClock.h"
+#include "ScopedCommandTable.h"
 
 #include <functional>
 #include <memory>
@@ -25,6 +25,9 @@ protected:
 
     sim::SimulatedAmplifier& plugAmplifier(sim::AmplifierConfig config = {});
     void fillRows(const std::string& serial, const std::string& mcu, const std::string& bt, int hardwareType = 20);
+    // What "Update Firmware" does: the checking state.
+    void startUpdate();
+    std::string toastText() const;
 
     // The fake programs. The local and system Python answer `versionLine`
     // (on standard error, as Python 2 does); ln and the privileged link
@@ -50,7 +53,6 @@ protected:
     bool pythonPageShown() const;
 
     static bool tookStatus(const sim::SimulatedAmplifier& amplifier, std::uint8_t status);
-    bool slotEmpty() const;
     // The amplifier reboots after its Bluetooth update: gone on "SetFwStatus"
     // 02, back once a probe has seen it gone (never when `comesBack` is
     // false). Hand it to runNotingBar as `onSlice`.
@@ -68,7 +70,7 @@ private:
 
     bool wentAway = false;
     std::unique_ptr<FastClock> fasterClock;
-    CommandTable savedTable;
+    ScopedCommandTable commands;
 };
 
 // Whether `values` holds `wanted` (within float rounding).

@@ -61,13 +61,6 @@ inline std::shared_ptr<DeviceLog> openLoggedDevice()
     return log;
 }
 
-inline bool deviceSlotEmpty()
-{
-    zq::DeviceManager* manager = zq::DeviceManager::instance();
-    auto lock = manager->lockDevice();
-    return manager->device() == nullptr;
-}
-
 // A state whose "worker" runs as long as the test says.
 class BusyState : public AppState {
 public:
