@@ -1,10 +1,10 @@
 #include "UpdateResultAppState.h"
 
-#include "BinaryData.h"
 #include "BootloaderMessages.h"
 #include "Constant.h"
 #include "DeviceManager.h"
 #include "MainComponent.h"
+#include "Picture.h"
 
 #include <string>
 
@@ -70,7 +70,7 @@ void UpdateResultAppState::apply(MainComponent* main) const
             if (ZQDevice* device = manager->device().get())
                 bootloader::SendSetFwStatus(device, bootloader::kStatusToApplication);
         }
-        main->setDeviceImage(BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size);
+        main->setDeviceImage(resources::amplifierPicture());
         main->resized();
     });
     main->triggerAsyncUpdate();
