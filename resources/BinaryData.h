@@ -4,11 +4,13 @@
 // process. Each array holds its file's bytes and one zero byte after them;
 // the used length is the Size constant.
 //
-// The Size constants of the fonts (and of the pictures) are generated with
-// the build from the files it embeds, in BinaryDataSizes.h:
-//   temp_binary_data_10Size, _11Size, _12Size   the three Roboto faces
+// The Size constants are generated with the build, in BinaryDataSizes.h:
+//   temp_binary_data_10Size, _11Size, _12Size   the three Roboto faces, from
+//                                                the files it embeds
 //   temp_binary_data_0Size .. _5Size, _13Size    the pictures (drawn by the
 //                                                build, kovra_make_pictures)
+//   Checksumed_kovra_10_speaker_binSize,         the MCU images, the lengths
+//   Checksumed_kovra_10_speaker_GD32_binSize     it generates them with
 #include "BinaryDataSizes.h"
 
 namespace BinaryData {
@@ -42,10 +44,8 @@ extern const char* RobotoRegular_ttf;
 // information block at offset 1024.
 extern const char temp_binary_data_8[];
 extern const char* Checksumed_kovra_10_speaker_bin; // hardware type 20
-const int Checksumed_kovra_10_speaker_binSize = 743249;
 
 extern const char temp_binary_data_9[];
 extern const char* Checksumed_kovra_10_speaker_GD32_bin; // hardware type 22
-const int Checksumed_kovra_10_speaker_GD32_binSize = 743266;
 
 } // namespace BinaryData

@@ -1,11 +1,11 @@
 #include "ConnectedAppState.h"
 
-#include "BinaryData.h"
 #include "ConsoleOutput.h"
 #include "DeviceManager.h"
 #include "DownloadFirmwareVersionSession.h"
 #include "GenericDeviceSession.h"
 #include "MainComponent.h"
+#include "Picture.h"
 #include "UpdateResultAppState.h"
 #include "WorkflowCodes.h"
 #include "ZQBLE.h"
@@ -80,7 +80,7 @@ void showConnectedPage(MainComponent* main, const std::string& serial, const std
                        const std::string& btRow, int hardwareType)
 {
     main->pushAsyncEvent([main, serial, mcuRow, btRow, hardwareType] {
-        main->setDeviceImage(BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size);
+        main->setDeviceImage(resources::amplifierPicture());
         main->hardwareType = hardwareType;
         auto& rows = main->connectedView->rows;
         rows[0]->valueLabel->setText(juce::String(serial), juce::dontSendNotification);

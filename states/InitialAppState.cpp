@@ -1,10 +1,10 @@
 #include "InitialAppState.h"
 
-#include "BinaryData.h"
 #include "ConnectingAppState.h"
 #include "Constant.h"
 #include "DeviceManager.h"
 #include "MainComponent.h"
+#include "Picture.h"
 
 #include <memory>
 
@@ -24,7 +24,7 @@ void InitialAppState::apply(MainComponent* main) const
         main->initialView->actionButton->setEnabled(true);
         main->initialView->titleLabel->setText(juce::String(constant::k_title), juce::dontSendNotification);
         main->initialView->subtitleLabel->setText(juce::String(constant::k_subtitle), juce::dontSendNotification);
-        main->setDeviceImage(BinaryData::temp_binary_data_3, BinaryData::temp_binary_data_3Size);
+        main->setDeviceImage(resources::connectPicture());
         main->resized();
     });
     main->triggerAsyncUpdate();

@@ -1,8 +1,8 @@
 #include "KovraTikoButtonPromptAppState.h"
 
-#include "BinaryData.h"
 #include "Constant.h"
 #include "MainComponent.h"
+#include "Picture.h"
 
 void KovraTikoButtonPromptAppState::apply(MainComponent* main) const
 {
@@ -15,7 +15,7 @@ void KovraTikoButtonPromptAppState::apply(MainComponent* main) const
         main->pythonInfoView->setVisible(false);
         main->initialView->titleLabel->setText(juce::String(constant::k_promptTitle), juce::dontSendNotification);
         main->initialView->subtitleLabel->setText(juce::String(constant::k_promptSubtitle), juce::dontSendNotification);
-        main->setDeviceImage(BinaryData::temp_binary_data_4, BinaryData::temp_binary_data_4Size);
+        main->setDeviceImage(resources::promptPicture());
         main->initialView->actionButton->setButtonText(juce::String(constant::k_goBackButtonText));
         main->initialView->actionButton->setEnabled(true);
         main->resized();

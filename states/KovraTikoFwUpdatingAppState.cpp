@@ -10,6 +10,7 @@
 #include "ListenerScope.h"
 #include "MainComponent.h"
 #include "OnMessageThread.h"
+#include "Picture.h"
 #include "PythonCommands.h"
 #include "UpdateResultAppState.h"
 #include "WorkflowCodes.h"
@@ -87,7 +88,7 @@ void showPythonPage(const UpdateJob& job)
     job.main->pythonCheckTime = juce::Time::getMillisecondCounter();
     MainComponent* main = job.main;
     main->pushAsyncEvent([main] {
-        main->setDeviceImage(BinaryData::temp_binary_data_5, BinaryData::temp_binary_data_5Size);
+        main->setDeviceImage(resources::installerPicture());
         main->badgeKind = 0;
         main->progressView->setVisible(false);
         main->pythonInfoView->setVisible(true);
@@ -261,7 +262,7 @@ void queueProgressPage(MainComponent* main, bool pythonMode, int badgeKind)
 {
     main->pushAsyncEvent([main, pythonMode, badgeKind] {
         if (!pythonMode)
-            main->setDeviceImage(BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size);
+            main->setDeviceImage(resources::amplifierPicture());
         main->showTroubleshootingBanner = false;
         main->initialView->setVisible(false);
         main->connectedView->setVisible(false);

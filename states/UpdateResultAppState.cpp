@@ -1,10 +1,10 @@
 #include "UpdateResultAppState.h"
 
-#include "BinaryData.h"
 #include "BootloaderMessages.h"
 #include "Constant.h"
 #include "DeviceManager.h"
 #include "MainComponent.h"
+#include "Picture.h"
 #include "WorkflowCodes.h"
 #include "ZQBLEFirmwareUpdater.h"
 
@@ -72,7 +72,7 @@ void UpdateResultAppState::apply(MainComponent* main) const
             // Up to date: the amplifier leaves its update mode.
             zq::DeviceManager::instance()->sendFwStatus(bootloader::kStatusToApplication);
         }
-        main->setDeviceImage(BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size);
+        main->setDeviceImage(resources::amplifierPicture());
         main->resized();
     });
     main->triggerAsyncUpdate();

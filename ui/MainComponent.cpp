@@ -1,7 +1,6 @@
 #include "MainComponent.h"
 
 #include "AppState.h"
-#include "BinaryData.h"
 #include "BootloaderMessages.h"
 #include "ConnectingAppState.h"
 #include "Constant.h"
@@ -15,6 +14,7 @@
 #include "WorkflowCodes.h"
 
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -34,9 +34,9 @@ void setPicture(juce::ImageButton& button, const juce::Image& image)
     button.setImages(true, true, true, image, 1.0f, clear, image, 1.0f, clear, image, 1.0f, clear, 0.0f);
 }
 
-juce::Image decode(const void* data, int size)
+juce::Image decode(const resources::Picture& picture)
 {
-    return juce::ImageFileFormat::loadFrom(data, static_cast<size_t>(size));
+    return juce::ImageFileFormat::loadFrom(picture.data, static_cast<size_t>(picture.size));
 }
 
 bool captionIs(const juce::Button& button, const std::string& caption)
@@ -71,12 +71,12 @@ MainComponent::~MainComponent()
 
 void MainComponent::initViews()
 {
-    deviceImage = decode(BinaryData::temp_binary_data_3, BinaryData::temp_binary_data_3Size);
+    deviceImage = decode(resources::connectPicture());
     deviceImageButton = std::make_unique<juce::ImageButton>(juce::String());
     setPicture(*deviceImageButton, deviceImage);
     addAndMakeVisible(*deviceImageButton);
 
-    badgeImage = decode(BinaryData::temp_binary_data_2, BinaryData::temp_binary_data_2Size);
+    badgeImage = decode(resources::updateBadgePicture());
     statusBadgeButton = std::make_unique<juce::ImageButton>(juce::String());
     setPicture(*statusBadgeButton, badgeImage);
     statusBadgeButton->setVisible(false);
@@ -183,16 +183,15 @@ void MainComponent::resized()
     const juce::Rectangle<int> picture = deviceImageButton->getBounds();
     statusBadgeButton->setTopLeftPosition(picture.getRight() - 60, picture.getBottom() - 50);
 
-    const void* badge = nullptr;
-    int badgeSize = 0;
+    std::optional<resources::Picture> badge;
     switch (badgeKind) {
-    case 1: badge = BinaryData::temp_binary_data_2; badgeSize = BinaryData::temp_binary_data_2Size; break;
-    case 2: badge = BinaryData::temp_binary_data_1; badgeSize = BinaryData::temp_binary_data_1Size; break;
-    case 3: badge = BinaryData::temp_binary_data_0; badgeSize = BinaryData::temp_binary_data_0Size; break;
+    case 1: badge = resources::updateBadgePicture(); break;
+    case 2: badge = resources::successBadgePicture(); break;
+    case 3: badge = resources::errorBadgePicture(); break;
     default: break;
     }
-    if (badge != nullptr) {
-        badgeImage = decode(badge, badgeSize);
+    if (badge) {
+        badgeImage = decode(*badge);
         setPicture(*statusBadgeButton, badgeImage);
         statusBadgeButton->setVisible(true);
     } else if (badgeKind == 0) {
@@ -233,9 +232,9 @@ bool MainComponent::stateIsBusy() const
     return currentState != nullptr && currentState->isBusy();
 }
 
-void MainComponent::setDeviceImage(const void* data, int size)
+void MainComponent::setDeviceImage(const resources::Picture& picture)
 {
-    setPicture(*deviceImageButton, decode(data, size));
+    setPicture(*deviceImageButton, decode(picture));
 }
 
 void MainComponent::showOnlyScreen(juce::Component* screen)

@@ -4,6 +4,7 @@
 #include "FirmwareUpdateProgressView.h"
 #include "InitialDeviceInfoView.h"
 #include "MessageToast.h"
+#include "Picture.h"
 #include "PythonInstallInfoView.h"
 #include "TroubleshootingPageView.h"
 
@@ -41,8 +42,8 @@ public:
     // worker may be waiting for the message thread.
     bool stateIsBusy() const;
 
-    // Shows `resource` (a PNG) on the device picture, decoded afresh.
-    void setDeviceImage(const void* data, int size);
+    // Shows `picture` on the device picture, decoded afresh.
+    void setDeviceImage(const resources::Picture& picture);
     // Makes `screen`, one of the five views, the only one visible.
     void showOnlyScreen(juce::Component* screen);
 

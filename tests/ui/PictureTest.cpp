@@ -1,4 +1,5 @@
 #include "BinaryData.h"
+#include "Picture.h"
 
 #include <juce_graphics/juce_graphics.h>
 
@@ -83,6 +84,31 @@ TEST(Pictures, BadgesAreWhiteDiscsWithTheirMarkColour)
             for (int x = 0; x < 48; ++x)
                 markPixels += image.getPixelAt(x, y) == b.mark ? 1 : 0;
         EXPECT_GT(markPixels, 40) << b.name;
+    }
+}
+
+// Each named picture is its own array with that array's length: a swap of
+// the two 238 x 278 pictures or of two badges would show no other way.
+TEST(Pictures, NamedAccessorsGiveTheirArrayAndLength)
+{
+    struct Named {
+        const char* name;
+        resources::Picture picture;
+        const char* data;
+        int size;
+    };
+    const Named named[] = {
+        {"error badge", resources::errorBadgePicture(), BinaryData::temp_binary_data_0, BinaryData::temp_binary_data_0Size},
+        {"success badge", resources::successBadgePicture(), BinaryData::temp_binary_data_1, BinaryData::temp_binary_data_1Size},
+        {"update badge", resources::updateBadgePicture(), BinaryData::temp_binary_data_2, BinaryData::temp_binary_data_2Size},
+        {"connect", resources::connectPicture(), BinaryData::temp_binary_data_3, BinaryData::temp_binary_data_3Size},
+        {"prompt", resources::promptPicture(), BinaryData::temp_binary_data_4, BinaryData::temp_binary_data_4Size},
+        {"installer", resources::installerPicture(), BinaryData::temp_binary_data_5, BinaryData::temp_binary_data_5Size},
+        {"amplifier", resources::amplifierPicture(), BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size},
+    };
+    for (const auto& n : named) {
+        EXPECT_EQ(n.picture.data, n.data) << n.name;
+        EXPECT_EQ(n.picture.size, n.size) << n.name;
     }
 }
 
