@@ -6,8 +6,9 @@
 #   build/fuzz     clang libFuzzer: every fuzz_* target for 30 s, side by side,
 #                  each from its corpus in build/fuzz/corpus/<target> (seeded
 #                  from fuzz/seeds/<target> when that exists)
-# The release suite runs last, so its ctest summary closes the output. The
-# exit status is non-zero when any step fails.
+# First of all, every C++ file must be as .clang-format has it
+# (scripts/format.sh --check). The release suite runs last, so its ctest
+# summary closes the output. The exit status is non-zero when any step fails.
 #
 # Environment: KOVRA_BUILD_ROOT (build), KOVRA_FUZZ_SECONDS (30),
 # KOVRA_TSAN_WITH_JUCE (ON: the JUCE parts and their concurrency tests run
@@ -53,6 +54,14 @@ if [[ -s tests/lsan.supp ]]; then
 fi
 
 step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
+
+step "format"
+if bash scripts/format.sh --check; then
+    echo "every C++ file as .clang-format has it"
+else
+    echo "files differ from .clang-format (bash scripts/format.sh formats them)"
+    failed+=(format)
+fi
 
 # configure NAME CMAKE-ARGS...: quiet unless it fails.
 configure() {

@@ -7,7 +7,7 @@ packages=(
     juce-modules-source juce-tools
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
-    clang-14 libclang-rt-14-dev
+    clang-14 libclang-rt-14-dev clang-format-14
     fonts-roboto-unhinted
     xvfb xauth xdotool x11-apps
 )
