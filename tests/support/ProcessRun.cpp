@@ -41,8 +41,9 @@ void sampleDescriptors(pid_t pid, const std::string& program, const std::vector<
         return;
     for (int fd : fds) {
         const std::string target = linkTarget(proc + "/fd/" + std::to_string(fd));
-        if (!target.empty())
-            result.descriptorTargets[fd].insert(target);
+        std::vector<std::string>& seen = result.descriptorTargets[fd];
+        if (!target.empty() && (seen.empty() || seen.back() != target))
+            seen.push_back(target);
     }
 }
 

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -34,8 +33,9 @@ struct ProcessResult {
     std::string err;
     std::vector<std::chrono::steady_clock::time_point> lineTimes;
     // For each of the closed descriptors, what it was seen open on while the
-    // program ran (its /proc link, sampled every few ms).
-    std::map<int, std::set<std::string>> descriptorTargets;
+    // program ran (its /proc link, sampled every few ms), each change once,
+    // in order.
+    std::map<int, std::vector<std::string>> descriptorTargets;
     std::vector<std::string> lines() const;
 };
 
