@@ -14,6 +14,7 @@ DeferredQuit::~DeferredQuit()
 
 void DeferredQuit::request()
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     if (busy())
         startTimer(kRecheckMs);
     else

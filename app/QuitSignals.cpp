@@ -39,6 +39,7 @@ void QuitSignals::install()
 
 void QuitSignals::listen(std::function<void()> onQuit)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     if (signalPipe[0] < 0)
         return;
     juce::LinuxEventLoop::registerFdCallback(signalPipe[0], [onQuit = std::move(onQuit)](int fd) {

@@ -2,8 +2,8 @@
 
 #include "MainComponent.h"
 
-AsnycBLEEventListener::AsnycBLEEventListener(MainComponent* mainComponent)
-    : mainComponent(mainComponent), window(mainComponent)
+AsnycBLEEventListener::AsnycBLEEventListener(MainComponent* mainComponent, StateLifetime::Watch state)
+    : mainComponent(mainComponent), state(std::move(state))
 {
 }
 
@@ -15,11 +15,7 @@ AsnycBLEEventListener::~AsnycBLEEventListener()
 void AsnycBLEEventListener::OnProgress(int percent)
 {
     const double fraction = ZQBLE::progressPercent(percent, mcuUpdateFollows) / 100.0;
-    auto target = window;
-    juce::MessageManager::callAsync([target, fraction] {
-        if (MainComponent* main = target.getComponent())
-            main->progressView->setProgress(fraction);
-    });
+    state.post([fraction](MainComponent& window) { window.progressView->setProgress(fraction); });
 }
 
 void AsnycBLEEventListener::OnComplete(int code)

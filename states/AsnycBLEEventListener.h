@@ -1,20 +1,18 @@
 #pragma once
 
+#include "StateLifetime.h"
 #include "ZQBLEDeviceEventListener.h"
-
-#include <juce_gui_basics/juce_gui_basics.h>
 
 #include <atomic>
 
 class MainComponent;
 
 // The window's receiver of the Bluetooth-module library's progress and
-// completion; called on the library's thread. Build it on the message thread:
-// the posted progress steps hold only a safe pointer to the window content,
-// so they may still run after the listener has gone.
+// completion; called on the library's thread. Its progress steps reach the
+// window through the watch of the state that owns it.
 class AsnycBLEEventListener : public ZQBLEDeviceEventListener {
 public:
-    explicit AsnycBLEEventListener(MainComponent* mainComponent);
+    AsnycBLEEventListener(MainComponent* mainComponent, StateLifetime::Watch state);
     ~AsnycBLEEventListener() override;
 
     void OnProgress(int percent) override;
@@ -28,5 +26,5 @@ public:
     std::atomic<int> result{0};
 
 private:
-    juce::Component::SafePointer<MainComponent> window;
+    StateLifetime::Watch state;
 };

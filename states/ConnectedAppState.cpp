@@ -91,9 +91,10 @@ void showConnectedPage(MainComponent* main, const std::string& serial, const std
     });
 }
 
-// Message thread; blocks it while the amplifier answers.
+// Blocks the message thread while the amplifier answers.
 void queryAmplifier(MainComponent* main)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     ZQDevice* device = manager->currentDevice();
 
@@ -168,10 +169,7 @@ void queryAmplifier(MainComponent* main)
 
 void ConnectedAppState::apply(MainComponent* main) const
 {
-    juce::MessageManager::callAsync([main, state = lifetime.watch()] {
-        if (!state.expired())
-            queryAmplifier(main);
-    });
+    lifetime.watch(main).post([](MainComponent& window) { queryAmplifier(&window); });
 }
 
 int CompareFWVersion(std::string lhs, std::string rhs)

@@ -12,8 +12,7 @@ public:
     void apply(MainComponent* main) const override;
 
 private:
-    // Once the state has been replaced (or the window closed) the deferred
-    // queries do nothing.
+    // The queries are deferred to the next turn of the loop.
     StateLifetime lifetime;
 };
 

@@ -29,7 +29,7 @@ void ConnectingAppState::apply(MainComponent* main) const
     });
     main->triggerAsyncUpdate();
 
-    worker = std::async(std::launch::async, [this, main, state = lifetime.watch()] {
+    worker = std::async(std::launch::async, [this, state = lifetime.watch(main)] {
         zq::DeviceManager* manager = zq::DeviceManager::instance();
         manager->stopPolling();
         int found = 0;
@@ -40,15 +40,13 @@ void ConnectingAppState::apply(MainComponent* main) const
             // rather than being left on "Connecting..." with the polling off.
             found = 0;
         }
-        juce::MessageManager::callAsync([this, main, state, found] {
-            if (!state.expired())
-                connect(main, found);
-        });
+        state.post([this, found](MainComponent& window) { connect(&window, found); });
     });
 }
 
 void ConnectingAppState::connect(MainComponent* main, int found) const
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     const std::vector<zq::DeviceId> ids = found > 0 ? manager->deviceUuids() : std::vector<zq::DeviceId>{};
     if (ids.empty()) {

@@ -16,9 +16,8 @@ public:
     mutable bool troubleshootingMode;
 
 private:
-    // Message thread: the worker's result, n amplifiers found.
+    // The worker's result, n amplifiers found.
     void connect(MainComponent* main, int found) const;
 
-    // The posted connect step may arrive after the state was replaced.
     StateLifetime lifetime;
 };

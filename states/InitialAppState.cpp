@@ -32,6 +32,7 @@ void InitialAppState::apply(MainComponent* main) const
 
 void connectOnDeviceChange(MainComponent* main, zq::DeviceManager*)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     // A running worker may be waiting for the message thread.
     if (main->stateIsBusy())
         return;

@@ -12,13 +12,8 @@ KovraTikoFwCheckingAppState::~KovraTikoFwCheckingAppState()
 
 void KovraTikoFwCheckingAppState::apply(MainComponent* main) const
 {
-    juce::Component::SafePointer<MainComponent> window(main);
-    worker = std::async(std::launch::async, [window, state = lifetime.watch()] {
+    worker = std::async(std::launch::async, [state = lifetime.watch(main)] {
         zq::DeviceManager::instance()->stopPolling();
-        juce::MessageManager::callAsync([window, state] {
-            MainComponent* target = window.getComponent();
-            if (target != nullptr && !state.expired())
-                target->changeState(std::make_unique<KovraTikoFwUpdatingAppState>());
-        });
+        state.post([](MainComponent& window) { window.changeState(std::make_unique<KovraTikoFwUpdatingAppState>()); });
     });
 }

@@ -28,16 +28,13 @@ constexpr std::uint32_t kAmplifierLookMs = 4000;
 constexpr std::uint32_t kAmplifierWaitMs = 65000;
 constexpr std::uint32_t kReconnectWaitMs = 5000;
 
-using Window = juce::Component::SafePointer<MainComponent>;
-
 // Computed afresh by each run; showUpdateProgress reads the Bluetooth flag.
 std::atomic<bool> needUpdateMcuFw{false};
 std::atomic<bool> needUpdateBtFw{false};
 
 // What the worker needs from the message thread, copied there before it starts.
 struct UpdateJob {
-    Window window;
-    MainComponent* main = nullptr;
+    StateLifetime::Watch state;
     AsnycBLEEventListener* listener = nullptr;
     juce::String serialNumber;
     juce::String mcuRow;
@@ -50,12 +47,9 @@ juce::String rowText(MainComponent* main, std::size_t index)
     return index < rows.size() && rows[index] != nullptr ? rows[index]->valueLabel->getText() : juce::String();
 }
 
-void setBar(const Window& window, double fraction)
+void setBar(const UpdateJob& job, double fraction)
 {
-    juce::MessageManager::callAsync([window, fraction] {
-        if (MainComponent* main = window.getComponent())
-            main->progressView->setProgress(fraction);
-    });
+    job.state.post([fraction](MainComponent& window) { window.progressView->setProgress(fraction); });
 }
 
 bool reconnectDevice(ZQDevice* device, FirmwareUpdateSession*, void*)
@@ -71,9 +65,7 @@ void showUpdateProgress(ZQDevice*, FirmwareUpdateSession*, int percent, void* us
 {
     console::printLine("Updating: " + juce::String(percent) + "%");
     const int v = needUpdateBtFw ? percent / 2 + 50 : percent;
-    // The state made a safe pointer to the window on the message thread
-    // before this thread started, so making one here only reads it.
-    setBar(Window(static_cast<MainComponent*>(user)), v / 100.0);
+    setBar(*static_cast<const UpdateJob*>(user), v / 100.0);
 }
 
 // Link the system Python when the local one is missing, then ask its version.
@@ -85,8 +77,8 @@ bool pythonReady()
 
 void showPythonPage(const UpdateJob& job)
 {
-    job.main->pythonCheckTime = juce::Time::getMillisecondCounter();
-    MainComponent* main = job.main;
+    MainComponent* main = job.state.main();
+    main->pythonCheckTime = juce::Time::getMillisecondCounter();
     main->pushAsyncEvent([main] {
         main->setDeviceImage(resources::installerPicture());
         main->badgeKind = 0;
@@ -98,13 +90,13 @@ void showPythonPage(const UpdateJob& job)
 }
 
 // Closes the amplifier so that the library can reach the Bluetooth module.
-void handOverToBluetoothModule(const Window& window)
+void handOverToBluetoothModule(const UpdateJob& job)
 {
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     manager->sendFwStatus(bootloader::kStatusBluetoothUpdate);
     zq::Clock::sleepMs(kBeforeBluetoothUpdateMs);
     manager->closeDevice();
-    setBar(window, 0.02);
+    setBar(job, 0.02);
 }
 
 int updateBluetoothModule(AsnycBLEEventListener* listener)
@@ -127,7 +119,7 @@ int updateBluetoothModule(AsnycBLEEventListener* listener)
     return u == 0 ? listener->result.load() : u;
 }
 
-void waitForAmplifier(const Window& window)
+void waitForAmplifier(const UpdateJob& job)
 {
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     // The amplifier may already be back under the names the polling saw
@@ -137,10 +129,10 @@ void waitForAmplifier(const Window& window)
     manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
     for (std::uint32_t t = 0; t < kAmplifierWaitMs && !manager->hasDevice(); t += kAmplifierLookMs) {
         zq::Clock::sleepMs(kAmplifierLookMs);
-        juce::MessageManager::callAsync([window] {
-            if (MainComponent* main = window.getComponent())
-                if (main->progressView->progress < 0.5)
-                    main->progressView->setProgress(main->progressView->progress + 0.01);
+        job.state.post([](MainComponent& window) {
+            FirmwareUpdateProgressView& bar = *window.progressView;
+            if (bar.progress < 0.5)
+                bar.setProgress(bar.progress + 0.01);
         });
     }
     manager->stopPolling();
@@ -150,9 +142,9 @@ void waitForAmplifier(const Window& window)
     zq::onMessageThread([] {});
 }
 
-int updateMcu(const UpdateJob& job, bool bluetoothIncomplete)
+int updateMcu(UpdateJob& job, bool bluetoothIncomplete)
 {
-    const McuImage image = mcuImageFor(job.main->hardwareType, job.serialNumber);
+    const McuImage image = mcuImageFor(job.state.main()->hardwareType, job.serialNumber);
 
     FirmwareUpdateSession session;
     session.timeoutMs = 3000;
@@ -162,7 +154,7 @@ int updateMcu(const UpdateJob& job, bool bluetoothIncomplete)
     session.settleDelayMs = 0;
     session.chunkDelayMs = 0;
     session.progressCallback = showUpdateProgress;
-    session.progressUserData = job.main;
+    session.progressUserData = &job;
     session.enterBootloaderCallback = reconnectDevice;
     session.doneCallback = reconnectDevice;
     session.callbackUserData = nullptr;
@@ -174,7 +166,7 @@ int updateMcu(const UpdateJob& job, bool bluetoothIncomplete)
 }
 
 // The whole update; no value when the Python page was shown instead.
-std::optional<int> runUpdate(const UpdateJob& job)
+std::optional<int> runUpdate(UpdateJob& job)
 {
     needUpdateMcuFw = job.mcuRow.contains("->");
     needUpdateBtFw = job.btRow.contains("->");
@@ -186,7 +178,7 @@ std::optional<int> runUpdate(const UpdateJob& job)
             showPythonPage(job);
             return std::nullopt;
         }
-        handOverToBluetoothModule(job.window);
+        handOverToBluetoothModule(job);
         code = updateBluetoothModule(job.listener);
         bluetoothIncomplete = code == ZQBLEFirmwareUpdater::kErrorDownloadTimeout;
         if (code != workflow::kSucceeded && !bluetoothIncomplete)
@@ -195,22 +187,19 @@ std::optional<int> runUpdate(const UpdateJob& job)
     if (!needUpdateMcuFw)
         return code;
     if (needUpdateBtFw)
-        waitForAmplifier(job.window);
+        waitForAmplifier(job);
     return updateMcu(job, bluetoothIncomplete);
 }
 
-void postEnd(const Window& window, int code)
+void postEnd(const UpdateJob& job, int code)
 {
-    juce::MessageManager::callAsync([window, code] {
-        MainComponent* main = window.getComponent();
-        if (main == nullptr)
-            return;
+    job.state.post([code](MainComponent& main) {
         const bool failed = code != workflow::kSucceeded;
         const juce::String text = failed ? "Firmware updating failed!" : "Your firmware is up-to-date.";
-        main->changeState(
+        main.changeState(
             std::make_unique<UpdateResultAppState>(failed ? workflow::kResultFailed : workflow::kResultUpdated, code));
-        main->toast->messageLabel->setText(text, juce::dontSendNotification);
-        main->toast->show(4000);
+        main.toast->messageLabel->setText(text, juce::dontSendNotification);
+        main.toast->show(4000);
     });
 }
 
@@ -228,21 +217,15 @@ void KovraTikoFwUpdatingAppState::apply(MainComponent* main) const
 {
     if (bleListener != nullptr)
         ZQBLE::clearListener(bleListener.get());
-    bleListener = std::make_unique<AsnycBLEEventListener>(main);
+    bleListener = std::make_unique<AsnycBLEEventListener>(main, lifetime.watch(main));
 
     zq::DeviceManager::instance()->stopPolling();
 
     queueProgressPage(main, false, 1);
 
-    UpdateJob job;
-    job.window = Window(main);
-    job.main = main;
-    job.listener = bleListener.get();
-    job.serialNumber = rowText(main, 0);
-    job.mcuRow = rowText(main, 1);
-    job.btRow = rowText(main, 2);
+    UpdateJob job{lifetime.watch(main), bleListener.get(), rowText(main, 0), rowText(main, 1), rowText(main, 2)};
 
-    worker = std::async(std::launch::async, [job] {
+    worker = std::async(std::launch::async, [job]() mutable {
         int code = workflow::kWorkerFailed;
         try {
             const std::optional<int> result = runUpdate(job);
@@ -254,7 +237,7 @@ void KovraTikoFwUpdatingAppState::apply(MainComponent* main) const
             // The polling may have been started for the wait.
             zq::DeviceManager::instance()->stopPolling();
         }
-        postEnd(job.window, code);
+        postEnd(job, code);
     });
 }
 
@@ -278,6 +261,7 @@ void queueProgressPage(MainComponent* main, bool pythonMode, int badgeKind)
 
 void reconnectFirstDevice(zq::DeviceManager* manager)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     if (manager->probeAll() < 1)
         return;
     const std::vector<zq::DeviceId> ids = manager->deviceUuids();

@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "AsnycBLEEventListener.h"
+#include "StateLifetime.h"
 
 #include <juce_core/juce_core.h>
 
@@ -27,6 +28,9 @@ public:
 
     mutable std::future<void> worker;
     mutable std::unique_ptr<AsnycBLEEventListener> bleListener;
+
+private:
+    StateLifetime lifetime;
 };
 
 // The device-list callback of the waits for the amplifier: probes and opens

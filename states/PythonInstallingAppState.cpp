@@ -25,7 +25,7 @@ constexpr std::uint32_t kAmplifierWindowMs = 65000;
 constexpr std::uint32_t kAmplifierLookMs = 4000;
 constexpr double kBarHold = 0.99;
 
-using Window = juce::Component::SafePointer<MainComponent>;
+using Window = StateLifetime::Watch;
 
 juce::String fromTable(const std::string& path)
 {
@@ -35,9 +35,8 @@ juce::String fromTable(const std::string& path)
 // The bar goes up by `step` on the message thread, never past 0.99.
 void advanceBar(const Window& window, double step)
 {
-    juce::MessageManager::callAsync([window, step] {
-        if (MainComponent* main = window.getComponent())
-            main->progressView->setProgress(std::min(main->progressView->progress + step, kBarHold));
+    window.post([step](MainComponent& main) {
+        main.progressView->setProgress(std::min(main.progressView->progress + step, kBarHold));
     });
 }
 
@@ -83,8 +82,9 @@ int runInstaller(const Window& window)
     return killed ? workflow::kInstallerTimedOut : workflow::kInstallerFailed;
 }
 
-int waitForAmplifier(MainComponent* main, const Window& window)
+int waitForAmplifier(const Window& window)
 {
+    MainComponent* main = window.main();
     const std::uint32_t budget =
         amplifierWaitBudgetMs(juce::Time::getMillisecondCounter() - main->pythonCheckTime.load());
     const std::uint32_t looks = budget / kAmplifierLookMs;
@@ -98,27 +98,24 @@ int waitForAmplifier(MainComponent* main, const Window& window)
     return manager->hasDevice() ? workflow::kSucceeded : workflow::kAmplifierNotBack;
 }
 
-int runInstallation(MainComponent* main, const Window& window)
+int runInstallation(const Window& window)
 {
     int code = linkedSystemPython() ? workflow::kSucceeded : runInstaller(window);
     if (code == workflow::kSucceeded)
-        code = waitForAmplifier(main, window);
+        code = waitForAmplifier(window);
     return code;
 }
 
 void postEnd(const Window& window, int code)
 {
-    juce::MessageManager::callAsync([window, code] {
-        MainComponent* main = window.getComponent();
-        if (main == nullptr)
-            return;
+    window.post([code](MainComponent& main) {
         std::unique_ptr<AppState> next;
         if (code == workflow::kSucceeded)
             next = std::make_unique<KovraTikoFwUpdatingAppState>();
         else
             next = std::make_unique<UpdateResultAppState>(workflow::kResultFailed, code);
-        main->progressView->setProgress(1.0);
-        main->changeState(std::move(next));
+        main.progressView->setProgress(1.0);
+        main.changeState(std::move(next));
     });
 }
 
@@ -140,15 +137,15 @@ void PythonInstallingAppState::apply(MainComponent* main) const
     // The picture stays as the Python page left it.
     queueProgressPage(main, true, 0);
 
-    const Window window(main);
-    worker = std::async(std::launch::async, [main, window] {
+    const Window window = lifetime.watch(main);
+    worker = std::async(std::launch::async, [window] {
         zq::DeviceManager* manager = zq::DeviceManager::instance();
         manager->startPolling();
         manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
 
         int code = workflow::kWorkerFailed;
         try {
-            code = runInstallation(main, window);
+            code = runInstallation(window);
         } catch (...) {
             console::printLine("Python installation stopped by an unexpected error");
         }

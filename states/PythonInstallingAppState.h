@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppState.h"
+#include "StateLifetime.h"
 
 #include <cstdint>
 
@@ -14,6 +15,9 @@ public:
     bool isBusy() const override { return running(worker); }
 
     mutable std::future<void> worker;
+
+private:
+    StateLifetime lifetime;
 };
 
 // How long to wait for the amplifier after an installation, `elapsedMs` after

@@ -1,12 +1,45 @@
 #pragma once
 
-#include <memory>
+#include <juce_events/juce_events.h>
 
-// Held by a state whose posted functions may arrive after it was replaced:
-// they keep a watch, and do nothing once it has expired.
+#include <memory>
+#include <utility>
+
+class MainComponent;
+
+// The one way for a state's workers (and the library's thread) to reach the
+// window. The window owns its current state and destroys it, on the message
+// thread, when it is replaced or when the window goes; so a function posted
+// through a state's watch runs only while that state is current, and then
+// its window, with everything the state was given, is there too.
 class StateLifetime {
 public:
-    std::weak_ptr<const void> watch() const { return token; }
+    class Watch {
+    public:
+        // Any thread: runs `function(window)` on the message thread, unless
+        // the state has gone by then.
+        template <typename Function>
+        void post(Function function) const
+        {
+            juce::MessageManager::callAsync([token = token, window = window, function = std::move(function)]() mutable {
+                if (!token.expired())
+                    function(*window);
+            });
+        }
+
+        // The window, for what a worker may read of it on its own thread.
+        MainComponent* main() const { return window; }
+
+    private:
+        friend class StateLifetime;
+        Watch(std::weak_ptr<const void> token, MainComponent* window) : token(std::move(token)), window(window) {}
+
+        std::weak_ptr<const void> token;
+        MainComponent* window;
+    };
+
+    // A watch on this state, which `window` shows.
+    Watch watch(MainComponent* window) const { return Watch(token, window); }
 
 private:
     std::shared_ptr<const char> token = std::make_shared<const char>('\0');

@@ -60,6 +60,7 @@ void FirmwareUpdateProgressView::visibilityChanged()
 
 void FirmwareUpdateProgressView::setProgress(double fraction)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     progress = fraction;
     sharedProgress.store(fraction);
     titleLabel->setText(titleFor(pythonMode, fraction), juce::dontSendNotification);

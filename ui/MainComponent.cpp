@@ -19,11 +19,23 @@
 #include <utility>
 
 namespace juce {
-// The framework's own dispatch of one pending message (juce_events).
+// The message loop's own step (juce_events, Linux and Windows loops); no
+// public header declares it.
 bool dispatchNextMessageOnSystemQueue(bool returnIfNoPendingMessages);
 } // namespace juce
 
 namespace {
+
+// Runs one pending message, if any; false when none was waiting. A worker's
+// call to the message thread posted in the instant the quit is posted lands
+// behind the quit message, where the loop stops, and waits until it is run.
+// The public MessageManager::runDispatchLoopUntil runs nothing once the quit
+// message has arrived, which is when the application destroys its window;
+// only the loop's own step can still serve that call.
+bool serveOnePendingMessage()
+{
+    return juce::dispatchNextMessageOnSystemQueue(true);
+}
 
 const juce::String kMakerSite = "https://www.kovra.example";
 const juce::String kHelpSite = "https://help.kovra.example";
@@ -63,7 +75,7 @@ MainComponent::~MainComponent()
     // ends. Its last act, a state change, is dropped: we are going away.
     closing = true;
     while (stateIsBusy())
-        if (!juce::dispatchNextMessageOnSystemQueue(true))
+        if (!serveOnePendingMessage())
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     // The device manager outlives us; its callback must not keep pointing here.
     zq::DeviceManager::instance()->setOnDeviceListChangedCallback(nullptr);
@@ -217,6 +229,7 @@ void MainComponent::pushAsyncEvent(std::function<void()> fn)
 
 void MainComponent::changeState(std::unique_ptr<AppState> next)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     // Once the quit is sent the loop stops soon: a worker started now would
     // lose the message thread under it, an update in its reconnect.
     const juce::MessageManager* messages = juce::MessageManager::getInstanceWithoutCreating();

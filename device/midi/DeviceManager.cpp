@@ -52,6 +52,7 @@ DeviceManager::DeviceLock DeviceManager::lockDevice()
 
 ZQDevice* DeviceManager::openDevice(const DeviceId& id)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     // On the message thread Open runs at once, so the guard may stay.
     auto lock = lockDevice();
     impl->device.reset(new ZQUsbMidiG1(id.data()));

@@ -41,6 +41,7 @@ bool ZQUsbMidiG1::Open()
 
 bool ZQUsbMidiG1::OpenMidi(int inputIndex, int outputIndex)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     std::lock_guard<std::mutex> lock(portMutex);
     if (midiInput && midiOutput)
         return true;
