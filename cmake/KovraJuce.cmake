@@ -31,6 +31,10 @@ if(KOVRA_SANITIZE)
     # -O1 with line tables only, in about half the time, and reports still
     # give file and line.
     target_compile_options(kovra_juce PRIVATE -O1 -g1)
+    # The framework's assertions (the message-thread checks among them) on,
+    # and fatal in every program that links the framework.
+    target_compile_definitions(kovra_juce PUBLIC JUCE_LOG_ASSERTIONS=1)
+    target_sources(kovra_juce INTERFACE ${CMAKE_CURRENT_LIST_DIR}/FatalJuceAssertions.cpp)
 endif()
 # Re-export what the module targets give their users.
 target_include_directories(kovra_juce INTERFACE $<TARGET_PROPERTY:kovra_juce,INCLUDE_DIRECTORIES>)
