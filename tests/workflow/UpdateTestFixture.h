@@ -19,7 +19,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Runs the product's clock faster than the fixture's ten; call it while
+    // Runs the product's clock faster than the fixture's five; call it while
     // nothing waits.
     void speedUp(std::uint32_t factor);
 
