@@ -12,6 +12,8 @@ namespace {
 
 // Written by the handler, read on the message thread.
 int signalPipe[2] = {-1, -1};
+// Whether the read end is registered with the message loop.
+bool listening = false;
 
 void noteSignal(int)
 {
@@ -40,8 +42,9 @@ void QuitSignals::install()
 void QuitSignals::listen(std::function<void()> onQuit)
 {
     JUCE_ASSERT_MESSAGE_THREAD
-    if (signalPipe[0] < 0)
+    if (signalPipe[0] < 0 || listening)
         return;
+    listening = true;
     juce::LinuxEventLoop::registerFdCallback(signalPipe[0], [onQuit = std::move(onQuit)](int fd) {
         char bytes[64];
         while (read(fd, bytes, sizeof bytes) > 0) {
@@ -52,6 +55,9 @@ void QuitSignals::listen(std::function<void()> onQuit)
 
 void QuitSignals::stopListening()
 {
-    if (signalPipe[0] >= 0)
+    JUCE_ASSERT_MESSAGE_THREAD
+    // The console flows never listen.
+    if (listening)
         juce::LinuxEventLoop::unregisterFdCallback(signalPipe[0]);
+    listening = false;
 }

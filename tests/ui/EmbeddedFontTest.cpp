@@ -69,5 +69,7 @@ int main(int argc, char** argv)
     // Read once, when JUCE first lists the installed fonts.
     ::setenv("JUCE_FONT_PATH", "/dev/null/no-fonts", 1);
     ::testing::InitGoogleTest(&argc, argv);
+    // Shut down at the end, so that the font caches go before the statics.
+    const juce::ScopedJuceInitialiser_GUI framework;
     return RUN_ALL_TESTS();
 }
