@@ -21,9 +21,9 @@ public:
         template <typename Function>
         void post(Function function) const
         {
-            juce::MessageManager::callAsync([token = token, window = window, function = std::move(function)]() mutable {
-                if (!token.expired())
-                    function(*window);
+            juce::MessageManager::callAsync([alive = token, shown = window, run = std::move(function)]() mutable {
+                if (!alive.expired())
+                    run(*shown);
             });
         }
 
@@ -32,7 +32,7 @@ public:
 
     private:
         friend class StateLifetime;
-        Watch(std::weak_ptr<const void> token, MainComponent* window) : token(std::move(token)), window(window) {}
+        Watch(std::weak_ptr<const void> stateToken, MainComponent* shown) : token(std::move(stateToken)), window(shown) {}
 
         std::weak_ptr<const void> token;
         MainComponent* window;
