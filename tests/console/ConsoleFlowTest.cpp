@@ -194,17 +194,16 @@ TEST_F(ConsoleFlow, PathFlashesWhateverBecomesOfStandardOutput)
     // Started with the standard descriptors closed, the program holds them
     // open on /dev/null, so nothing it opens later (the framework's own
     // socket, a file) takes their place. Before that, while the loader maps
-    // the libraries, a descriptor may be one of them for a moment.
+    // the libraries (or a sanitizer sets up), a descriptor may be one of
+    // their files for a moment.
     ProcessOptions closed;
     closed.closedDescriptors = {0, 1, 2};
     ProcessResult r = run({"--path", kImage}, {}, kDemo, 10, closed);
     for (int fd : {0, 1, 2}) {
-        std::vector<std::string> seen = r.descriptorTargets[fd];
+        const std::vector<std::string>& seen = r.descriptorTargets[fd];
         const auto held = std::find(seen.begin(), seen.end(), "/dev/null");
         ASSERT_NE(held, seen.end()) << fd;
         EXPECT_EQ(std::vector<std::string>(held, seen.end()), (std::vector<std::string>{"/dev/null"})) << fd;
-        for (auto before = seen.begin(); before != held; ++before)
-            EXPECT_NE(before->find(".so"), std::string::npos) << fd << " was " << *before;
     }
     EXPECT_EQ(report(), flashed);
 }
