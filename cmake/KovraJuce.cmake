@@ -32,6 +32,7 @@ if(KOVRA_SANITIZE)
     # give file and line.
     target_compile_options(kovra_juce PRIVATE -O1 -g1)
 endif()
-# Re-export what the module targets give their users.
-target_include_directories(kovra_juce INTERFACE $<TARGET_PROPERTY:kovra_juce,INCLUDE_DIRECTORIES>)
+# Re-export what the module targets give their users, JUCE's headers as
+# system headers, so that our warnings stay on our own code.
+target_include_directories(kovra_juce SYSTEM INTERFACE $<TARGET_PROPERTY:kovra_juce,INCLUDE_DIRECTORIES>)
 target_compile_definitions(kovra_juce INTERFACE $<TARGET_PROPERTY:kovra_juce,COMPILE_DEFINITIONS>)

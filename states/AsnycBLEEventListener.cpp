@@ -2,8 +2,8 @@
 
 #include "MainComponent.h"
 
-AsnycBLEEventListener::AsnycBLEEventListener(MainComponent* mainComponent)
-    : mainComponent(mainComponent), window(mainComponent)
+AsnycBLEEventListener::AsnycBLEEventListener(MainComponent* main)
+    : mainComponent(main), window(main)
 {
 }
 

@@ -14,7 +14,7 @@ class MainComponent;
 // so they may still run after the listener has gone.
 class AsnycBLEEventListener : public ZQBLEDeviceEventListener {
 public:
-    explicit AsnycBLEEventListener(MainComponent* mainComponent);
+    explicit AsnycBLEEventListener(MainComponent* main);
     ~AsnycBLEEventListener() override;
 
     void OnProgress(int percent) override;
