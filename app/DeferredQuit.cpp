@@ -5,7 +5,7 @@ namespace {
 constexpr int kRecheckMs = 100;
 } // namespace
 
-DeferredQuit::DeferredQuit(std::function<bool()> busy) : busy(std::move(busy)) {}
+DeferredQuit::DeferredQuit(std::function<bool()> isBusy) : busy(std::move(isBusy)) {}
 
 DeferredQuit::~DeferredQuit()
 {

@@ -10,7 +10,7 @@
 // bootloader. Message thread only.
 class DeferredQuit : private juce::Timer {
 public:
-    explicit DeferredQuit(std::function<bool()> busy);
+    explicit DeferredQuit(std::function<bool()> isBusy);
     ~DeferredQuit() override;
 
     // Quits now when nothing is busy, else as soon as it is over.

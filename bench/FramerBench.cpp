@@ -39,7 +39,7 @@ const Stream& stream()
             const zq::ByteVector frame = zq::MivoSeriesStackCodec(sid, 0x03, 0x11).encode(payload);
             out.bytes.insert(out.bytes.end(), frame.begin(), frame.end());
             ++out.frames;
-            ++perSlot[sid];
+            ++perSlot[static_cast<std::size_t>(sid)];
         }
         out.mostPerSlot = *std::max_element(perSlot.begin(), perSlot.end());
         for (std::size_t at = 0; at < out.bytes.size();) {
@@ -74,12 +74,12 @@ public:
 void report(benchmark::State& state, std::size_t routed)
 {
     const Stream& s = stream();
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * s.bytes.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * s.bytes.size()));
     state.counters["frames"] = static_cast<double>(s.frames);
     state.counters["deliveries"] = static_cast<double>(s.fragments.size());
     if (s.mostPerSlot > ZQQueue::kMaxMessages)
         state.SkipWithError("a queue would reach its bound");
-    else if (routed != s.frames * state.iterations())
+    else if (routed != s.frames * static_cast<std::size_t>(state.iterations()))
         state.SkipWithError("frames were lost");
 }
 

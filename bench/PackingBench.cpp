@@ -33,7 +33,7 @@ void Memcpy(benchmark::State& state)
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+    state.SetBytesProcessed(static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * kSize));
 }
 
 void Pack(benchmark::State& state)
@@ -44,7 +44,7 @@ void Pack(benchmark::State& state)
         benchmark::DoNotOptimize(ZQSysEx::SetupMidiDataFromGeneralData(out.data(), in.data(), kSize));
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+    state.SetBytesProcessed(static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * kSize));
 }
 
 void Unpack(benchmark::State& state)
@@ -57,7 +57,7 @@ void Unpack(benchmark::State& state)
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+    state.SetBytesProcessed(static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * kSize));
 }
 
 } // namespace

@@ -36,6 +36,7 @@ if(KOVRA_SANITIZE)
     target_compile_definitions(kovra_juce PUBLIC JUCE_LOG_ASSERTIONS=1)
     target_sources(kovra_juce INTERFACE ${CMAKE_CURRENT_LIST_DIR}/FatalJuceAssertions.cpp)
 endif()
-# Re-export what the module targets give their users.
-target_include_directories(kovra_juce INTERFACE $<TARGET_PROPERTY:kovra_juce,INCLUDE_DIRECTORIES>)
+# Re-export what the module targets give their users, JUCE's headers as
+# system headers, so that our warnings stay on our own code.
+target_include_directories(kovra_juce SYSTEM INTERFACE $<TARGET_PROPERTY:kovra_juce,INCLUDE_DIRECTORIES>)
 target_compile_definitions(kovra_juce INTERFACE $<TARGET_PROPERTY:kovra_juce,COMPILE_DEFINITIONS>)

@@ -30,7 +30,7 @@ const int kImageSizes[] = {0, 1, 255, 256, 257, 600, 1024, 1100};
 
 class Replies {
 public:
-    Replies(const std::uint8_t* data, std::size_t size) : data(data), size(size) {}
+    Replies(const std::uint8_t* bytes, std::size_t length) : data(bytes), size(length) {}
 
     std::vector<Bytes> next()
     {

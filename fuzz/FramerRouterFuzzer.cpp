@@ -20,7 +20,7 @@ const char* const kBootloaderTags[] = {"RetFwStatus", "RetFwInfo", "RetBattStatu
 
 class Input {
 public:
-    Input(const std::uint8_t* data, std::size_t size) : data(data), size(size) {}
+    Input(const std::uint8_t* bytes, std::size_t length) : data(bytes), size(length) {}
     bool empty() const { return at >= size; }
     std::uint8_t byte() { return at < size ? data[at++] : 0; }
     std::vector<std::uint8_t> bytes(std::size_t n)
@@ -71,9 +71,15 @@ void checkRead(const ZQDevice& device, int sid, const std::uint8_t* out, int n, 
     }
 }
 
+// The queue of slot `sid`, which is in range.
+std::shared_ptr<ZQQueue>& slot(ZQDevice& device, int sid)
+{
+    return device.queues[static_cast<std::size_t>(sid)];
+}
+
 std::size_t oldestLength(ZQDevice& device, int sid)
 {
-    auto& queue = device.queues[sid];
+    auto& queue = slot(device, sid);
     std::lock_guard<std::mutex> lock(queue->mutex);
     return queue->messages.empty() ? 0 : queue->messages.front()->size();
 }
@@ -83,7 +89,7 @@ std::size_t oldestLength(ZQDevice& device, int sid)
 int readOne(ZQDevice& device, int sid, std::size_t capacity)
 {
     const bool inRange = sid >= 0 && sid < ZQDevice::kSlotCount;
-    const bool queued = inRange && device.queues[sid] && device.queues[sid]->Size() > 0;
+    const bool queued = inRange && slot(device, sid) && slot(device, sid)->Size() > 0;
     const std::size_t fullLength = queued ? oldestLength(device, sid) : 0;
     std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[capacity]);
     const int n = device.ReadNext(sid, out.get(), capacity, -1);
@@ -100,9 +106,9 @@ void checkBounds(ZQDevice& device)
     if (device.receiveBuffer)
         FUZZ_CHECK(device.receiveBuffer->size() <= ZQDevice::kMaxReceiveBuffer);
     for (int sid = 0; sid < ZQDevice::kSlotCount; ++sid)
-        if (device.queues[sid]) {
-            FUZZ_CHECK(device.queues[sid]->Size() <= ZQQueue::kMaxMessages);
-            FUZZ_CHECK(device.queues[sid]->KeptBytes() <= ZQQueue::kMaxQueuedBytes);
+        if (slot(device, sid)) {
+            FUZZ_CHECK(slot(device, sid)->Size() <= ZQQueue::kMaxMessages);
+            FUZZ_CHECK(slot(device, sid)->KeptBytes() <= ZQQueue::kMaxQueuedBytes);
         }
 }
 
@@ -131,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const int sid = device.AllocateSid();
             FUZZ_CHECK(sid >= -1 && sid < ZQDevice::kSlotCount);
             if (sid >= 0)
-                FUZZ_CHECK(device.queues[sid] && device.queues[sid]->Size() == 0);
+                FUZZ_CHECK(slot(device, sid) && slot(device, sid)->Size() == 0);
         } else {
             const int sid = in.byte() % ZQDevice::kSlotCount;
             if (sid != device.defaultSid)
@@ -141,11 +147,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A null buffer takes nothing; then drain every queue in small pieces.
     for (int sid = 0; sid < ZQDevice::kSlotCount; ++sid) {
-        if (!device.queues[sid])
+        if (!slot(device, sid))
             continue;
-        const std::size_t before = device.queues[sid]->Size();
+        const std::size_t before = slot(device, sid)->Size();
         FUZZ_CHECK(device.ReadNext(sid, nullptr, 16, -1) == 0);
-        FUZZ_CHECK(device.queues[sid]->Size() == before);
+        FUZZ_CHECK(slot(device, sid)->Size() == before);
         for (std::size_t i = 0; i < before; ++i)
             FUZZ_CHECK(readOne(device, sid, 5 + i % 11) >= 0);
         FUZZ_CHECK(readOne(device, sid, 16) == -1);

@@ -48,7 +48,7 @@ private:
 
 void Put32(std::vector<std::uint8_t>& image, std::size_t at, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
+    for (std::size_t i = 0; i < 4; ++i)
         image[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
@@ -77,10 +77,10 @@ std::vector<std::uint8_t> MakeImage(std::size_t length, std::int32_t hardwareTyp
     // reserved), then the interrupts, most of them on the default handler.
     Put32(image, 0, kInitialStack);
     Put32(image, 4, Thumb(kResetHandler));
-    const int faults[] = {2, 3, 4, 5, 6, 11, 12, 14, 15};
+    const std::size_t faults[] = {2, 3, 4, 5, 6, 11, 12, 14, 15};
     for (std::size_t i = 0; i < sizeof faults / sizeof faults[0]; ++i)
         Put32(image, 4 * faults[i], Thumb(kFaultHandlers + 4 * static_cast<std::uint32_t>(i)));
-    for (int reserved : {7, 8, 9, 10, 13})
+    for (std::size_t reserved : {7u, 8u, 9u, 10u, 13u})
         Put32(image, 4 * reserved, 0);
     for (std::size_t irq = 0; irq < kIrqVectors; ++irq) {
         const std::uint64_t r = random.next();

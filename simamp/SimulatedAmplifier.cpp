@@ -99,7 +99,7 @@ std::vector<Delivery> SimulatedAmplifier::shape(const std::vector<Bytes>& replie
         for (std::size_t at = 0; at < reply.size(); at += step) {
             if (at > 0 && faults.noiseInside)
                 deliveries.push_back({0x90, 0x3C, 0x40});
-            deliveries.emplace_back(reply.begin() + at, reply.begin() + std::min(reply.size(), at + step));
+            deliveries.emplace_back(reply.data() + at, reply.data() + std::min(reply.size(), at + step));
         }
         if (faults.noiseBetween)
             deliveries.push_back(noise);

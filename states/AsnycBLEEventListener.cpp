@@ -2,8 +2,8 @@
 
 #include "MainComponent.h"
 
-AsnycBLEEventListener::AsnycBLEEventListener(MainComponent* mainComponent, StateLifetime::Watch state)
-    : mainComponent(mainComponent), state(std::move(state))
+AsnycBLEEventListener::AsnycBLEEventListener(MainComponent* main, StateLifetime::Watch ownerState)
+    : mainComponent(main), state(std::move(ownerState))
 {
 }
 

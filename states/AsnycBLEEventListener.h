@@ -12,7 +12,7 @@ class MainComponent;
 // window through the watch of the state that owns it.
 class AsnycBLEEventListener : public ZQBLEDeviceEventListener {
 public:
-    AsnycBLEEventListener(MainComponent* mainComponent, StateLifetime::Watch state);
+    AsnycBLEEventListener(MainComponent* main, StateLifetime::Watch ownerState);
     ~AsnycBLEEventListener() override;
 
     void OnProgress(int percent) override;

@@ -6,7 +6,7 @@
 // Probes the USB MIDI ports on a worker and opens the first amplifier found.
 class ConnectingAppState : public AppState {
 public:
-    explicit ConnectingAppState(bool troubleshootingMode) : troubleshootingMode(troubleshootingMode) {}
+    explicit ConnectingAppState(bool troubleshooting) : troubleshootingMode(troubleshooting) {}
     ~ConnectingAppState() override;
 
     void apply(MainComponent* main) const override;

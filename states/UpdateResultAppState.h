@@ -8,7 +8,7 @@
 // device (code 1 the Kovra 25, 2 the Kovra ZE).
 class UpdateResultAppState : public AppState {
 public:
-    UpdateResultAppState(std::int32_t kind, std::int32_t code) : kind(kind), code(code) {}
+    UpdateResultAppState(std::int32_t resultKind, std::int32_t resultCode) : kind(resultKind), code(resultCode) {}
 
     void apply(MainComponent* main) const override;
 

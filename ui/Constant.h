@@ -40,7 +40,7 @@ extern const std::string CONNECT_FAIL_MSG;
 class FontConstant {
 public:
     using Getter = const juce::Font& (*)();
-    constexpr explicit FontConstant(Getter getter) : getter(getter) {}
+    constexpr explicit FontConstant(Getter fontGetter) : getter(fontGetter) {}
 
     operator const juce::Font&() const { return getter(); }
     const juce::Font& get() const { return getter(); }

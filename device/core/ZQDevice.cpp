@@ -59,8 +59,9 @@ int ZQDevice::AllocateSid()
     std::lock_guard<std::mutex> lock(slotMutex);
     for (int k = 0; k < kSlotCount; ++k) {
         const int sid = (lastSid + 1 + k) % kSlotCount;
-        if (!queues[sid]) {
-            queues[sid] = std::make_shared<ZQQueue>();
+        auto& queue = queues[static_cast<std::size_t>(sid)];
+        if (!queue) {
+            queue = std::make_shared<ZQQueue>();
             lastSid = sid;
             return sid;
         }
@@ -73,7 +74,7 @@ void ZQDevice::ReleaseSid(int sid)
     if (sid < 0 || sid >= kSlotCount)
         return;
     std::lock_guard<std::mutex> lock(slotMutex);
-    queues[sid].reset();
+    queues[static_cast<std::size_t>(sid)].reset();
 }
 
 int ZQDevice::Send(const std::uint8_t* data, int length)
@@ -84,7 +85,7 @@ int ZQDevice::Send(const std::uint8_t* data, int length)
 std::shared_ptr<ZQQueue> ZQDevice::QueueOf(int sid)
 {
     std::lock_guard<std::mutex> lock(slotMutex);
-    return queues[sid];
+    return queues[static_cast<std::size_t>(sid)];
 }
 
 void ZQDevice::OnReadNext(const std::uint8_t* data, int length)
@@ -136,7 +137,7 @@ void ZQDevice::Frame(const std::uint8_t* data, std::size_t length)
         // comes in pieces (the bound then cuts its start away).
         const std::size_t messageLength = end - start + 1;
         if (messageLength <= kMaxReceiveBuffer) {
-            const std::vector<std::uint8_t> message(buffer.begin() + start, buffer.begin() + end + 1);
+            const std::vector<std::uint8_t> message(buffer.data() + start, buffer.data() + end + 1);
             Internal_OnReadNext(message.data(), static_cast<int>(messageLength));
         }
         consumed = end + 1;
@@ -155,7 +156,7 @@ void ZQDevice::Frame(const std::uint8_t* data, std::size_t length)
         scanStart = std::min(start, buffer.size()) - consumed;
     }
     if (consumed > 0)
-        buffer.erase(buffer.begin(), buffer.begin() + consumed);
+        buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(consumed));
 
     if (buffer.size() > kMaxReceiveBuffer) {
         // Keep only the newest possible start of a message, if it fits.
@@ -164,7 +165,7 @@ void ZQDevice::Frame(const std::uint8_t* data, std::size_t length)
                                                      : static_cast<std::size_t>(buffer.rend() - last - 1);
         if (buffer.size() - keepFrom > kMaxReceiveBuffer)
             keepFrom = buffer.size();
-        buffer.erase(buffer.begin(), buffer.begin() + keepFrom);
+        buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(keepFrom));
         if (keepFrom > 0)
             scanned = scanStart = 0;
     }
@@ -178,8 +179,9 @@ void ZQDevice::Internal_OnReadNext(const std::uint8_t* message, int length)
 
     for (const auto& tag : kBootloaderReplies) {
         if (L - 1 > tag.length && std::memcmp(message + 1, tag.text, tag.length) == 0) {
-            if (defaultSid >= 0 && queues[defaultSid])
-                queues[defaultSid]->PushBack(message, length);
+            const auto slot = static_cast<std::size_t>(defaultSid);
+            if (defaultSid >= 0 && queues[slot])
+                queues[slot]->PushBack(message, length);
             return;
         }
     }

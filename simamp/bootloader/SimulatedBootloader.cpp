@@ -75,7 +75,7 @@ bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity,
         Bytes status;
         if (message.size() >= kFlashChunkIndex) {
             const std::int64_t offset = DecodeOffset(message.data() + kFlashOffsetIndex);
-            chunk = offset < 0 ? -1 : static_cast<int>(offset / kChunkBytes);
+            chunk = offset < 0 ? -1 : static_cast<int>(offset / static_cast<std::int64_t>(kChunkBytes));
             if (knobs.silentFromChunk >= 0 && chunk >= knobs.silentFromChunk)
                 return true;
             status.assign(message.begin() + kFlashOffsetIndex, message.begin() + kFlashOffsetIndex + 4);
@@ -112,12 +112,12 @@ void SimulatedBootloader::writeFlash(const Bytes& message, Bytes& status)
     const std::int64_t offset = DecodeOffset(message.data() + kFlashOffsetIndex);
     if (offset < 0)
         return refuse(kRefusedBadMessage);
-    const int chunk = static_cast<int>(offset / kChunkBytes);
+    const int chunk = static_cast<int>(offset / static_cast<std::int64_t>(kChunkBytes));
     if (chunk == knobs.refuseChunk && knobRefusals < knobs.refuseTimes) {
         ++knobRefusals;
         return refuse(kRefusedByKnob);
     }
-    if (offset % kChunkBytes != 0 || (offset != 0 && offset != nextOffset && offset != lastOffset))
+    if (offset % static_cast<std::int64_t>(kChunkBytes) != 0 || (offset != 0 && offset != nextOffset && offset != lastOffset))
         return refuse(kRefusedBadOffset);
 
     const std::uint8_t* packed = message.data() + kFlashChunkIndex;
@@ -134,7 +134,7 @@ void SimulatedBootloader::writeFlash(const Bytes& message, Bytes& status)
     const auto at = static_cast<std::size_t>(offset);
     if (flashBytes.size() < at + kChunkBytes)
         flashBytes.resize(at + kChunkBytes);
-    std::copy(chunkBytes.begin(), chunkBytes.begin() + kChunkBytes, flashBytes.begin() + at);
+    std::copy(chunkBytes.data(), chunkBytes.data() + kChunkBytes, flashBytes.data() + at);
     lastOffset = offset;
     nextOffset = offset + static_cast<std::int64_t>(kChunkBytes);
     updating = true;

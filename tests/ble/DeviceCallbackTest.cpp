@@ -46,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(Events, EventTest,
                                            EventCase{"CompletionMinus3", 6, -3, {}, {-3}},
                                            EventCase{"Event3Ignored", 3, 7, {}, {}},
                                            EventCase{"Event0Ignored", 0, 7, {}, {}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST_F(DeviceCallbackTest, WithoutListenerOrDataNothingHappens)
 {

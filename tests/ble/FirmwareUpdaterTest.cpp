@@ -80,7 +80,7 @@ TEST_P(NotLoadableTest, GivesAnEmptyTextAndMinusOne)
 
 INSTANTIATE_TEST_SUITE_P(Libraries, NotLoadableTest,
                          ::testing::Values(NotLoadable{"Missing", nullptr}, NotLoadable{"NotALibrary", "not a library"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 struct FirmwareText {
     const char* name;
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    nullptr, "0107"},
                       FirmwareText{"LongTextCutAt127", "KOVRA-BLE-FW 1\nversion " + kLongVersion + "\n", nullptr,
                                    kLongVersion.substr(0, 127)}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST_F(FirmwareUpdaterTest, NoModuleGivesMinusTwoAfterTheSettingsWithoutDownloading)
 {
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
         DownloadCase{"ProgressOutsideTheRange", {{"KOVRA_STANDIN_PROGRESS", "-5,40,150"}}, 0, {-5, 40, 150}, {0}},
         // The library will not download a file it refused.
         DownloadCase{"AfterARefusedFile", {{"KOVRA_STANDIN_REFUSE_FILE", "3"}}, 2, {}, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 struct MissingEntries {
     const char* name;
@@ -210,6 +210,6 @@ INSTANTIATE_TEST_SUITE_P(
                        {"Load", "Initialize 2", "SetLibPath", "SetFirmwareFile", "Release", "Unload"}},
         MissingEntries{"NoSetConfiguration", KOVRA_STANDIN_NOCONFIG, "0107", -2,
                        {"Load", "Initialize 2", "SetLibPath", "SetFirmwareFile", "Release", "Unload"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 } // namespace

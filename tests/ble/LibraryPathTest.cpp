@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Ages, StaleCacheTest,
                                            StaleCase{"Created299sAgo", 299, true, false},
                                            StaleCase{"OtherExecutable301sAgo", 301, false, true},
                                            StaleCase{"OtherExecutable299sAgo", 299, false, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST_F(LibraryPathTest, DestroyingAContextDeletesTheCacheButNotWhatALinkInItPointsTo)
 {
@@ -268,7 +268,7 @@ TEST_P(ForeignCacheTest, IsNeitherLoadedFromNorDeleted)
 
 INSTANTIATE_TEST_SUITE_P(Links, ForeignCacheTest,
                          ::testing::Values(ForeignCache{"CacheFolder", true}, ForeignCache{"LibFolder", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST_F(LibraryPathTest, ACachePathThatIsAFileIsLeftAlone)
 {

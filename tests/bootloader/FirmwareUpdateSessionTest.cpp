@@ -256,7 +256,7 @@ TEST_F(SyncAmplifier, ChunkAt300032CarriesItsOffsetBytes)
     ASSERT_EQ(writes.size(), 1173u);
     EXPECT_EQ(Bytes(writes.back().begin() + 11, writes.back().begin() + 15), (Bytes{0x00, 0x28, 0x12, 0x00}));
     const Bytes flash = amp.bootloader.flash();
-    EXPECT_EQ(Bytes(flash.begin(), flash.begin() + image.size()), image);
+    EXPECT_EQ(Bytes(flash.data(), flash.data() + image.size()), image);
     // Progress is monotonic and ends at 100, with no call before the first chunk.
     ASSERT_EQ(u.calls.progress.size(), writes.size());
     EXPECT_TRUE(std::is_sorted(u.calls.progress.begin(), u.calls.progress.end()));
@@ -304,7 +304,8 @@ TEST_F(SyncAmplifier, ImageFromFile)
     TempFolder dir;
     const Bytes image = Pattern(700);
     const fs::path file = fs::path(dir.path()) / "image.bin";
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
 
     Update u;
     u.session.firmwarePath = file.string();
@@ -352,7 +353,7 @@ TEST_F(SyncAmplifier, FilesThatCannotBeSent)
         EXPECT_EQ(u.session.error, c.error) << c.path;
         EXPECT_EQ(u.session.image, nullptr);
         const std::vector<Bytes> sent = device.sentMessages();
-        EXPECT_EQ(Tags(std::vector<Bytes>(sent.begin() + before, sent.end())),
+        EXPECT_EQ(Tags(std::vector<Bytes>(sent.begin() + static_cast<std::ptrdiff_t>(before), sent.end())),
                   (std::vector<std::string>{"GetFwStatus", "SetFwStatus 00", "GetFwInfo"}))
             << c.path;
         EXPECT_EQ(u.calls.events, (std::vector<std::string>{"enter"}));
@@ -401,8 +402,8 @@ TEST(FirmwareUpdateReplies, EachDroppedMessageRestartsTheWait)
         device.handler = [&](const Bytes& sent) -> std::vector<Bytes> {
             const auto now = std::chrono::steady_clock::now();
             if (Is(sent, "GetFwStatus")) {
-                delivery->post(Message("RetBattStatus", {0x00, 0x50}), now + zq::Clock::duration(c.strayAtMs));
-                delivery->post(Message("RetFwStatus", {0x00}), now + zq::Clock::duration(c.answerAtMs));
+                delivery->post(Message("RetBattStatus", {0x00, 0x50}), now + zq::Clock::duration(static_cast<std::uint32_t>(c.strayAtMs)));
+                delivery->post(Message("RetFwStatus", {0x00}), now + zq::Clock::duration(static_cast<std::uint32_t>(c.answerAtMs)));
             } else if (Is(sent, "GetFwInfo")) {
                 delivery->post(Message("RetFwInfo"), now); // one receive thread for all
             }

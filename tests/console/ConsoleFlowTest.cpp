@@ -69,9 +69,8 @@ long long msBetween(const ProcessResult& r, const std::string& first, const std:
     const auto b = std::find(lines.begin(), lines.end(), second);
     if (a == lines.end() || b == lines.end())
         return -1;
-    return std::chrono::duration_cast<std::chrono::milliseconds>(r.lineTimes[b - lines.begin()]
-                                                                  - r.lineTimes[a - lines.begin()])
-        .count();
+    const auto at = [&](Lines::const_iterator line) { return r.lineTimes[static_cast<std::size_t>(line - lines.begin())]; };
+    return std::chrono::duration_cast<std::chrono::milliseconds>(at(b) - at(a)).count();
 }
 
 } // namespace

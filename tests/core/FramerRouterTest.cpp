@@ -84,8 +84,8 @@ TEST_P(Framer, RoutesAndKeepsTail)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Framer, ::testing::ValuesIn(routeCases()),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
+                         [](const auto& paramInfo) {
+                             std::string name = paramInfo.param.name;
                              for (auto& ch : name)
                                  if (!isalnum(static_cast<unsigned char>(ch)))
                                      ch = '_';
@@ -136,7 +136,7 @@ TEST(FramerEdges, FragmentsOfEverySizeGiveTheSameMessages)
         for (int sid = 1; sid <= 3; ++sid)
             device.AllocateSid();
         for (std::size_t at = 0; at < stream.size(); at += step)
-            device.deliver(Bytes(stream.begin() + at, stream.begin() + std::min(stream.size(), at + step)));
+            device.deliver(Bytes(stream.data() + at, stream.data() + std::min(stream.size(), at + step)));
         EXPECT_EQ(device.drainSlot(3).size(), 50u) << step;
         EXPECT_TRUE(device.receiveBuffer->empty());
     }

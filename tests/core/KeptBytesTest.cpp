@@ -45,7 +45,7 @@ Bytes commandFrame(std::uint8_t sid, std::size_t length)
 // The heap bytes of the messages queued in a slot.
 std::size_t queuedBytes(ZQDevice& device, int sid)
 {
-    ZQQueue& queue = *device.queues[sid];
+    ZQQueue& queue = *device.queues[static_cast<std::size_t>(sid)];
     std::lock_guard<std::mutex> lock(queue.mutex);
     std::size_t bytes = 0;
     for (const auto* message : queue.messages)
@@ -73,8 +73,9 @@ TEST_P(KeptBytesTest, DeviceHoldsAFewHundredKiBAtMost)
 {
     const FloodCase& c = GetParam();
     RecordingDevice device;
-    if (c.sid != 0)
+    if (c.sid != 0) {
         ASSERT_EQ(device.AllocateSid(), c.sid);
+    }
 
     for (int i = 0; i < c.count; ++i) {
         if (c.piece == 0) {
@@ -126,6 +127,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FloodCase{"EightKiBRepliesNobodyReads", bootloaderReply("RetBattStatus", 8 * KiB), 300, 0, 0,
                                 true},
                       FloodCase{"EightKiBFramesToOneSession", commandFrame(1, 8 * KiB), 300, 1, 0, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 } // namespace

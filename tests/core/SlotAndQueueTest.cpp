@@ -32,7 +32,7 @@ TEST(SessionSlots, ReleasedSlotDropsItsQueueButAReaderKeepsIt)
 {
     RecordingDevice device;
     const int sid = device.AllocateSid();
-    std::shared_ptr<ZQQueue> held = device.queues[sid];
+    std::shared_ptr<ZQQueue> held = device.queues[static_cast<std::size_t>(sid)];
     device.deliver({0xF0, 0x01, static_cast<std::uint8_t>(sid), 0x00, 0x03, 0x11, 0xF7});
     device.ReleaseSid(sid);
     EXPECT_EQ(held->Size(), 1u);

@@ -13,7 +13,7 @@ namespace {
 // A device for the slot that notes its end, seen beyond its life.
 class NotingDevice : public RecordingDevice {
 public:
-    explicit NotingDevice(std::shared_ptr<bool> gone) : gone(std::move(gone)) {}
+    explicit NotingDevice(std::shared_ptr<bool> goneFlag) : gone(std::move(goneFlag)) {}
     ~NotingDevice() override { *gone = true; }
 
 private:

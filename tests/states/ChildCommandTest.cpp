@@ -108,4 +108,4 @@ INSTANTIATE_TEST_SUITE_P(
                    "installer: The install was successful.\n", 39, true},
         OutputCase{"CaseCounts", "echo 'installer: Successful? no'", "successful", "installer: Successful? no\n", 26,
                    false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& paramInfo) { return std::string(paramInfo.param.name); });

@@ -61,9 +61,9 @@ TEST(PythonCommands, ArgumentVectorsOfTheProduct)
 TEST(PythonCommands, PackagePathCannotBreakOutOfItsQuotes)
 {
     TempFolder temp;
-    for (const std::string path : {std::string("/tmp/it's here/python.pkg"), std::string("/tmp/a\"b/c.pkg"),
-                                   std::string("/tmp/back\\slash/$(touch x)/`id`.pkg"),
-                                   std::string("/tmp/'; rm -rf / #\"\\'.pkg")}) {
+    for (const std::string& path : {std::string("/tmp/it's here/python.pkg"), std::string("/tmp/a\"b/c.pkg"),
+                                    std::string("/tmp/back\\slash/$(touch x)/`id`.pkg"),
+                                    std::string("/tmp/'; rm -rf / #\"\\'.pkg")}) {
         const auto args = toStd(PythonCommands::installer(juce::String::fromUTF8(path.c_str())));
         ASSERT_EQ(args.size(), 3u);
         std::string command = shellCommandOf(args[2]);

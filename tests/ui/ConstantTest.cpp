@@ -152,8 +152,8 @@ TEST(ConstantTexts, ApostrophesArePlainAscii)
     EXPECT_EQ(constant::CONNECT_FAIL_MSG,
               "Can't detect any Kovra Amp. Please check the USB connection and try again.");
     for (const auto& c : textCases)
-        for (const unsigned char byte : c.text)
-            EXPECT_LT(byte, 0x80) << c.name;
+        for (const char byte : c.text)
+            EXPECT_LT(static_cast<unsigned char>(byte), 0x80) << c.name;
 }
 
 TEST(EmbeddedFonts, EachFaceFromItsOwnBytes)

@@ -28,8 +28,10 @@ double msBetween(Clock::time_point from, Clock::time_point to)
 // come on a loaded machine. The fade began between `earliest` and `latest`.
 class FadeWatch {
 public:
-    FadeWatch(std::function<float()> alpha, float from, float to, Clock::time_point earliest, Clock::time_point latest)
-        : lastStepAfter(Clock::now()), alpha(std::move(alpha)), from(from), to(to), earliest(earliest), latest(latest),
+    FadeWatch(std::function<float()> alphaOf, float fromAlpha, float toAlpha, Clock::time_point fadeEarliest,
+              Clock::time_point fadeLatest)
+        : lastStepAfter(Clock::now()), alpha(std::move(alphaOf)), from(fromAlpha), to(toAlpha), earliest(fadeEarliest),
+          latest(fadeLatest),
           last(this->alpha()), lastLook(lastStepAfter)
     {
     }

@@ -35,7 +35,7 @@ private:
 // probe or a device's Open does.
 class MessageThreadWorkerState : public AppState {
 public:
-    explicit MessageThreadWorkerState(std::atomic<bool>& ran) : ran(ran) {}
+    explicit MessageThreadWorkerState(std::atomic<bool>& ranFlag) : ran(ranFlag) {}
     ~MessageThreadWorkerState() override
     {
         if (worker.valid())

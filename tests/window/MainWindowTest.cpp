@@ -127,7 +127,7 @@ TEST_F(Window, SystemQuitRequestSendsNothingAndLeavesTheDevice)
 namespace {
 class EnteredState : public AppState {
 public:
-    explicit EnteredState(bool& entered) : entered(entered) {}
+    explicit EnteredState(bool& enteredFlag) : entered(enteredFlag) {}
     void apply(MainComponent*) const override { entered = true; }
     bool& entered;
 };

@@ -44,8 +44,8 @@ protected:
 // Records the order of its own life into a shared log.
 class LoggedState : public AppState {
 public:
-    LoggedState(std::string name, std::vector<std::string>& log, MainComponent*& main)
-        : name(std::move(name)), log(log), main(main) {}
+    LoggedState(std::string stateName, std::vector<std::string>& events, MainComponent*& shownOn)
+        : name(std::move(stateName)), log(events), main(shownOn) {}
     ~LoggedState() override
     {
         const auto* current = dynamic_cast<const LoggedState*>(main->currentState.get());

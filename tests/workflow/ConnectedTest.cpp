@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ResultCase{"TikoWithK310SerialIsNotRefused", {"Kovra TIKO", "K3100001", kLatest, "0107"}, 1, 0},
                       ResultCase{"UpToDate", {"Kovra TIKO", "KT10A2400001", kLatest, "0107"}, 1, 0},
                       ResultCase{"BothNewer", {"Kovra TIKO", "KT10A2400001", {1, 12, 0, 0}, "0108"}, 1, 0}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& paramInfo) { return std::string(paramInfo.param.label); });
 
 // Decisions that offer the update on the connected page.
 struct PageCase {
@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "1.11.2.75 -> 1.11.2.75", "0105"},
         PageCase{"NamesCompareWithCase", {"kovra 25", "KT10A2400001", kLatest, "0107"}, "0107",
                  "1.11.2.75 -> 1.11.2.75", "0107"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& paramInfo) { return std::string(paramInfo.param.label); });
 
 TEST_F(ConnectedTest, LibraryRefusingTheFileLeavesTheArrowWithoutVersion)
 {

@@ -123,12 +123,12 @@ TEST_F(ConnectingTest, TwoAmplifiersOpenTheFirstId)
     ASSERT_TRUE(enterAndRunUntil(std::make_unique<ConnectingAppState>(false), [&] { return resultShown(1, 0); }));
     const std::vector<zq::DeviceId> ids = zq::DeviceManager::instance()->deviceUuids();
     ASSERT_EQ(ids.size(), 2u);
-    const std::vector<std::uint8_t> opened = openedId();
-    ASSERT_EQ(opened, std::vector<std::uint8_t>(ids.front().begin(), ids.front().end()));
+    const std::vector<std::uint8_t> openedBytes = openedId();
+    ASSERT_EQ(openedBytes, std::vector<std::uint8_t>(ids.front().begin(), ids.front().end()));
 
     // Only the opened one was asked who it is.
     const zq::DeviceId firstId = idOf(first);
-    const bool firstOpened = opened == std::vector<std::uint8_t>(firstId.begin(), firstId.end());
+    const bool firstOpened = openedBytes == std::vector<std::uint8_t>(firstId.begin(), firstId.end());
     sim::SimulatedAmplifier& chosen = firstOpened ? first : second;
     sim::SimulatedAmplifier& other = firstOpened ? second : first;
     EXPECT_TRUE(receivedCommand(chosen, 0x02, 0x11));

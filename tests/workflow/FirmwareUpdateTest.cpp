@@ -272,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BluetoothFailureCode,
                                          BluetoothFailure{"NoModule", "KOVRA_STANDIN_NO_MODULE", "1", -2},
                                          BluetoothFailure{"DownloadFails", "KOVRA_STANDIN_DOWNLOAD_RESULT", "5", 5},
                                          BluetoothFailure{"CompletionFails", "KOVRA_STANDIN_COMPLETE_CODE", "5", 5}),
-                         [](const testing::TestParamInfo<BluetoothFailure>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<BluetoothFailure>& paramInfo) { return paramInfo.param.name; });
 
 struct PythonMissing {
     const char* name;
@@ -325,7 +325,7 @@ INSTANTIATE_TEST_SUITE_P(
                     PythonMissing{"NothingToLink", nullptr, nullptr, true, nullptr},
                     PythonMissing{"LinkedPythonIsNot27", nullptr, "Python 2.6.9", true, nullptr},
                     PythonMissing{"LnCannotStart", nullptr, "Python 2.7.18", false, "Create symbolic link failed!"}),
-    [](const testing::TestParamInfo<PythonMissing>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<PythonMissing>& paramInfo) { return paramInfo.param.name; });
 
 // A link command that does not end holds the check for the window's 30 s,
 // counted from the update's start, before which the wait cannot begin, to the

@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                     InstallerOutcome{"NoSuccessWord", "echo 'installer: failed'", 10, -14, 0.0},
                     InstallerOutcome{"KilledAtTheLimit", "exec sleep 600", 100, -11, 0.99},
                     InstallerOutcome{"KilledAfterSayingSuccessful", "echo successful; exec sleep 600", 100, 0, 0.99}),
-    [](const testing::TestParamInfo<InstallerOutcome>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<InstallerOutcome>& paramInfo) { return paramInfo.param.name; });
 
 struct WaitCase {
     const char* name;
@@ -176,6 +176,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, NoAmplifierAfterInstalling,
                          testing::Values(WaitCase{"TenSeconds", 10000, 100, 14, 1.0f / 13.0f},
                                          WaitCase{"SixtyThreeSeconds", 63000, 4, 1, 0},
                                          WaitCase{"SeventySeconds", 70000, 4, 1, 0}),
-                         [](const testing::TestParamInfo<WaitCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<WaitCase>& paramInfo) { return paramInfo.param.name; });
 
 } // namespace

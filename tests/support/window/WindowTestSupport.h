@@ -22,7 +22,7 @@ struct DeviceLog {
 
 class LoggedDevice : public RecordingDevice {
 public:
-    explicit LoggedDevice(std::shared_ptr<DeviceLog> log) : log(std::move(log)) {}
+    explicit LoggedDevice(std::shared_ptr<DeviceLog> deviceLog) : log(std::move(deviceLog)) {}
     ~LoggedDevice() override { log->events.push_back("gone"); }
 
     void Close() override
@@ -64,7 +64,7 @@ inline std::shared_ptr<DeviceLog> openLoggedDevice()
 // A state whose "worker" runs as long as the test says.
 class BusyState : public AppState {
 public:
-    explicit BusyState(bool busy = true) : busy(busy) {}
+    explicit BusyState(bool isBusy = true) : busy(isBusy) {}
     void apply(MainComponent*) const override {}
     bool isBusy() const override { return busy; }
     mutable bool busy;
