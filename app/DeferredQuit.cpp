@@ -7,10 +7,7 @@ constexpr int kRecheckMs = 100;
 
 DeferredQuit::DeferredQuit(std::function<bool()> isBusy) : busy(std::move(isBusy)) {}
 
-DeferredQuit::~DeferredQuit()
-{
-    stopTimer();
-}
+DeferredQuit::~DeferredQuit() { stopTimer(); }
 
 void DeferredQuit::request()
 {

@@ -13,20 +13,11 @@ NimbalFwUpgradeLauncherApplication::NimbalFwUpgradeLauncherApplication() = defau
 
 NimbalFwUpgradeLauncherApplication::~NimbalFwUpgradeLauncherApplication() = default;
 
-const juce::String NimbalFwUpgradeLauncherApplication::getApplicationName()
-{
-    return "Kovra Tiko Firmware Updater";
-}
+const juce::String NimbalFwUpgradeLauncherApplication::getApplicationName() { return "Kovra Tiko Firmware Updater"; }
 
-const juce::String NimbalFwUpgradeLauncherApplication::getApplicationVersion()
-{
-    return "1.0.0";
-}
+const juce::String NimbalFwUpgradeLauncherApplication::getApplicationVersion() { return "1.0.0"; }
 
-bool NimbalFwUpgradeLauncherApplication::moreThanOneInstanceAllowed()
-{
-    return true;
-}
+bool NimbalFwUpgradeLauncherApplication::moreThanOneInstanceAllowed() { return true; }
 
 void NimbalFwUpgradeLauncherApplication::initialise(const juce::String&)
 {
@@ -48,7 +39,8 @@ void NimbalFwUpgradeLauncherApplication::runConsoleFlow(const LaunchChoice& choi
     case LaunchFlow::Path: {
         // A relative path counts from the working directory; none at all stays empty.
         const juce::String path = juce::String::fromUTF8(choice.imagePath.c_str());
-        const juce::File image = path.isEmpty() ? juce::File() : juce::File::getCurrentWorkingDirectory().getChildFile(path);
+        const juce::File image =
+            path.isEmpty() ? juce::File() : juce::File::getCurrentWorkingDirectory().getChildFile(path);
         console::FirmwareUpgradeTool(image).execute();
         break;
     }
@@ -64,7 +56,8 @@ void NimbalFwUpgradeLauncherApplication::openWindow()
 {
     // JUCE crashes building a window without a display.
     if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr) {
-        console::printLine("No display available: the window cannot be opened (set DISPLAY, or use --path, --reset, --bt or --python).");
+        console::printLine(
+            "No display available: the window cannot be opened (set DISPLAY, or use --path, --reset, --bt or --python).");
         juce::JUCEApplicationBase::quit();
         return;
     }

@@ -17,8 +17,5 @@ void prepareStandardStreams()
 
 namespace {
 // Before every static initialiser of the program.
-__attribute__((constructor(101))) void prepareAtLoad()
-{
-    prepareStandardStreams();
-}
+__attribute__((constructor(101))) void prepareAtLoad() { prepareStandardStreams(); }
 } // namespace

@@ -24,8 +24,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const char* const kTags[] = {nullptr, "RetFwStatus", "RetFwInfo", "RetWriteFlash", "RetBattStatus",
-                             "RetFwStatus", "RetWriteFlash", "RetFwInf"};
+const char* const kTags[] = {nullptr,         "RetFwStatus", "RetFwInfo",     "RetWriteFlash",
+                             "RetBattStatus", "RetFwStatus", "RetWriteFlash", "RetFwInf"};
 const int kImageSizes[] = {0, 1, 255, 256, 257, 600, 1024, 1100};
 
 class Replies {

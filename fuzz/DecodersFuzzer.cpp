@@ -36,8 +36,7 @@ bool isCanonicalPacking(const ByteVector& packed)
 void checkFrameDecode(const zq::MessageCodec& codec, const ByteVector& frame, bool unpacks)
 {
     const bool longEnough = frame.size() >= 7;
-    const bool checksumMatches =
-        longEnough && ZQSysEx::Checksum(frame.data() + 6, frame.size() - 7) == frame[3];
+    const bool checksumMatches = longEnough && ZQSysEx::Checksum(frame.data() + 6, frame.size() - 7) == frame[3];
     try {
         const ByteVector result = codec.decode(frame);
         FUZZ_CHECK(longEnough && checksumMatches);

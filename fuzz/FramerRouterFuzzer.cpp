@@ -72,10 +72,7 @@ void checkRead(const ZQDevice& device, int sid, const std::uint8_t* out, int n, 
 }
 
 // The queue of slot `sid`, which is in range.
-std::shared_ptr<ZQQueue>& slot(ZQDevice& device, int sid)
-{
-    return device.queues[static_cast<std::size_t>(sid)];
-}
+std::shared_ptr<ZQQueue>& slot(ZQDevice& device, int sid) { return device.queues[static_cast<std::size_t>(sid)]; }
 
 std::size_t oldestLength(ZQDevice& device, int sid)
 {

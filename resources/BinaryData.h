@@ -17,17 +17,17 @@ namespace BinaryData {
 
 // Pictures: PNG, 8 bits per channel with alpha, transparent surroundings.
 // Decode with juce::ImageFileFormat::loadFrom(array, arraySize).
-extern const char temp_binary_data_0[];  // 48 x 48 error badge
+extern const char temp_binary_data_0[]; // 48 x 48 error badge
 extern const char* error_badge_png;
-extern const char temp_binary_data_1[];  // 48 x 48 success badge
+extern const char temp_binary_data_1[]; // 48 x 48 success badge
 extern const char* success_badge_png;
-extern const char temp_binary_data_2[];  // 48 x 48 update badge
+extern const char temp_binary_data_2[]; // 48 x 48 update badge
 extern const char* update_badge_png;
-extern const char temp_binary_data_3[];  // 342 x 552 connect picture
+extern const char temp_binary_data_3[]; // 342 x 552 connect picture
 extern const char* connect_png;
-extern const char temp_binary_data_4[];  // 290 x 552 prompt picture
+extern const char temp_binary_data_4[]; // 290 x 552 prompt picture
 extern const char* prompt_png;
-extern const char temp_binary_data_5[];  // 238 x 278 installer picture
+extern const char temp_binary_data_5[]; // 238 x 278 installer picture
 extern const char* installer_png;
 extern const char temp_binary_data_13[]; // 238 x 278 amplifier picture
 extern const char* amplifier_png;

@@ -58,10 +58,7 @@ void Put16(std::vector<std::uint8_t>& image, std::size_t at, std::uint16_t v)
     image[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-std::uint32_t Thumb(std::uint32_t offset)
-{
-    return (kLoadAddress + offset) | 1u;
-}
+std::uint32_t Thumb(std::uint32_t offset) { return (kLoadAddress + offset) | 1u; }
 
 std::vector<std::uint8_t> MakeImage(std::size_t length, std::int32_t hardwareType)
 {
@@ -126,7 +123,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s: an image needs at least %u bytes\n", argv[0], kIrqHandlersFrom + 16);
         return 2;
     }
-    const std::vector<std::uint8_t> image = MakeImage(static_cast<std::size_t>(length), static_cast<std::int32_t>(hardwareType));
+    const std::vector<std::uint8_t> image =
+        MakeImage(static_cast<std::size_t>(length), static_cast<std::int32_t>(hardwareType));
 
     // Written beside and renamed, so that a broken run leaves no half image.
     const std::string temporary = std::string(argv[1]) + ".part";

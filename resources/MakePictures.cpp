@@ -217,8 +217,8 @@ juce::Image installerPicture()
     front.closeSubPath();
     g.setColour(Colour{0xFF7E7F83});
     g.fillPath(front);
-    g.setGradientFill(juce::ColourGradient{Colour{0xFFD4D5D8}, 20.0f, 150.0f, Colour{0xFF9A9BA0}, 218.0f, 230.0f,
-                                           false});
+    g.setGradientFill(
+        juce::ColourGradient{Colour{0xFFD4D5D8}, 20.0f, 150.0f, Colour{0xFF9A9BA0}, 218.0f, 230.0f, false});
     g.fillPath(top);
     g.setColour(Colour{0xFF5A5B5F});
     g.strokePath(top, juce::PathStrokeType{1.5f});
@@ -298,8 +298,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "cannot write %s\n", file.getFullPathName().toRawUTF8());
             return 1;
         }
-        sizes << "const int " << picture.array << "Size = " << juce::String(file.getSize()) << "; // "
-              << picture.file << "\n";
+        sizes << "const int " << picture.array << "Size = " << juce::String(file.getSize()) << "; // " << picture.file
+              << "\n";
     }
     sizes << "} // namespace BinaryData\n";
     header.getParentDirectory().createDirectory();

@@ -33,10 +33,7 @@ void LoopbackDevice::Close()
     delivery.clear();
 }
 
-const std::uint8_t* LoopbackDevice::GetUUID() const
-{
-    return uuid.data();
-}
+const std::uint8_t* LoopbackDevice::GetUUID() const { return uuid.data(); }
 
 int LoopbackDevice::Internal_Send(const std::uint8_t* data, std::size_t length)
 {
@@ -50,9 +47,6 @@ int LoopbackDevice::Internal_Send(const std::uint8_t* data, std::size_t length)
     return static_cast<int>(length);
 }
 
-void LoopbackDevice::drain()
-{
-    delivery.drain();
-}
+void LoopbackDevice::drain() { delivery.drain(); }
 
 } // namespace sim

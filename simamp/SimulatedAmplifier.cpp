@@ -9,10 +9,7 @@ namespace sim {
 
 namespace {
 
-bool isCommandFrame(const Bytes& m)
-{
-    return m.size() >= 7 && m[0] == 0xF0 && m[1] == 0x01 && m.back() == 0xF7;
-}
+bool isCommandFrame(const Bytes& m) { return m.size() >= 7 && m[0] == 0xF0 && m[1] == 0x01 && m.back() == 0xF7; }
 
 bool isSetFwStatus(const Bytes& m)
 {
@@ -22,10 +19,7 @@ bool isSetFwStatus(const Bytes& m)
 
 } // namespace
 
-Bytes noiseMessages()
-{
-    return {0x90, 0x3C, 0x40, 0xB0, 0x07, 0x64, 0xC0, 0x05, 0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7};
-}
+Bytes noiseMessages() { return {0x90, 0x3C, 0x40, 0xB0, 0x07, 0x64, 0xC0, 0x05, 0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7}; }
 
 SimulatedAmplifier::SimulatedAmplifier(AmplifierConfig c) : config(std::move(c)) {}
 
@@ -55,7 +49,8 @@ std::vector<Delivery> SimulatedAmplifier::receive(const std::uint8_t* data, std:
         } else if (op1 == 0x02 && op2 == 0x11) {
             replies.push_back(commandReply(sid, 0x03, 0x11, Bytes(config.modelName.begin(), config.modelName.end())));
         } else if (op1 == 0x02 && op2 == 0x23) {
-            replies.push_back(commandReply(sid, 0x02, 0x23, Bytes(config.serialNumber.begin(), config.serialNumber.end())));
+            replies.push_back(
+                commandReply(sid, 0x02, 0x23, Bytes(config.serialNumber.begin(), config.serialNumber.end())));
         } else if (op1 == 0x09 && (op2 == 0x00 || op2 == 0x01)) {
             replies.push_back(commandReply(sid, config.resetReplyByte[op2], op2, {}));
         }

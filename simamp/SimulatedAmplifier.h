@@ -27,12 +27,12 @@ struct AmplifierConfig {
 
 struct FaultKnobs {
     bool noReply = false;
-    int replyDelayMs = 0;     // product milliseconds, run through zq::Clock
+    int replyDelayMs = 0; // product milliseconds, run through zq::Clock
     bool wrongChecksum = false;
-    int splitInto = 1;        // deliveries per reply
-    bool noiseBefore = false; // note, B0, C0 and a foreign SysEx before a reply
-    bool noiseBetween = false;// the same after a reply, before the next one
-    bool noiseInside = false; // a note message between the pieces of a split reply
+    int splitInto = 1;                // deliveries per reply
+    bool noiseBefore = false;         // note, B0, C0 and a foreign SysEx before a reply
+    bool noiseBetween = false;        // the same after a reply, before the next one
+    bool noiseInside = false;         // a note message between the pieces of a split reply
     bool refuseBluetoothMode = false; // the send of "SetFwStatus" 02 fails on the port
 };
 

@@ -108,10 +108,7 @@ void appendLine(const std::string& path, const std::string& line)
     close(fd);
 }
 
-void logCall(const std::string& line)
-{
-    appendLine(callLogPath(), line);
-}
+void logCall(const std::string& line) { appendLine(callLogPath(), line); }
 
 // One simulated download. Its worker is the library's own thread.
 struct Run {
@@ -142,7 +139,8 @@ bool pause(const Run& run, int ms)
         const auto now = std::chrono::steady_clock::now();
         if (now >= end)
             return true;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(5)));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(5)));
     }
     return false;
 }
@@ -228,15 +226,9 @@ bool readFile(const char* path, std::string& content)
     return true;
 }
 
-__attribute__((constructor)) void onLoad()
-{
-    logCall("Load");
-}
+__attribute__((constructor)) void onLoad() { logCall("Load"); }
 
-__attribute__((destructor)) void onUnload()
-{
-    logCall("Unload");
-}
+__attribute__((destructor)) void onUnload() { logCall("Unload"); }
 
 } // namespace
 

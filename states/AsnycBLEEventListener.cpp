@@ -7,10 +7,7 @@ AsnycBLEEventListener::AsnycBLEEventListener(MainComponent* main, StateLifetime:
 {
 }
 
-AsnycBLEEventListener::~AsnycBLEEventListener()
-{
-    ZQBLE::clearListener(this);
-}
+AsnycBLEEventListener::~AsnycBLEEventListener() { ZQBLE::clearListener(this); }
 
 void AsnycBLEEventListener::OnProgress(int percent)
 {
@@ -18,7 +15,4 @@ void AsnycBLEEventListener::OnProgress(int percent)
     state.post([fraction](MainComponent& window) { window.progressView->setProgress(fraction); });
 }
 
-void AsnycBLEEventListener::OnComplete(int code)
-{
-    result = code;
-}
+void AsnycBLEEventListener::OnComplete(int code) { result = code; }

@@ -23,10 +23,7 @@ namespace {
 const char* const kModelName = "Kovra TIKO";
 const std::uint8_t kLatestMcuVersion[4] = {1, 11, 2, 75};
 
-int clampToInt(long long value)
-{
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
+int clampToInt(long long value) { return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX)); }
 
 std::string joinVersion(const std::uint8_t (&parts)[4])
 {
@@ -127,8 +124,8 @@ void queryAmplifier(MainComponent* main)
     if (!read) {
         // Without the block every version would read as zero: offering an
         // update from that could flash the wrong image, so the failure shows.
-        const int code = firmware->error != 0 ? firmware->error
-                                              : bootloader::DownloadFirmwareVersionSession::kErrorFwInfo;
+        const int code =
+            firmware->error != 0 ? firmware->error : bootloader::DownloadFirmwareVersionSession::kErrorFwInfo;
         main->changeState(std::make_unique<UpdateResultAppState>(workflow::kResultFailed, code));
         return;
     }

@@ -9,7 +9,6 @@
 
 #include <juce_events/juce_events.h>
 
-
 ConnectingAppState::~ConnectingAppState()
 {
     // Before the members go: the worker may still be about to post.

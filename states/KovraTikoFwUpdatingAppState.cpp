@@ -271,7 +271,8 @@ void reconnectFirstDevice(zq::DeviceManager* manager)
 
 McuImage mcuImageFor(int hardwareType, const juce::String& serialNumber)
 {
-    const McuImage standard{BinaryData::Checksumed_kovra_10_speaker_bin, BinaryData::Checksumed_kovra_10_speaker_binSize};
+    const McuImage standard{BinaryData::Checksumed_kovra_10_speaker_bin,
+                            BinaryData::Checksumed_kovra_10_speaker_binSize};
     const McuImage gd32{BinaryData::Checksumed_kovra_10_speaker_GD32_bin,
                         BinaryData::Checksumed_kovra_10_speaker_GD32_binSize};
     if (hardwareType == 20)

@@ -27,10 +27,7 @@ constexpr double kBarHold = 0.99;
 
 using Window = StateLifetime::Watch;
 
-juce::String fromTable(const std::string& path)
-{
-    return juce::String::fromUTF8(path.c_str());
-}
+juce::String fromTable(const std::string& path) { return juce::String::fromUTF8(path.c_str()); }
 
 // The bar goes up by `step` on the message thread, never past 0.99.
 void advanceBar(const Window& window, double step)

@@ -32,7 +32,9 @@ public:
 
     private:
         friend class StateLifetime;
-        Watch(std::weak_ptr<const void> stateToken, MainComponent* shown) : token(std::move(stateToken)), window(shown) {}
+        Watch(std::weak_ptr<const void> stateToken, MainComponent* shown) : token(std::move(stateToken)), window(shown)
+        {
+        }
 
         std::weak_ptr<const void> token;
         MainComponent* window;

@@ -43,7 +43,8 @@ ResultTexts resultTexts(std::int32_t kind, std::int32_t code)
         if (code == workflow::kSibling25)
             return {3, constant::k_wrongDeviceTitle, constant::k_wrongDevice25Subtitle,
                     constant::k_download25UpdaterButtonText};
-        return {3, constant::k_wrongDeviceTitle, constant::k_wrongDeviceZeSubtitle, constant::k_downloadZeUpdaterButtonText};
+        return {3, constant::k_wrongDeviceTitle, constant::k_wrongDeviceZeSubtitle,
+                constant::k_downloadZeUpdaterButtonText};
     default: {
         // A Bluetooth download that ran out of time says so instead of a number.
         const bool incomplete = code == ZQBLEFirmwareUpdater::kErrorDownloadTimeout;

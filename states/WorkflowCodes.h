@@ -22,13 +22,13 @@ constexpr std::int32_t kSiblingZe = 2; // the Kovra ZE
 // library's (ZQBLEFirmwareUpdater::UpdateFirmware, among them
 // kErrorDownloadTimeout, which the page shows as an incomplete update).
 constexpr std::int32_t kSucceeded = 0;
-constexpr std::int32_t kNoBluetoothLibrary = -3;        // SetFirmwarePath gave the empty text
-constexpr std::int32_t kPythonInstallCancelled = -10;   // the Python page's "Cancel"
-constexpr std::int32_t kInstallerTimedOut = -11;        // killed at its limit, without "successful"
-constexpr std::int32_t kWorkerFailed = -12;             // a worker stopped on an unexpected exception
+constexpr std::int32_t kNoBluetoothLibrary = -3;      // SetFirmwarePath gave the empty text
+constexpr std::int32_t kPythonInstallCancelled = -10; // the Python page's "Cancel"
+constexpr std::int32_t kInstallerTimedOut = -11;      // killed at its limit, without "successful"
+constexpr std::int32_t kWorkerFailed = -12;           // a worker stopped on an unexpected exception
 constexpr std::int32_t kInstallerNotStarted = -13;
-constexpr std::int32_t kInstallerFailed = -14;          // ended without "successful"
-constexpr std::int32_t kAmplifierNotBack = -15;         // Python ready, but no device after the wait
-constexpr std::int32_t kBluetoothFileRefused = -65535;  // SetFirmwarePath gave ZQBLEFirmwareUpdater::kRefusedFile
+constexpr std::int32_t kInstallerFailed = -14;         // ended without "successful"
+constexpr std::int32_t kAmplifierNotBack = -15;        // Python ready, but no device after the wait
+constexpr std::int32_t kBluetoothFileRefused = -65535; // SetFirmwarePath gave ZQBLEFirmwareUpdater::kRefusedFile
 
 } // namespace workflow

@@ -18,8 +18,7 @@ ConnectedDeviceInfoView::ConnectedDeviceInfoView()
         layout.setItemLayout(i, 70, 70, 70);
     }
 
-    updateButton =
-        viewwidgets::makeWhiteCaptionButton("Update Firmware", constant::RED_TEXT_COLOUR, buttonLookAndFeel);
+    updateButton = viewwidgets::makeWhiteCaptionButton("Update Firmware", constant::RED_TEXT_COLOUR, buttonLookAndFeel);
     addAndMakeVisible(updateButton.get());
     cancelButton = viewwidgets::makeWhiteCaptionButton("Cancel", juce::Colour(0xff505050), buttonLookAndFeel);
     addAndMakeVisible(cancelButton.get());

@@ -53,10 +53,7 @@ void FirmwareUpdateProgressView::resized()
     warningLabel->setBounds(40, progressBar->getBottom() + 40, w - 80, 40);
 }
 
-void FirmwareUpdateProgressView::visibilityChanged()
-{
-    progressBar->setVisible(isVisible());
-}
+void FirmwareUpdateProgressView::visibilityChanged() { progressBar->setVisible(isVisible()); }
 
 void FirmwareUpdateProgressView::setProgress(double fraction)
 {

@@ -32,10 +32,7 @@ namespace {
 // The public MessageManager::runDispatchLoopUntil runs nothing once the quit
 // message has arrived, which is when the application destroys its window;
 // only the loop's own step can still serve that call.
-bool serveOnePendingMessage()
-{
-    return juce::dispatchNextMessageOnSystemQueue(true);
-}
+bool serveOnePendingMessage() { return juce::dispatchNextMessageOnSystemQueue(true); }
 
 const juce::String kMakerSite = "https://www.kovra.example";
 const juce::String kHelpSite = "https://help.kovra.example";
@@ -240,10 +237,7 @@ void MainComponent::changeState(std::unique_ptr<AppState> next)
     currentState->apply(this);
 }
 
-bool MainComponent::stateIsBusy() const
-{
-    return currentState != nullptr && currentState->isBusy();
-}
+bool MainComponent::stateIsBusy() const { return currentState != nullptr && currentState->isBusy(); }
 
 void MainComponent::setDeviceImage(const resources::Picture& picture)
 {
@@ -252,11 +246,10 @@ void MainComponent::setDeviceImage(const resources::Picture& picture)
 
 void MainComponent::showOnlyScreen(juce::Component* screen)
 {
-    for (juce::Component* view : {static_cast<juce::Component*>(initialView.get()),
-                                  static_cast<juce::Component*>(connectedView.get()),
-                                  static_cast<juce::Component*>(troubleshootingView.get()),
-                                  static_cast<juce::Component*>(progressView.get()),
-                                  static_cast<juce::Component*>(pythonInfoView.get())})
+    for (juce::Component* view :
+         {static_cast<juce::Component*>(initialView.get()), static_cast<juce::Component*>(connectedView.get()),
+          static_cast<juce::Component*>(troubleshootingView.get()), static_cast<juce::Component*>(progressView.get()),
+          static_cast<juce::Component*>(pythonInfoView.get())})
         view->setVisible(view == screen);
 }
 

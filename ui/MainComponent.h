@@ -69,10 +69,10 @@ public:
     // Declared after the queue and its lock: destroyed before them, since its
     // worker may still push.
     std::unique_ptr<AppState> currentState;
-    std::atomic<int> hardwareType{0};           // written by the connected state, read by the update worker
+    std::atomic<int> hardwareType{0}; // written by the connected state, read by the update worker
     bool showTroubleshootingBanner = false;
     std::atomic<std::uint32_t> pythonCheckTime{0}; // written by the update worker, read by the Python worker
-    int badgeKind = 0;                           // 0 none, 1 update, 2 success, 3 error
+    int badgeKind = 0;                             // 0 none, 1 update, 2 success, 3 error
 
 private:
     void initViews();
@@ -80,5 +80,5 @@ private:
     juce::URL webPageFor(const juce::Button* button) const;
 
     std::unique_ptr<juce::ColourGradient> background; // made at the first paint
-    bool closing = false;                              // set by the destructor: no more state changes
+    bool closing = false;                             // set by the destructor: no more state changes
 };

@@ -8,10 +8,7 @@ constexpr int fadeInMs = 200;
 constexpr int fadeOutMs = 150;
 constexpr float cornerSize = 8.0f;
 
-juce::ComponentAnimator& animator()
-{
-    return juce::Desktop::getInstance().getAnimator();
-}
+juce::ComponentAnimator& animator() { return juce::Desktop::getInstance().getAnimator(); }
 
 } // namespace
 

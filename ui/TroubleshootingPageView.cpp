@@ -38,8 +38,8 @@ TroubleshootingPageView::TroubleshootingPageView()
         addAndMakeVisible(tipLabels.back().get());
     }
 
-    descriptionLabel = makeLabel(juce::String(k_modeDescription), constant::DEFAULT_TEXT_FONT, text,
-                                 juce::Justification::centred);
+    descriptionLabel =
+        makeLabel(juce::String(k_modeDescription), constant::DEFAULT_TEXT_FONT, text, juce::Justification::centred);
     addAndMakeVisible(descriptionLabel.get());
 
     retryButton = viewwidgets::makeButton(juce::String(k_retryButtonText), juce::Colour(0xffe4af09), buttonLookAndFeel);
@@ -51,8 +51,8 @@ TroubleshootingPageView::TroubleshootingPageView()
     frameButton->setColour(juce::TextButton::buttonOnColourId, constant::RED_TEXT_COLOUR);
     addAndMakeVisible(frameButton.get());
 
-    modeButton = viewwidgets::makeButton(juce::String(k_troubleshootingModeText), juce::Colour(0xff111111),
-                                         buttonLookAndFeel);
+    modeButton =
+        viewwidgets::makeButton(juce::String(k_troubleshootingModeText), juce::Colour(0xff111111), buttonLookAndFeel);
     modeButton->setColour(juce::TextButton::textColourOffId, constant::RED_TEXT_COLOUR);
     modeButton->setColour(juce::TextButton::textColourOnId, juce::Colour(0xffffffff));
     addAndMakeVisible(modeButton.get());

@@ -24,9 +24,6 @@ ZQDevice* openAmplifier()
     return device;
 }
 
-void closeAndDropDevice()
-{
-    zq::DeviceManager::instance()->closeDevice();
-}
+void closeAndDropDevice() { zq::DeviceManager::instance()->closeDevice(); }
 
 } // namespace console

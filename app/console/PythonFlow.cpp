@@ -67,7 +67,8 @@ void runPythonFlow()
     const juce::String output = installer.readAllOutput();
     printLine(output);
     if (installer.foundWatchedText())
-        printLine("Install python succesfully after " + juce::String(juce::Time::getMillisecondCounter() - start) + " ms");
+        printLine("Install python succesfully after " + juce::String(juce::Time::getMillisecondCounter() - start)
+                  + " ms");
     else
         printLine("Install python failed!");
 }

@@ -14,10 +14,7 @@ namespace {
 
 constexpr double kInstallerSeconds = 12.0;
 
-std::string quoted(const std::string& path)
-{
-    return "'" + path + "'";
-}
+std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
 } // namespace
 
@@ -52,10 +49,7 @@ DemoCommandRoot::~DemoCommandRoot()
         fs::remove_all(root, ignored);
 }
 
-std::string DemoCommandRoot::installerStartedMark() const
-{
-    return own ? root + "/installer-started" : std::string();
-}
+std::string DemoCommandRoot::installerStartedMark() const { return own ? root + "/installer-started" : std::string(); }
 
 void DemoCommandRoot::writeProgram(const std::string& relative, const std::string& body) const
 {

@@ -83,8 +83,8 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
         amplifiers.push_back(std::move(amplifier));
     }
     const int plugAfterMs = std::max(0, number("KOVRA_DEMO_PLUG_AFTER_MS", 0));
-    const bool busyReturn = number("KOVRA_DEMO_BUSY_RETURN", 0) == 1 && !amplifiers.empty()
-                            && !commands->installerStartedMark().empty();
+    const bool busyReturn =
+        number("KOVRA_DEMO_BUSY_RETURN", 0) == 1 && !amplifiers.empty() && !commands->installerStartedMark().empty();
     if (plugAfterMs == 0)
         plugAmplifiers();
     if (plugAfterMs > 0 || busyReturn) {

@@ -3,10 +3,7 @@
 
 // The product with simulated hardware: same libraries, same command line.
 namespace {
-juce::JUCEApplicationBase* createApplication()
-{
-    return new NimbalFwUpgradeLauncherApplication();
-}
+juce::JUCEApplicationBase* createApplication() { return new NimbalFwUpgradeLauncherApplication(); }
 } // namespace
 
 int main(int argc, char* argv[])

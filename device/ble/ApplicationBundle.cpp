@@ -36,25 +36,13 @@ juce::File ApplicationBundle::folder()
     return executable().getParentDirectory();
 }
 
-juce::File ApplicationBundle::contents()
-{
-    return folder().getChildFile("Contents");
-}
+juce::File ApplicationBundle::contents() { return folder().getChildFile("Contents"); }
 
-juce::File ApplicationBundle::helpers()
-{
-    return contents().getChildFile("Helpers");
-}
+juce::File ApplicationBundle::helpers() { return contents().getChildFile("Helpers"); }
 
-juce::File ApplicationBundle::resources()
-{
-    return contents().getChildFile("Resources");
-}
+juce::File ApplicationBundle::resources() { return contents().getChildFile("Resources"); }
 
-juce::File ApplicationBundle::pythonPackage()
-{
-    return resources().getChildFile("python-2.7.18.pkg");
-}
+juce::File ApplicationBundle::pythonPackage() { return resources().getChildFile("python-2.7.18.pkg"); }
 
 void ApplicationBundle::setExecutableForTests(const juce::File& file)
 {

@@ -5,8 +5,7 @@
 #include <pthread.h>
 
 BLEDownloadThread::BLEDownloadThread(ZQBLEDeviceContext* context_)
-    : juce::Thread("BLEDownloadThread"),
-      context(context_),
+    : juce::Thread("BLEDownloadThread"), context(context_),
       download(context_ != nullptr && context_->functions ? context_->functions->Download : nullptr)
 {
 }

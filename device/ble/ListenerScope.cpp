@@ -4,15 +4,9 @@
 
 namespace ZQBLE {
 
-ListenerScope::ListenerScope(ZQBLEDeviceEventListener* listener_) : listener(listener_)
-{
-    g_listener = listener;
-}
+ListenerScope::ListenerScope(ZQBLEDeviceEventListener* listener_) : listener(listener_) { g_listener = listener; }
 
-ListenerScope::~ListenerScope()
-{
-    end();
-}
+ListenerScope::~ListenerScope() { end(); }
 
 void ListenerScope::end()
 {

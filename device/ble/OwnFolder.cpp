@@ -14,10 +14,7 @@ namespace OwnFolder {
 
 namespace {
 
-bool ownedDirectory(const struct stat& info)
-{
-    return S_ISDIR(info.st_mode) && info.st_uid == geteuid();
-}
+bool ownedDirectory(const struct stat& info) { return S_ISDIR(info.st_mode) && info.st_uid == geteuid(); }
 
 // Which mount a folder belongs to. A bind mount of the same file system has
 // the same device number, so the kernel's mount id is needed to tell it

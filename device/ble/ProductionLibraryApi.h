@@ -9,10 +9,7 @@ extern "C" {
 #endif
 
 /* Events the library reports; `data` points to an int. */
-enum {
-    ZQBLE_EVENT_PROGRESS = 1,
-    ZQBLE_EVENT_COMPLETE = 6
-};
+enum { ZQBLE_EVENT_PROGRESS = 1, ZQBLE_EVENT_COMPLETE = 6 };
 
 /* Size of the buffer that SetFirmwareFile writes its NUL-terminated text into. */
 enum { ZQBLE_FIRMWARE_TEXT_SIZE = 128 };

@@ -68,22 +68,13 @@ bool isStale(const juce::File& folder)
     return juce::Time::currentTimeMillis() - changed > kStaleAfterMs;
 }
 
-bool isPresent(const juce::File& file)
-{
-    return file.exists() || file.isSymbolicLink();
-}
+bool isPresent(const juce::File& file) { return file.exists() || file.isSymbolicLink(); }
 
 } // namespace
 
-juce::File cacheFolder()
-{
-    return inCacheRoot(ApplicationBundle::executable().getFileName());
-}
+juce::File cacheFolder() { return inCacheRoot(ApplicationBundle::executable().getFileName()); }
 
-juce::File staleCacheFolder()
-{
-    return inCacheRoot("Kovra Tiko Firmware Updater");
-}
+juce::File staleCacheFolder() { return inCacheRoot("Kovra Tiko Firmware Updater"); }
 
 std::string getBLELibraryPath()
 {

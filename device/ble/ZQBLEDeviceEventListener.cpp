@@ -33,10 +33,7 @@ public:
 
 } // namespace
 
-ZQBLEDeviceEventListener::~ZQBLEDeviceEventListener()
-{
-    ZQBLE::clearListener(this);
-}
+ZQBLEDeviceEventListener::~ZQBLEDeviceEventListener() { ZQBLE::clearListener(this); }
 
 int DeviceCallback(int event, void* data, void* /*extra*/)
 {

@@ -103,8 +103,7 @@ std::uint32_t ImageChecksum(const std::uint8_t* image, std::size_t length, std::
     return SumWords(image, length, 0, words);
 }
 
-std::uint32_t BlockChecksum(const std::uint8_t* image, std::size_t length, std::size_t firstWord,
-                            std::uint32_t words)
+std::uint32_t BlockChecksum(const std::uint8_t* image, std::size_t length, std::size_t firstWord, std::uint32_t words)
 {
     return SumWords(image, length, firstWord, words);
 }

@@ -40,7 +40,7 @@ struct FirmwareInfo {
 };
 
 // The block sizes of the compiled-in images, in words.
-constexpr std::uint32_t kImageBlockWords[FirmwareInfo::kBlockCount] = {4096, 4096, 16384, 32768,
+constexpr std::uint32_t kImageBlockWords[FirmwareInfo::kBlockCount] = {4096,  4096,  16384, 32768,
                                                                        32768, 32768, 32768, 32768};
 
 // Wrap-around 32-bit sum of the image's little-endian words 0 to words-1,
@@ -52,7 +52,6 @@ std::uint32_t ImageChecksum(const std::uint8_t* image, std::size_t length, std::
 // firstWord to firstWord+words-1 (blocks follow each other from word 0), the
 // information block left out and bytes past `length` read as zero, so that an
 // image and a zero-padded copy of it (a flash) agree.
-std::uint32_t BlockChecksum(const std::uint8_t* image, std::size_t length, std::size_t firstWord,
-                            std::uint32_t words);
+std::uint32_t BlockChecksum(const std::uint8_t* image, std::size_t length, std::size_t firstWord, std::uint32_t words);
 
 } // namespace bootloader

@@ -108,7 +108,8 @@ int FirmwareUpdateSession::loadImage(LoadedImage& loaded)
     if (length >= static_cast<off_t>(kMaxImageBytes))
         return kErrorImageUnsendable; // not read at all
 
-    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(length > 0 ? length : 1)]);
+    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow)
+                                              std::uint8_t[static_cast<std::size_t>(length > 0 ? length : 1)]);
     if (!bytes)
         return kErrorImageFile;
     // The file must read exactly as long as it says: a /proc file says 0 and

@@ -20,8 +20,9 @@ public:
     static constexpr int kErrorSetFwStatus = 12;     // "SetFwStatus" 00 or 01 not sent
     static constexpr int kErrorEnterBootloader = 13; // enterBootloaderCallback returned false
     static constexpr int kErrorFwInfo = 14;          // "GetFwInfo" not sent or not answered
-    static constexpr int kErrorImageFile = 15;       // the image is no regular file, does not open, or reads other than its size
-    static constexpr int kErrorWriteFlash = 16;      // a chunk not sent, not acknowledged, or refused twice
+    static constexpr int kErrorImageFile =
+        15; // the image is no regular file, does not open, or reads other than its size
+    static constexpr int kErrorWriteFlash = 16; // a chunk not sent, not acknowledged, or refused twice
     // The image cannot be sent as it stands: 2^28 bytes or more (its offsets
     // would wrap), a negative size, or no bytes behind a positive size. A
     // caller's image is refused before anything is sent, a file's once its

@@ -20,14 +20,8 @@ std::chrono::microseconds Clock::duration(std::uint32_t ms)
     return std::chrono::microseconds(static_cast<std::int64_t>(ms) * 1000 / g_speedup.load());
 }
 
-void Clock::setSpeedup(std::uint32_t factor)
-{
-    g_speedup.store(factor == 0 ? 1 : factor);
-}
+void Clock::setSpeedup(std::uint32_t factor) { g_speedup.store(factor == 0 ? 1 : factor); }
 
-std::uint32_t Clock::speedup()
-{
-    return g_speedup.load();
-}
+std::uint32_t Clock::speedup() { return g_speedup.load(); }
 
 } // namespace zq

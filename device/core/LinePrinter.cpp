@@ -123,14 +123,8 @@ private:
 
 } // namespace
 
-void LinePrinter::print(const std::string& line)
-{
-    Printer::instance().add(line);
-}
+void LinePrinter::print(const std::string& line) { Printer::instance().add(line); }
 
-void LinePrinter::flush()
-{
-    Printer::instance().flush();
-}
+void LinePrinter::flush() { Printer::instance().flush(); }
 
 } // namespace zq

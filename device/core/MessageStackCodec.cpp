@@ -32,9 +32,6 @@ std::size_t MessageStackCodec::expectedDecodedSize(std::size_t m) const
     return m;
 }
 
-void MessageStackCodec::addCodec(std::unique_ptr<MessageCodec> codec)
-{
-    codecs.push_back(std::move(codec));
-}
+void MessageStackCodec::addCodec(std::unique_ptr<MessageCodec> codec) { codecs.push_back(std::move(codec)); }
 
 } // namespace zq

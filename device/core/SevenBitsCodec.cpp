@@ -16,14 +16,8 @@ ByteVector SevenBitsCodec::decode(const ByteVector& packed) const
     return ZQSysEx::Unpack(packed.data(), packed.size());
 }
 
-std::size_t SevenBitsCodec::expectedEncodedSize(std::size_t n) const
-{
-    return ZQSysEx::PackedSize(n);
-}
+std::size_t SevenBitsCodec::expectedEncodedSize(std::size_t n) const { return ZQSysEx::PackedSize(n); }
 
-std::size_t SevenBitsCodec::expectedDecodedSize(std::size_t m) const
-{
-    return ZQSysEx::UnpackedSize(m);
-}
+std::size_t SevenBitsCodec::expectedDecodedSize(std::size_t m) const { return ZQSysEx::UnpackedSize(m); }
 
 } // namespace zq

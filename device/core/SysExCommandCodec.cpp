@@ -32,14 +32,8 @@ ByteVector SysExCommandCodec::decode(const ByteVector& frame) const
     return payload;
 }
 
-std::size_t SysExCommandCodec::expectedEncodedSize(std::size_t n) const
-{
-    return n + 7;
-}
+std::size_t SysExCommandCodec::expectedEncodedSize(std::size_t n) const { return n + 7; }
 
-std::size_t SysExCommandCodec::expectedDecodedSize(std::size_t m) const
-{
-    return m - 7;
-}
+std::size_t SysExCommandCodec::expectedDecodedSize(std::size_t m) const { return m - 7; }
 
 } // namespace zq

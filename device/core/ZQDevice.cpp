@@ -9,10 +9,7 @@
 
 namespace {
 
-bool IsStartByte(std::uint8_t b)
-{
-    return b == 0xB0 || b == 0xC0 || b == 0xF0;
-}
+bool IsStartByte(std::uint8_t b) { return b == 0xB0 || b == 0xC0 || b == 0xF0; }
 
 std::size_t FindStart(const std::vector<std::uint8_t>& buffer, std::size_t from)
 {
@@ -36,11 +33,7 @@ const BootloaderTag kBootloaderReplies[] = {
 
 } // namespace
 
-ZQDevice::ZQDevice()
-    : queues(kSlotCount), defaultSid(-1), lastSid(kSlotCount - 1)
-{
-    defaultSid = AllocateSid();
-}
+ZQDevice::ZQDevice() : queues(kSlotCount), defaultSid(-1), lastSid(kSlotCount - 1) { defaultSid = AllocateSid(); }
 
 ZQDevice::~ZQDevice()
 {
@@ -49,10 +42,7 @@ ZQDevice::~ZQDevice()
     receiveBuffer.reset();
 }
 
-const std::uint8_t* ZQDevice::GetUUID() const
-{
-    return nullptr;
-}
+const std::uint8_t* ZQDevice::GetUUID() const { return nullptr; }
 
 int ZQDevice::AllocateSid()
 {
@@ -161,8 +151,8 @@ void ZQDevice::Frame(const std::uint8_t* data, std::size_t length)
     if (buffer.size() > kMaxReceiveBuffer) {
         // Keep only the newest possible start of a message, if it fits.
         auto last = std::find_if(buffer.rbegin(), buffer.rend(), IsStartByte);
-        std::size_t keepFrom = last == buffer.rend() ? buffer.size()
-                                                     : static_cast<std::size_t>(buffer.rend() - last - 1);
+        std::size_t keepFrom =
+            last == buffer.rend() ? buffer.size() : static_cast<std::size_t>(buffer.rend() - last - 1);
         if (buffer.size() - keepFrom > kMaxReceiveBuffer)
             keepFrom = buffer.size();
         buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(keepFrom));
@@ -186,8 +176,7 @@ void ZQDevice::Internal_OnReadNext(const std::uint8_t* message, int length)
         }
     }
 
-    if (L >= 7 && message[0] == 0xF0 && message[L - 1] == 0xF7
-        && ZQSysEx::Checksum(message + 6, L - 7) == message[3]) {
+    if (L >= 7 && message[0] == 0xF0 && message[L - 1] == 0xF7 && ZQSysEx::Checksum(message + 6, L - 7) == message[3]) {
         const int sid = message[2];
         if (sid >= kSlotCount)
             return;

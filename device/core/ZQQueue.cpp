@@ -12,13 +12,11 @@ ZQQueue::~ZQQueue()
 
 void ZQQueue::PushBack(const std::uint8_t* data, int length)
 {
-    const std::size_t kept = std::min<std::size_t>(length > 0 ? static_cast<std::size_t>(length) : 0,
-                                                   kMaxMessageBytes);
+    const std::size_t kept = std::min<std::size_t>(length > 0 ? static_cast<std::size_t>(length) : 0, kMaxMessageBytes);
     auto* message = new std::vector<std::uint8_t>(data, data + kept);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        while (!messages.empty()
-               && (messages.size() >= kMaxMessages || keptBytes + kept > kMaxQueuedBytes))
+        while (!messages.empty() && (messages.size() >= kMaxMessages || keptBytes + kept > kMaxQueuedBytes))
             delete TakeFront();
         messages.push_back(message);
         keptBytes += kept;

@@ -19,10 +19,7 @@ std::uint64_t load64(const std::uint8_t* p)
     return v;
 }
 
-void store64(std::uint8_t* p, std::uint64_t v)
-{
-    std::memcpy(p, &v, sizeof v);
-}
+void store64(std::uint8_t* p, std::uint64_t v) { std::memcpy(p, &v, sizeof v); }
 
 // Bit i of a header becomes the top bit of byte i.
 constexpr std::array<std::uint64_t, 128> makeTopBits()
@@ -77,15 +74,9 @@ std::uint32_t SetupMidiDataFromGeneralData(std::uint8_t* out, const std::uint8_t
     return w;
 }
 
-std::size_t PackedSize(std::size_t n)
-{
-    return n + n / 7 + (n % 7 == 0 ? 0 : 1);
-}
+std::size_t PackedSize(std::size_t n) { return n + n / 7 + (n % 7 == 0 ? 0 : 1); }
 
-std::size_t UnpackedSize(std::size_t m)
-{
-    return m - m / 8 - (m % 8 == 0 ? 0 : 1);
-}
+std::size_t UnpackedSize(std::size_t m) { return m - m / 8 - (m % 8 == 0 ? 0 : 1); }
 
 std::vector<std::uint8_t> Unpack(const std::uint8_t* packed, std::size_t length)
 {

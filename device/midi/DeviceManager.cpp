@@ -40,15 +40,9 @@ DeviceManager::~DeviceManager()
     impl.reset();
 }
 
-std::unique_ptr<ZQDevice>& DeviceManager::device()
-{
-    return impl->device;
-}
+std::unique_ptr<ZQDevice>& DeviceManager::device() { return impl->device; }
 
-DeviceManager::DeviceLock DeviceManager::lockDevice()
-{
-    return DeviceLock(impl->deviceMutex);
-}
+DeviceManager::DeviceLock DeviceManager::lockDevice() { return DeviceLock(impl->deviceMutex); }
 
 ZQDevice* DeviceManager::openDevice(const DeviceId& id)
 {
@@ -77,10 +71,7 @@ void DeviceManager::sendFwStatus(std::uint8_t status)
         bootloader::SendSetFwStatus(impl->device.get(), status);
 }
 
-bool DeviceManager::hasDevice()
-{
-    return currentDevice() != nullptr;
-}
+bool DeviceManager::hasDevice() { return currentDevice() != nullptr; }
 
 ZQDevice* DeviceManager::currentDevice()
 {
@@ -88,20 +79,11 @@ ZQDevice* DeviceManager::currentDevice()
     return impl->device.get();
 }
 
-void DeviceManager::startPolling()
-{
-    impl->startPolling();
-}
+void DeviceManager::startPolling() { impl->startPolling(); }
 
-void DeviceManager::stopPolling()
-{
-    impl->stopPolling();
-}
+void DeviceManager::stopPolling() { impl->stopPolling(); }
 
-int DeviceManager::probeAll()
-{
-    return impl->probeAll();
-}
+int DeviceManager::probeAll() { return impl->probeAll(); }
 
 std::vector<DeviceId> DeviceManager::deviceUuids() const
 {
@@ -140,10 +122,7 @@ void DeviceManager::reset()
 
 DeviceManager::Impl::Impl(DeviceManager* o) : owner(o) {}
 
-DeviceManager::Impl::~Impl()
-{
-    stopTimer();
-}
+DeviceManager::Impl::~Impl() { stopTimer(); }
 
 void DeviceManager::Impl::startPolling()
 {
@@ -160,10 +139,7 @@ void DeviceManager::Impl::stopPolling()
     stopTimer();
 }
 
-juce::StringArray DeviceManager::Impl::listInputNames()
-{
-    return midiPortSystem()->inputNames();
-}
+juce::StringArray DeviceManager::Impl::listInputNames() { return midiPortSystem()->inputNames(); }
 
 int DeviceManager::Impl::probeAll()
 {

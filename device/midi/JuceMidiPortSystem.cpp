@@ -103,10 +103,7 @@ juce::StringArray namesOf(const juce::Array<juce::MidiDeviceInfo>& devices)
 
 } // namespace
 
-JuceMidiPortSystem::JuceMidiPortSystem() : shared(std::make_shared<Shared>())
-{
-    silenceAlsa();
-}
+JuceMidiPortSystem::JuceMidiPortSystem() : shared(std::make_shared<Shared>()) { silenceAlsa(); }
 
 juce::StringArray JuceMidiPortSystem::inputNames()
 {
@@ -146,9 +143,6 @@ std::unique_ptr<MidiOutputPort> JuceMidiPortSystem::openOutput(int index)
     return std::make_unique<JuceOutputPort>(shared, std::move(output));
 }
 
-void installJuceMidiPorts()
-{
-    setMidiPortSystem(std::make_shared<JuceMidiPortSystem>());
-}
+void installJuceMidiPorts() { setMidiPortSystem(std::make_shared<JuceMidiPortSystem>()); }
 
 } // namespace zq

@@ -19,10 +19,7 @@ DeviceManagerCallback input_callback_;
 
 const std::uint8_t kProbeRequest[7] = {0xF0, 0x01, 0x00, 0x00, 0x02, 0x12, 0xF7};
 
-bool IsCandidate(const juce::String& portName)
-{
-    return portName.contains("Kovra") || portName.contains("G1");
-}
+bool IsCandidate(const juce::String& portName) { return portName.contains("Kovra") || portName.contains("G1"); }
 
 std::vector<_G1MidiDeviceDescriptor> GetDescriptors()
 {
@@ -60,7 +57,8 @@ bool ProbeAll()
     for (int i = 0; i < inputNames.size(); ++i) {
         if (!IsCandidate(inputNames[i]))
             continue;
-        std::unique_ptr<zq::MidiInputPort> input = zq::onMessageThread([&] { return ports->openInput(i, &input_callback_); });
+        std::unique_ptr<zq::MidiInputPort> input =
+            zq::onMessageThread([&] { return ports->openInput(i, &input_callback_); });
         if (!input)
             continue;
         // In the map before it starts, so that no reply from it is missed.

@@ -7,10 +7,7 @@
 
 ZQUsbMidiG1::ZQUsbMidiG1(const char* id) : ZQUsbMidiG1(reinterpret_cast<const std::uint8_t*>(id)) {}
 
-ZQUsbMidiG1::ZQUsbMidiG1(const std::uint8_t* id)
-{
-    std::memcpy(uuid.data(), id, uuid.size());
-}
+ZQUsbMidiG1::ZQUsbMidiG1(const std::uint8_t* id) { std::memcpy(uuid.data(), id, uuid.size()); }
 
 ZQUsbMidiG1::~ZQUsbMidiG1()
 {
@@ -73,10 +70,7 @@ void ZQUsbMidiG1::Close()
     // Closed outside the lock: closing an input waits for its callback.
 }
 
-const std::uint8_t* ZQUsbMidiG1::GetUUID() const
-{
-    return uuid.data();
-}
+const std::uint8_t* ZQUsbMidiG1::GetUUID() const { return uuid.data(); }
 
 int ZQUsbMidiG1::Internal_Send(const std::uint8_t* data, std::size_t size)
 {

@@ -117,7 +117,8 @@ void SimulatedBootloader::writeFlash(const Bytes& message, Bytes& status)
         ++knobRefusals;
         return refuse(kRefusedByKnob);
     }
-    if (offset % static_cast<std::int64_t>(kChunkBytes) != 0 || (offset != 0 && offset != nextOffset && offset != lastOffset))
+    if (offset % static_cast<std::int64_t>(kChunkBytes) != 0
+        || (offset != 0 && offset != nextOffset && offset != lastOffset))
         return refuse(kRefusedBadOffset);
 
     const std::uint8_t* packed = message.data() + kFlashChunkIndex;

@@ -26,24 +26,24 @@ struct BootloaderKnobs {
         bool is(BootloaderStep s, int c) const { return step == s && (s != BootloaderStep::WriteFlash || chunk == c); }
     };
 
-    Answer drop;                 // the request is handled, its answer lost
-    Answer late;                 // answered lateMs product milliseconds late
+    Answer drop; // the request is handled, its answer lost
+    Answer late; // answered lateMs product milliseconds late
     int lateMs = 0;
-    Answer stray;                // other bootloader messages come before the answer
-    bool strayFwInfo = false;    // a "RetFwInfo"
-    bool strayBattStatus = false;// a "RetBattStatus"
-    int refuseChunk = -1;        // this chunk gets status 0 ...
-    int refuseTimes = 0;         // ... this many times before it is taken
-    int silentFromChunk = -1;    // from this chunk on nothing is written or answered
+    Answer stray;                 // other bootloader messages come before the answer
+    bool strayFwInfo = false;     // a "RetFwInfo"
+    bool strayBattStatus = false; // a "RetBattStatus"
+    int refuseChunk = -1;         // this chunk gets status 0 ...
+    int refuseTimes = 0;          // ... this many times before it is taken
+    int silentFromChunk = -1;     // from this chunk on nothing is written or answered
 };
 
 // What the flash check at "SetFwStatus" 01 found.
 enum class FlashCheck {
-    NotRun,         // no chunk written since the last check
-    Passed,         // imageChecksum and every block checksum match
-    NoInfoBlock,    // the flash is too short for the information block or its imageWords
-    ImageChecksum,  // imageChecksum does not match
-    BlockChecksum,  // a block checksum does not match
+    NotRun,        // no chunk written since the last check
+    Passed,        // imageChecksum and every block checksum match
+    NoInfoBlock,   // the flash is too short for the information block or its imageWords
+    ImageChecksum, // imageChecksum does not match
+    BlockChecksum, // a block checksum does not match
 };
 
 // Reasons of a refused "WriteFlash", in the status byte of "RetWriteFlash".
@@ -80,8 +80,8 @@ public:
     bool inBootloader() const;
     std::vector<std::uint8_t> flash() const;
     FlashCheck flashCheck() const;
-    int chunksWritten() const;  // accepted "WriteFlash" messages
-    int refusals() const;       // refused "WriteFlash" messages
+    int chunksWritten() const; // accepted "WriteFlash" messages
+    int refusals() const;      // refused "WriteFlash" messages
     std::vector<std::uint8_t> statusSwitches() const;
 
 private:

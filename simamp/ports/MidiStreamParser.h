@@ -20,7 +20,7 @@ private:
     void startMessage(std::uint8_t status, std::vector<Message>& out);
 
     Message pending;
-    std::size_t expected = 0;    // length of the pending short message; 0 = none
+    std::size_t expected = 0; // length of the pending short message; 0 = none
     bool inSysEx = false;
     std::uint8_t runningStatus = 0;
 };

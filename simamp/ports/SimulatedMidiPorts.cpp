@@ -36,7 +36,7 @@ struct DeviceState {
     std::vector<SimulatedMidiPorts::Received> log;
     int opened = 0;
     int openNow = 0;
-    int opensLeft = -1; // below 0: no limit
+    int opensLeft = -1;                       // below 0: no limit
     std::unique_ptr<DeliveryThread> delivery; // the device's input thread
     std::unique_ptr<DeliveryThread> comeBack; // fires the return after re-enumeration
 
@@ -72,7 +72,8 @@ private:
 
 class SimOutputPort : public zq::MidiOutputPort {
 public:
-    SimOutputPort(std::shared_ptr<SimulatedMidiPorts::Core> c, std::shared_ptr<DeviceState> d, std::shared_ptr<Endpoint> e)
+    SimOutputPort(std::shared_ptr<SimulatedMidiPorts::Core> c, std::shared_ptr<DeviceState> d,
+                  std::shared_ptr<Endpoint> e)
         : core(std::move(c)), device(std::move(d)), endpoint(std::move(e))
     {
     }
@@ -169,7 +170,8 @@ struct SimulatedMidiPorts::Core : std::enable_shared_from_this<SimulatedMidiPort
     {
         const Device handle = static_cast<Device>(devices.size());
         DeviceState* raw = d.get();
-        d->delivery = std::make_unique<DeliveryThread>([raw](const std::vector<std::uint8_t>& bytes) { dispatch(*raw, bytes); });
+        d->delivery =
+            std::make_unique<DeliveryThread>([raw](const std::vector<std::uint8_t>& bytes) { dispatch(*raw, bytes); });
         std::weak_ptr<Core> weak = shared_from_this();
         d->comeBack = std::make_unique<DeliveryThread>([weak, handle](const std::vector<std::uint8_t>&) {
             if (auto c = weak.lock())
@@ -217,8 +219,8 @@ struct SimulatedMidiPorts::Core : std::enable_shared_from_this<SimulatedMidiPort
             if (d->comeBack) {
                 d->comeBack->clear();
                 if (reenumerating) {
-                    const auto due = std::chrono::steady_clock::now()
-                                     + zq::Clock::duration(static_cast<std::uint32_t>(backAfterMs));
+                    const auto due =
+                        std::chrono::steady_clock::now() + zq::Clock::duration(static_cast<std::uint32_t>(backAfterMs));
                     d->comeBack->post({}, due);
                 }
             }
@@ -304,10 +306,7 @@ SimInputPort::~SimInputPort()
     core->portClosed(*device);
 }
 
-SimOutputPort::~SimOutputPort()
-{
-    core->portClosed(*device);
-}
+SimOutputPort::~SimOutputPort() { core->portClosed(*device); }
 
 bool SimOutputPort::sendMessageNow(const juce::MidiMessage& message)
 {
@@ -342,10 +341,7 @@ bool SimOutputPort::sendMessageNow(const juce::MidiMessage& message)
 
 SimulatedMidiPorts::SimulatedMidiPorts() : core(std::make_shared<Core>()) {}
 
-SimulatedMidiPorts::~SimulatedMidiPorts()
-{
-    core->shutDown();
-}
+SimulatedMidiPorts::~SimulatedMidiPorts() { core->shutDown(); }
 
 SimulatedMidiPorts::Device SimulatedMidiPorts::plugAmplifier(SimulatedAmplifier& amplifier, const std::string& portName)
 {
@@ -385,15 +381,9 @@ SimulatedMidiPorts::Device SimulatedMidiPorts::plugDevice(const std::string& inp
     return core->add(std::move(d));
 }
 
-void SimulatedMidiPorts::unplug(Device device)
-{
-    core->takeAway(device, -1);
-}
+void SimulatedMidiPorts::unplug(Device device) { core->takeAway(device, -1); }
 
-void SimulatedMidiPorts::replug(Device device)
-{
-    core->bringBack(device);
-}
+void SimulatedMidiPorts::replug(Device device) { core->bringBack(device); }
 
 bool SimulatedMidiPorts::isPlugged(Device device) const
 {
@@ -469,25 +459,13 @@ void SimulatedMidiPorts::limitOpens(Device device, int opens)
         d->opensLeft = opens;
 }
 
-void SimulatedMidiPorts::setReenumerationDelayMs(int ms)
-{
-    core->reenumerationDelayMs = ms;
-}
+void SimulatedMidiPorts::setReenumerationDelayMs(int ms) { core->reenumerationDelayMs = ms; }
 
-void SimulatedMidiPorts::setBluetoothUpdateMs(int ms)
-{
-    core->bluetoothUpdateMs = ms;
-}
+void SimulatedMidiPorts::setBluetoothUpdateMs(int ms) { core->bluetoothUpdateMs = ms; }
 
-juce::StringArray SimulatedMidiPorts::inputNames()
-{
-    return core->names(true);
-}
+juce::StringArray SimulatedMidiPorts::inputNames() { return core->names(true); }
 
-juce::StringArray SimulatedMidiPorts::outputNames()
-{
-    return core->names(false);
-}
+juce::StringArray SimulatedMidiPorts::outputNames() { return core->names(false); }
 
 std::unique_ptr<zq::MidiInputPort> SimulatedMidiPorts::openInput(int index, zq::MidiInputPortCallback* callback)
 {

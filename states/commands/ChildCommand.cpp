@@ -146,10 +146,7 @@ bool ChildCommand::start(const juce::StringArray& arguments)
     return true;
 }
 
-bool ChildCommand::isRunning() const
-{
-    return pipe->running();
-}
+bool ChildCommand::isRunning() const { return pipe->running(); }
 
 bool ChildCommand::waitForEnd(std::uint32_t ms) const
 {

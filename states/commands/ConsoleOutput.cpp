@@ -4,9 +4,6 @@
 
 namespace console {
 
-void printLine(const juce::String& text)
-{
-    zq::LinePrinter::print(text.toStdString());
-}
+void printLine(const juce::String& text) { zq::LinePrinter::print(text.toStdString()); }
 
 } // namespace console

@@ -10,16 +10,13 @@ namespace PythonCommands {
 
 namespace {
 
-juce::String utf8(const std::string& text)
-{
-    return juce::String::fromUTF8(text.c_str());
-}
+juce::String utf8(const std::string& text) { return juce::String::fromUTF8(text.c_str()); }
 
 // Paths made only of these characters need no quoting in the shell.
 juce::String shellWord(const juce::String& path)
 {
-    const bool plain = path.isNotEmpty()
-        && path.containsOnly("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+");
+    const bool plain =
+        path.isNotEmpty() && path.containsOnly("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+");
     return plain ? path : shellQuoted(path);
 }
 
@@ -31,16 +28,12 @@ juce::StringArray link()
     return {utf8(t.ln), "-s", utf8(t.systemPython), utf8(t.localPython)};
 }
 
-juce::StringArray version()
-{
-    return {utf8(CommandTable::current().localPython), "--version"};
-}
+juce::StringArray version() { return {utf8(CommandTable::current().localPython), "--version"}; }
 
 juce::StringArray privilegedLink()
 {
     const CommandTable& t = CommandTable::current();
-    const juce::String command =
-        "sudo ln -s " + shellWord(utf8(t.systemPython)) + " " + shellWord(utf8(t.localPython));
+    const juce::String command = "sudo ln -s " + shellWord(utf8(t.systemPython)) + " " + shellWord(utf8(t.localPython));
     return {utf8(t.osascript), "-e", administratorScript(command)};
 }
 
@@ -56,10 +49,7 @@ bool isExistingFile(const juce::String& path)
     return ::stat(path.toRawUTF8(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
-bool localPythonExists()
-{
-    return isExistingFile(utf8(CommandTable::current().localPython));
-}
+bool localPythonExists() { return isExistingFile(utf8(CommandTable::current().localPython)); }
 
 bool linkLocalPythonIfMissing(std::uint32_t waitMs, const std::function<void()>& started)
 {
@@ -76,17 +66,11 @@ bool linkLocalPythonIfMissing(std::uint32_t waitMs, const std::function<void()>&
     return true;
 }
 
-bool isPython27(const juce::String& versionOutput)
-{
-    return versionOutput.startsWith("Python 2.7");
-}
+bool isPython27(const juce::String& versionOutput) { return versionOutput.startsWith("Python 2.7"); }
 
 const char* const installerSuccessText = "successful";
 
-juce::String shellQuoted(const juce::String& text)
-{
-    return "'" + text.replace("'", "'\\''") + "'";
-}
+juce::String shellQuoted(const juce::String& text) { return "'" + text.replace("'", "'\\''") + "'"; }
 
 juce::String administratorScript(const juce::String& shellCommand)
 {

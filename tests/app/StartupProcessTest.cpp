@@ -12,11 +12,8 @@ TEST(Startup, EveryPathExitsZeroAndPrintsOneLine)
     const std::string noDisplay =
         "No display available: the window cannot be opened (set DISPLAY, or use --path, --reset, --bt or --python).";
     const std::vector<Case> cases{
-        {{}, noDisplay},
-        {{"--PATH"}, noDisplay},
-        {{"--path=x"}, noDisplay},
-        {{"-bt"}, noDisplay},
-        {{"other", "--reset"}, noDisplay},
+        {{}, noDisplay},      {{"--PATH"}, noDisplay},           {{"--path=x"}, noDisplay},
+        {{"-bt"}, noDisplay}, {{"other", "--reset"}, noDisplay},
     };
     for (const Case& c : cases) {
         const ProcessResult r = runProcess(KOVRA_PRODUCT_BINARY, c.args, {"DISPLAY", "WAYLAND_DISPLAY"});

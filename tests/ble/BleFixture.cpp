@@ -12,9 +12,9 @@
 namespace {
 
 const char* const kKnobs[] = {
-    "KOVRA_STANDIN_CALL_LOG", "KOVRA_STANDIN_REFUSE_FILE", "KOVRA_STANDIN_NO_MODULE",
+    "KOVRA_STANDIN_CALL_LOG",        "KOVRA_STANDIN_REFUSE_FILE",   "KOVRA_STANDIN_NO_MODULE",
     "KOVRA_STANDIN_DOWNLOAD_RESULT", "KOVRA_STANDIN_COMPLETE_CODE", "KOVRA_STANDIN_NO_COMPLETE",
-    "KOVRA_STANDIN_NEVER_ENDS", "KOVRA_STANDIN_PROGRESS", "KOVRA_STANDIN_DOWNLOAD_MS",
+    "KOVRA_STANDIN_NEVER_ENDS",      "KOVRA_STANDIN_PROGRESS",      "KOVRA_STANDIN_DOWNLOAD_MS",
 };
 
 } // namespace
@@ -56,15 +56,9 @@ void BleFixture::useLibrary(const char* library)
     ASSERT_TRUE(juce::File(library).copyFileTo(target)) << library;
 }
 
-void BleFixture::nameExecutable(const juce::String& name)
-{
-    executable.use(bundle.getChildFile(name));
-}
+void BleFixture::nameExecutable(const juce::String& name) { executable.use(bundle.getChildFile(name)); }
 
-void BleFixture::setKnob(const char* name, const std::string& value)
-{
-    environment.set(name, value);
-}
+void BleFixture::setKnob(const char* name, const std::string& value) { environment.set(name, value); }
 
 std::vector<std::string> BleFixture::calls() const
 {
@@ -92,7 +86,4 @@ juce::File BleFixture::makeOutsideFolder()
     return outside;
 }
 
-bool BleFixture::holdsKeepFile(const juce::File& folder)
-{
-    return folder.getChildFile("keep").existsAsFile();
-}
+bool BleFixture::holdsKeepFile(const juce::File& folder) { return folder.getChildFile("keep").existsAsFile(); }

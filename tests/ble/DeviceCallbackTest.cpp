@@ -195,9 +195,8 @@ TEST(BluetoothProgressPercent, FirstHalfWhenTheMcuFollows)
         int percent;
     };
     const Case cases[] = {
-        {0, true, 0},   {1, true, 0},   {79, true, 39}, {80, true, 30}, {81, true, 30},
-        {100, true, 40}, {-5, true, -2}, {150, true, 65},
-        {80, false, 80}, {0, false, 0}, {100, false, 100},
+        {0, true, 0},   {1, true, 0},    {79, true, 39},  {80, true, 30}, {81, true, 30},    {100, true, 40},
+        {-5, true, -2}, {150, true, 65}, {80, false, 80}, {0, false, 0},  {100, false, 100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.p << (c.mcuFollows ? " with MCU" : " alone"));

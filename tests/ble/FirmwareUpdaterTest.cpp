@@ -79,7 +79,8 @@ TEST_P(NotLoadableTest, GivesAnEmptyTextAndMinusOne)
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, NotLoadableTest,
-                         ::testing::Values(NotLoadable{"Missing", nullptr}, NotLoadable{"NotALibrary", "not a library"}),
+                         ::testing::Values(NotLoadable{"Missing", nullptr},
+                                           NotLoadable{"NotALibrary", "not a library"}),
                          [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 struct FirmwareText {
@@ -202,14 +203,22 @@ TEST_P(MissingEntriesTest, AreNeverCalled)
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, MissingEntriesTest,
-    ::testing::Values(
-        MissingEntries{"NoInitializeSetLibPathFileDownloadRelease", KOVRA_STANDIN_BARE, "-65535", -1,
-                       {"Load", "SetConfiguration PRODUCTION 1", "SetConfiguration FLASH_ERASE 1",
-                        "SetConfiguration RESTART 1", "RefreshDevice 257", "Unload"}},
-        MissingEntries{"NoRefreshDevice", KOVRA_STANDIN_NOREFRESH, "0107", -2,
-                       {"Load", "Initialize 2", "SetLibPath", "SetFirmwareFile", "Release", "Unload"}},
-        MissingEntries{"NoSetConfiguration", KOVRA_STANDIN_NOCONFIG, "0107", -2,
-                       {"Load", "Initialize 2", "SetLibPath", "SetFirmwareFile", "Release", "Unload"}}),
+    ::testing::Values(MissingEntries{"NoInitializeSetLibPathFileDownloadRelease",
+                                     KOVRA_STANDIN_BARE,
+                                     "-65535",
+                                     -1,
+                                     {"Load", "SetConfiguration PRODUCTION 1", "SetConfiguration FLASH_ERASE 1",
+                                      "SetConfiguration RESTART 1", "RefreshDevice 257", "Unload"}},
+                      MissingEntries{"NoRefreshDevice",
+                                     KOVRA_STANDIN_NOREFRESH,
+                                     "0107",
+                                     -2,
+                                     {"Load", "Initialize 2", "SetLibPath", "SetFirmwareFile", "Release", "Unload"}},
+                      MissingEntries{"NoSetConfiguration",
+                                     KOVRA_STANDIN_NOCONFIG,
+                                     "0107",
+                                     -2,
+                                     {"Load", "Initialize 2", "SetLibPath", "SetFirmwareFile", "Release", "Unload"}}),
     [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 } // namespace

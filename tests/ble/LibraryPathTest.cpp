@@ -24,10 +24,7 @@ namespace {
 
 using LibraryPathTest = BleFixture;
 
-juce::File libraryIn(const juce::File& folder)
-{
-    return folder.getChildFile(ZQBLE::libraryFileName);
-}
+juce::File libraryIn(const juce::File& folder) { return folder.getChildFile(ZQBLE::libraryFileName); }
 
 constexpr int kCannotMount = 77;
 
@@ -46,7 +43,7 @@ int withBindMount(const juce::File& source, const juce::File& target, const std:
         close(reason[0]);
         auto refuse = [&](const char* step) {
             const std::string text = std::string(step) + ": " + std::strerror(errno);
-            (void) !write(reason[1], text.data(), text.size());
+            (void)!write(reason[1], text.data(), text.size());
             _exit(kCannotMount);
         };
         if (unshare(CLONE_NEWNS) != 0)
@@ -54,8 +51,7 @@ int withBindMount(const juce::File& source, const juce::File& target, const std:
         // Nothing mounted here may reach the namespace the tests run in.
         if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             refuse("mount --make-rprivate /");
-        if (mount(source.getFullPathName().toRawUTF8(), target.getFullPathName().toRawUTF8(), nullptr, MS_BIND,
-                  nullptr)
+        if (mount(source.getFullPathName().toRawUTF8(), target.getFullPathName().toRawUTF8(), nullptr, MS_BIND, nullptr)
             != 0)
             refuse("mount --bind");
         _exit(body());
@@ -191,12 +187,17 @@ TEST_F(LibraryPathTest, DestroyingAContextLeavesAFolderBindMountedInTheCacheWhol
     ASSERT_TRUE(mounted.createDirectory());
 
     std::string whyNot;
-    const int result = withBindMount(outside, mounted, [&] {
-        { ZQBLEDeviceContext context; }
-        if (!holdsKeepFile(outside))
-            return 1;
-        return libraryIn(lib).exists() ? 2 : 0;
-    }, whyNot);
+    const int result = withBindMount(
+        outside, mounted,
+        [&] {
+            {
+                ZQBLEDeviceContext context;
+            }
+            if (!holdsKeepFile(outside))
+                return 1;
+            return libraryIn(lib).exists() ? 2 : 0;
+        },
+        whyNot);
 
     if (result == kCannotMount)
         GTEST_SKIP() << "no bind mount possible here (" << whyNot << ")";
@@ -276,7 +277,9 @@ TEST_F(LibraryPathTest, ACachePathThatIsAFileIsLeftAlone)
     ASSERT_TRUE(ZQBLE::cacheFolder().replaceWithText("not a folder"));
 
     EXPECT_EQ(ZQBLE::getBLELibraryPath(), "");
-    { ZQBLEDeviceContext context; }
+    {
+        ZQBLEDeviceContext context;
+    }
 
     EXPECT_EQ(ZQBLE::cacheFolder().loadFileAsString(), "not a folder");
 }

@@ -4,8 +4,8 @@
 #include "SimulatedBootloader.h"
 #include "ZQSysEx.h"
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -66,10 +66,7 @@ inline Bytes WriteFlashMessage(std::uint32_t offset, Bytes imageBytes, std::uint
     return Message("WriteFlash", arguments);
 }
 
-inline bool Is(const Bytes& m, const char* tag)
-{
-    return bootloader::HasTag(m.data(), m.size(), tag);
-}
+inline bool Is(const Bytes& m, const char* tag) { return bootloader::HasTag(m.data(), m.size(), tag); }
 
 inline std::vector<Bytes> Only(const std::vector<Bytes>& messages, const char* tag)
 {

@@ -56,7 +56,8 @@ TEST(DownloadFirmwareVersion, SkipsOtherTagsAndTakesShortAndUnterminatedPayloads
     RecordingDevice device([&](const Bytes&) { return answer; });
     DownloadFirmwareVersionSession session;
 
-    answer = {Message("RetBattStatus", {0x01}), Message("RetFwStatus", {0x01}), Message("RetFwInfo", Packed(fullBytes))};
+    answer = {Message("RetBattStatus", {0x01}), Message("RetFwStatus", {0x01}),
+              Message("RetFwInfo", Packed(fullBytes))};
     ASSERT_TRUE(session.Perform(&device));
     EXPECT_EQ(InfoBytes(session.info), fullBytes);
 

@@ -130,15 +130,14 @@ TEST_P(CompiledImages, CarryTheirBlockAndAVectorTable)
     EXPECT_EQ(ReadFile(std::string(KOVRA_FIRMWARE_DIR) + "/" + c.file), Bytes(image, image + size));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Both, CompiledImages,
-    ::testing::Values(CompiledImage{"standard", BinaryData::Checksumed_kovra_10_speaker_bin,
-                                    BinaryData::Checksumed_kovra_10_speaker_binSize, 20,
-                                    "Checksumed_kovra_10_speaker.bin"},
-                      CompiledImage{"GD32", BinaryData::Checksumed_kovra_10_speaker_GD32_bin,
-                                    BinaryData::Checksumed_kovra_10_speaker_GD32_binSize, 22,
-                                    "Checksumed_kovra_10_speaker_GD32.bin"}),
-    [](const ::testing::TestParamInfo<CompiledImage>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Both, CompiledImages,
+                         ::testing::Values(CompiledImage{"standard", BinaryData::Checksumed_kovra_10_speaker_bin,
+                                                         BinaryData::Checksumed_kovra_10_speaker_binSize, 20,
+                                                         "Checksumed_kovra_10_speaker.bin"},
+                                           CompiledImage{"GD32", BinaryData::Checksumed_kovra_10_speaker_GD32_bin,
+                                                         BinaryData::Checksumed_kovra_10_speaker_GD32_binSize, 22,
+                                                         "Checksumed_kovra_10_speaker_GD32.bin"}),
+                         [](const ::testing::TestParamInfo<CompiledImage>& p) { return std::string(p.param.name); });
 
 TEST(CompiledImages, FixedLengthsAndArrays)
 {

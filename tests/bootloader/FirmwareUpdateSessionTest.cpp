@@ -214,7 +214,8 @@ TEST(FirmwareUpdateChunks, WriteFlashBytesAndChecksums)
     EXPECT_EQ(sent.front(), (Bytes{0xF0, 'G', 'e', 't', 'F', 'w', 'S', 't', 'a', 't', 'u', 's', 0xF7}));
     EXPECT_EQ(sent[1], (Bytes{0xF0, 'G', 'e', 't', 'F', 'w', 'I', 'n', 'f', 'o', 0xF7}));
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        const Bytes expected = WriteFlashMessage(static_cast<std::uint32_t>(256 * i), cases[i].bytes, cases[i].checksum);
+        const Bytes expected =
+            WriteFlashMessage(static_cast<std::uint32_t>(256 * i), cases[i].bytes, cases[i].checksum);
         ASSERT_EQ(expected.size(), 310u);
         EXPECT_EQ(sent[2 + i], expected) << cases[i].what;
     }
@@ -328,7 +329,9 @@ TEST_F(SyncAmplifier, FilesThatCannotBeSent)
     TempFolder temp;
     const fs::path dir = temp.path();
     const fs::path big = dir / "big.bin";
-    { std::ofstream(big, std::ios::binary); }
+    {
+        std::ofstream(big, std::ios::binary);
+    }
     fs::resize_file(big, std::uintmax_t(1) << 28); // sparse
     const fs::path fifo = dir / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -337,9 +340,9 @@ TEST_F(SyncAmplifier, FilesThatCannotBeSent)
         int error;
     } cases[] = {
         {dir / "missing.bin", 15},
-        {dir, 15},                 // a directory opens, but does not read
-        {fifo, 15},                // no writer: opening it for reading would block
-        {"/dev/zero", 15},         // devices read without end
+        {dir, 15},         // a directory opens, but does not read
+        {fifo, 15},        // no writer: opening it for reading would block
+        {"/dev/zero", 15}, // devices read without end
         {"/dev/urandom", 15},
         {"/proc/self/status", 15}, // a regular file of size 0 that gives data
         {big, FirmwareUpdateSession::kErrorImageUnsendable},
@@ -402,8 +405,10 @@ TEST(FirmwareUpdateReplies, EachDroppedMessageRestartsTheWait)
         device.handler = [&](const Bytes& sent) -> std::vector<Bytes> {
             const auto now = std::chrono::steady_clock::now();
             if (Is(sent, "GetFwStatus")) {
-                delivery->post(Message("RetBattStatus", {0x00, 0x50}), now + zq::Clock::duration(static_cast<std::uint32_t>(c.strayAtMs)));
-                delivery->post(Message("RetFwStatus", {0x00}), now + zq::Clock::duration(static_cast<std::uint32_t>(c.answerAtMs)));
+                delivery->post(Message("RetBattStatus", {0x00, 0x50}),
+                               now + zq::Clock::duration(static_cast<std::uint32_t>(c.strayAtMs)));
+                delivery->post(Message("RetFwStatus", {0x00}),
+                               now + zq::Clock::duration(static_cast<std::uint32_t>(c.answerAtMs)));
             } else if (Is(sent, "GetFwInfo")) {
                 delivery->post(Message("RetFwInfo"), now); // one receive thread for all
             }

@@ -108,7 +108,7 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {};
 BootloaderStep StepOf(const std::string& step)
 {
     return step == "GetFwStatus" ? BootloaderStep::FwStatus
-         : step == "GetFwInfo"   ? BootloaderStep::FwInfo
+           : step == "GetFwInfo" ? BootloaderStep::FwInfo
                                  : BootloaderStep::WriteFlash;
 }
 
@@ -128,11 +128,8 @@ TEST_P(FaultMatrix, EndsWithItsCode)
     auto& knobs = amp.bootloader.knobs;
     const sim::BootloaderKnobs::Answer target{StepOf(row.step), kFaultChunk};
     switch (row.fault) {
-    case Fault::None:
-        break;
-    case Fault::NoAnswer:
-        knobs.drop = target;
-        break;
+    case Fault::None: break;
+    case Fault::NoAnswer: knobs.drop = target; break;
     case Fault::RefusedOnce:
     case Fault::RefusedTwice:
         knobs.refuseChunk = kFaultChunk;
@@ -147,9 +144,7 @@ TEST_P(FaultMatrix, EndsWithItsCode)
         knobs.late = target;
         knobs.lateMs = row.fault == Fault::LateWithin ? 1500 : 4500;
         break;
-    case Fault::SilentFromHere:
-        knobs.silentFromChunk = kFaultChunk;
-        break;
+    case Fault::SilentFromHere: knobs.silentFromChunk = kFaultChunk; break;
     case Fault::SendFails: {
         const std::string step = row.step;
         int writes = 0;
@@ -160,8 +155,7 @@ TEST_P(FaultMatrix, EndsWithItsCode)
         };
         break;
     }
-    case Fault::CallbackFails:
-        break;
+    case Fault::CallbackFails: break;
     }
 
     const Bytes image = Pattern(3 * 256 - 17);
@@ -193,8 +187,8 @@ TEST_P(FaultMatrix, EndsWithItsCode)
         EXPECT_EQ(amp.bootloader.flash().size(), 3u * 256);
         EXPECT_LT(elapsed, zq::Clock::duration(3000)); // no wait ran out
     }
-    const bool timedOut = row.fault == Fault::NoAnswer || row.fault == Fault::LateBeyond
-                          || row.fault == Fault::SilentFromHere;
+    const bool timedOut =
+        row.fault == Fault::NoAnswer || row.fault == Fault::LateBeyond || row.fault == Fault::SilentFromHere;
     if (timedOut) {
         EXPECT_GE(elapsed, zq::Clock::duration(3000));
         EXPECT_LT(elapsed, zq::Clock::duration(2 * 3000)); // one wait only

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -39,9 +39,9 @@ protected:
     ProcessResult run(const std::vector<std::string>& args, std::vector<std::string> env = {},
                       const std::string& program = kDemo, int speedup = 10, const ProcessOptions& options = {})
     {
-        env.insert(env.begin(), {"KOVRA_DEMO_SPEEDUP=" + std::to_string(speedup),
-                                 "KOVRA_DEMO_REPORT=" + temp.path() + "/report", "XDG_CACHE_HOME=" + temp.path() + "/cache",
-                                 "HOME=" + temp.path(), "KOVRA_STANDIN_DOWNLOAD_MS=50"});
+        env.insert(env.begin(),
+                   {"KOVRA_DEMO_SPEEDUP=" + std::to_string(speedup), "KOVRA_DEMO_REPORT=" + temp.path() + "/report",
+                    "XDG_CACHE_HOME=" + temp.path() + "/cache", "HOME=" + temp.path(), "KOVRA_STANDIN_DOWNLOAD_MS=50"});
         ProcessResult r = runProcess(program, args, env, 240, options);
         EXPECT_FALSE(r.timedOut);
         EXPECT_EQ(r.exitStatus, 0);
@@ -69,7 +69,9 @@ long long msBetween(const ProcessResult& r, const std::string& first, const std:
     const auto b = std::find(lines.begin(), lines.end(), second);
     if (a == lines.end() || b == lines.end())
         return -1;
-    const auto at = [&](Lines::const_iterator line) { return r.lineTimes[static_cast<std::size_t>(line - lines.begin())]; };
+    const auto at = [&](Lines::const_iterator line) {
+        return r.lineTimes[static_cast<std::size_t>(line - lines.begin())];
+    };
     return std::chrono::duration_cast<std::chrono::milliseconds>(at(b) - at(a)).count();
 }
 
@@ -78,7 +80,8 @@ long long msBetween(const ProcessResult& r, const std::string& first, const std:
 TEST_F(ConsoleFlow, PathUpdatesTheAmplifier)
 {
     const ProcessResult r = run({"--path", kImage});
-    EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
+    EXPECT_EQ(r.lines(), joined<std::string>(
+                             {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
     EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
 }
 
@@ -101,7 +104,8 @@ TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
         };
         const ProcessResult r = run({"--path", kImage}, {}, kDemo, 10, signalling);
         EXPECT_TRUE(sent);
-        EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
+        EXPECT_EQ(r.lines(), joined<std::string>(
+                                 {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
         EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
     }
 }
@@ -109,8 +113,9 @@ TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
 TEST_F(ConsoleFlow, PathResendsARefusedChunkAndUsesTheFirstOfTwoAmplifiers)
 {
     const ProcessResult r = run({"--path", kImage}, {"KOVRA_DEMO_AMPLIFIERS=2", "KOVRA_DEMO_REFUSE_CHUNK=7"});
-    EXPECT_EQ(r.lines(),
-              joined<std::string>({{"Kovra TIKO", "Kovra TIKO 2", "2 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
+    EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "Kovra TIKO 2", "2 device(s) found"},
+                                              progressLines(743249),
+                                              {"Firmware upgraded!"}}));
     const Lines amplifiers = report();
     ASSERT_EQ(amplifiers.size(), 2u);
     EXPECT_EQ(amplifiers[0], "amplifier 1 messages 2910 chunks 2904 refusals 1 flash passed switches 0 1");
@@ -124,10 +129,10 @@ TEST_F(ConsoleFlow, PathWithAMissingImageFailsAfterTheSwitch)
     // says 0 bytes and gives more.
     const std::string fifo = temp.path() + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--path", temp.path() + "/absent.bin"},
-                                                 std::vector<std::string>{"--path"}, std::vector<std::string>{"--path", fifo},
-                                                 std::vector<std::string>{"--path", "/dev/zero"},
-                                                 std::vector<std::string>{"--path", "/proc/self/status"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--path", temp.path() + "/absent.bin"}, std::vector<std::string>{"--path"},
+          std::vector<std::string>{"--path", fifo}, std::vector<std::string>{"--path", "/dev/zero"},
+          std::vector<std::string>{"--path", "/proc/self/status"}}) {
         const std::string image = args.size() > 1 ? args[1] : "";
         const ProcessResult r = run(args);
         EXPECT_EQ(r.lines(), (Lines{"Kovra TIKO", "1 device(s) found", "Firmware upgrade failed!"})) << image;
@@ -149,9 +154,15 @@ TEST_F(ConsoleFlow, PathWithSmallImagesAndARelativePath)
     };
     const Case cases[] = {
         {"0 bytes", 0, false, {}, "amplifier 1 messages 5 chunks 0 refusals 0 flash not-run switches 0 1"},
-        {"257 bytes", 257, false, {"Updating: 99%", "Updating: 100%"},
+        {"257 bytes",
+         257,
+         false,
+         {"Updating: 99%", "Updating: 100%"},
          "amplifier 1 messages 7 chunks 2 refusals 0 flash no-info-block switches 0 1"},
-        {"relative path", 300, true, {"Updating: 85%", "Updating: 100%"},
+        {"relative path",
+         300,
+         true,
+         {"Updating: 85%", "Updating: 100%"},
          "amplifier 1 messages 7 chunks 2 refusals 0 flash no-info-block switches 0 1"},
     };
     const fs::path testFolder = fs::current_path();
@@ -162,7 +173,8 @@ TEST_F(ConsoleFlow, PathWithSmallImagesAndARelativePath)
         fs::current_path(temp.path());
         const ProcessResult r = run({"--path", c.relative ? name : image.string()});
         fs::current_path(testFolder);
-        EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, c.progress, {"Firmware upgraded!"}}))
+        EXPECT_EQ(r.lines(),
+                  joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, c.progress, {"Firmware upgraded!"}}))
             << c.what;
         EXPECT_EQ(report(), (Lines{c.report})) << c.what;
     }
@@ -172,7 +184,8 @@ TEST_F(ConsoleFlow, PathWithSmallImagesAndARelativePath)
 // program exits 0.
 TEST_F(ConsoleFlow, PathFlashesWhateverBecomesOfStandardOutput)
 {
-    const Lines all = joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}});
+    const Lines all =
+        joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}});
     const Lines flashed{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"};
 
     // As `| head -3`: the lines after the reader went are dropped.
@@ -224,12 +237,15 @@ TEST_F(ConsoleFlow, ResetRunsBothResets)
         const char* fail;
         Lines lines;
     };
-    for (const Case& c : {Case{"", {"Kovra TIKO", "1 device(s) found", "BT Module Factory Reset completed!",
-                                    "MCU Factory Reset completed!"}},
-                          Case{"bt", {"Kovra TIKO", "1 device(s) found", "BT Module Factory Reset failed!",
-                                      "MCU Factory Reset completed!"}},
-                          Case{"mcu", {"Kovra TIKO", "1 device(s) found", "BT Module Factory Reset completed!",
-                                       "MCU Factory Reset failed!"}}}) {
+    for (const Case& c :
+         {Case{"",
+               {"Kovra TIKO", "1 device(s) found", "BT Module Factory Reset completed!",
+                "MCU Factory Reset completed!"}},
+          Case{"bt",
+               {"Kovra TIKO", "1 device(s) found", "BT Module Factory Reset failed!", "MCU Factory Reset completed!"}},
+          Case{"mcu",
+               {"Kovra TIKO", "1 device(s) found", "BT Module Factory Reset completed!",
+                "MCU Factory Reset failed!"}}}) {
         const ProcessResult r = run({"--reset", "and", "more"}, {std::string("KOVRA_DEMO_RESET_FAIL=") + c.fail});
         EXPECT_EQ(r.lines(), c.lines) << c.fail;
     }
@@ -276,16 +292,18 @@ TEST_F(ConsoleFlow, BluetoothUpdate)
 {
     const Lines head = joined<std::string>({BluetoothHead(), {"Got fw version: 0107"}});
     const ProcessResult r = run({"--bt"}, {"KOVRA_STANDIN_PROGRESS=0,40,79,80,100,130,-5"});
-    EXPECT_EQ(r.lines(), joined<std::string>({head,
-                                 {"BT update progress 0", "BT update progress 40", "BT update progress 79",
-                                  "BT update progress 80", "BT update progress 100", "BT update progress 130",
-                                  "BT update progress -5", "BT firmware updated with result 0",
-                                  "BT update firmware completed!", "Get result code again: 0"}}));
+    EXPECT_EQ(r.lines(),
+              joined<std::string>({head,
+                                   {"BT update progress 0", "BT update progress 40", "BT update progress 79",
+                                    "BT update progress 80", "BT update progress 100", "BT update progress 130",
+                                    "BT update progress -5", "BT firmware updated with result 0",
+                                    "BT update firmware completed!", "Get result code again: 0"}}));
     EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2 chunks 0 refusals 0 flash not-run switches 2"}));
 
     const ProcessResult failed = run({"--bt"}, {"KOVRA_STANDIN_PROGRESS=50", "KOVRA_STANDIN_DOWNLOAD_RESULT=5"});
-    EXPECT_EQ(failed.lines(), joined<std::string>({head, {"BT update progress 50", "BT firmware updated with result 5",
-                                             "BT update firmware failed with code 5"}}));
+    EXPECT_EQ(failed.lines(), joined<std::string>({head,
+                                                   {"BT update progress 50", "BT firmware updated with result 5",
+                                                    "BT update firmware failed with code 5"}}));
 }
 
 // A library that refuses the firmware file, finds no module, or never
@@ -319,7 +337,8 @@ TEST_F(ConsoleFlow, BluetoothUpdateAtTwentyTimesTheSpeed)
     const ProcessResult r = run({"--bt"}, {"KOVRA_STANDIN_DOWNLOAD_MS"}, kDemo, 20);
     const Lines lines = r.lines();
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(Lines(lines.end() - 2, lines.end()), (Lines{"BT update firmware completed!", "Get result code again: 0"}));
+    EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
+              (Lines{"BT update firmware completed!", "Get result code again: 0"}));
 }
 
 TEST_F(ConsoleFlow, DemoRoadsOfTheDeviceFlows)
@@ -336,15 +355,22 @@ TEST_F(ConsoleFlow, DemoRoadsOfTheDeviceFlows)
     const Lines progress = progressLines(743249);
     const Lines untilUnplugged = joined<std::string>({found, Lines(progress.begin(), progress.begin() + 99)});
     for (const Case& c : {
-             Case{{"--bt"}, "KOVRA_DEMO_REFUSE_BT_MODE=1",
+             Case{{"--bt"},
+                  "KOVRA_DEMO_REFUSE_BT_MODE=1",
                   joined<std::string>({found, {"SetFwStatus as BT update mode failed!", "Start executing BT updater"}}),
-                  "Get result code again: 0", "amplifier 1 messages 1 chunks 0 refusals 0 flash not-run switches"},
-             Case{{"--path", kImage}, "KOVRA_DEMO_UNPLUG_AFTER_CHUNKS=100",
+                  "Get result code again: 0",
+                  "amplifier 1 messages 1 chunks 0 refusals 0 flash not-run switches"},
+             Case{{"--path", kImage},
+                  "KOVRA_DEMO_UNPLUG_AFTER_CHUNKS=100",
                   untilUnplugged,
-                  "Firmware upgrade failed!", "amplifier 1 messages 104 chunks 100 refusals 0 flash not-run switches 0"},
+                  "Firmware upgrade failed!",
+                  "amplifier 1 messages 104 chunks 100 refusals 0 flash not-run switches 0"},
              // The probe opens the input and the output, then the found
              // device once more; the connection cannot.
-             Case{{"--reset"}, "KOVRA_DEMO_OPENS=4", found, "Cannot connect to device!",
+             Case{{"--reset"},
+                  "KOVRA_DEMO_OPENS=4",
+                  found,
+                  "Cannot connect to device!",
                   "amplifier 1 messages 1 chunks 0 refusals 0 flash not-run switches"},
          }) {
         SCOPED_TRACE(c.knob);
@@ -393,8 +419,8 @@ TEST_F(ConsoleFlow, PythonOfTheDemoTouchesNoProgramPathOfTheMachine)
         {"-m", "/bin/sh", "-c",
          "mount -t tmpfs tmpfs /usr/local/bin 2>/dev/null || exit 77\n\"$0\" --python\nls -A /usr/local/bin > \"$1\"",
          kDemo, listing},
-        {"KOVRA_DEMO_SPEEDUP=10", "KOVRA_DEMO_COMMAND_ROOT", "TMPDIR=" + tmp, "XDG_CACHE_HOME=" + temp.path() + "/cache",
-         "HOME=" + temp.path()},
+        {"KOVRA_DEMO_SPEEDUP=10", "KOVRA_DEMO_COMMAND_ROOT", "TMPDIR=" + tmp,
+         "XDG_CACHE_HOME=" + temp.path() + "/cache", "HOME=" + temp.path()},
         240);
     if (r.exitStatus == 77 || (r.exitStatus != 0 && r.err.rfind("unshare:", 0) == 0))
         GTEST_SKIP() << "no private /usr/local/bin can be mounted here: " << r.err;
@@ -409,9 +435,10 @@ TEST_F(ConsoleFlow, PythonOfTheDemoTouchesNoProgramPathOfTheMachine)
     // The default fake programs: no Python at first, an installer that puts it in place.
     const Lines lines = r.lines();
     ASSERT_GE(lines.size(), 8u);
-    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4),
-              (Lines{"Python symbolic link created", "Python 2.7 has not been installed yet!", "Start installing Python...",
-                     "Will install Python package " + kBundleResources + "/python-2.7.18.pkg"}));
+    EXPECT_EQ(
+        Lines(lines.begin(), lines.begin() + 4),
+        (Lines{"Python symbolic link created", "Python 2.7 has not been installed yet!", "Start installing Python...",
+               "Will install Python package " + kBundleResources + "/python-2.7.18.pkg"}));
     EXPECT_EQ(Lines(lines.end() - 4, lines.end() - 1),
               (Lines{"installer: Package name is Python", "installer: The install was successful.", ""}));
     EXPECT_EQ(lines.back().rfind("Install python succesfully after ", 0), 0u) << lines.back();
@@ -437,10 +464,7 @@ protected:
     void idleLn() { temp.writeScript("root/bin/ln", "exit 1"); }
     void installer(const std::string& body) { temp.writeScript("root/bin/osascript", body); }
 
-    Lines installLines() const
-    {
-        return {"Start installing Python...", "Will install Python package " + package()};
-    }
+    Lines installLines() const { return {"Start installing Python...", "Will install Python package " + package()}; }
 };
 
 TEST_F(PythonFlow, AlreadyAvailable)
@@ -468,9 +492,11 @@ TEST_F(PythonFlow, InstallsWhenMissingOrAnotherVersion)
     ProcessResult r = runPython();
     Lines lines = r.lines();
     ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(Lines(lines.begin(), lines.end() - 1),
-              joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines(),
-                      {"installer: Package name is Python", "installer: The install was successful.", ""}}));
+    EXPECT_EQ(
+        Lines(lines.begin(), lines.end() - 1),
+        joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"},
+                             installLines(),
+                             {"installer: Package name is Python", "installer: The install was successful.", ""}}));
     EXPECT_EQ(lines.back().rfind("Install python succesfully after ", 0), 0u) << lines.back();
     EXPECT_EQ(lines.back().substr(lines.back().size() - 3), " ms");
 
@@ -501,17 +527,19 @@ TEST_F(PythonFlow, CommandsGetTheirArgumentVectors)
     // first look 2000 ms after its start even on a busy machine.
     const Lines lines = runPython(1).lines();
     ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(Lines(lines.begin(), lines.end() - 1),
-              joined<std::string>({{"Python symbolic link created", "Start checking Python version...", "Python 2.6.9", ""},
-                                   installLines(),
-                                   {"installer: The install was successful.", ""}}));
+    EXPECT_EQ(
+        Lines(lines.begin(), lines.end() - 1),
+        joined<std::string>({{"Python symbolic link created", "Start checking Python version...", "Python 2.6.9", ""},
+                             installLines(),
+                             {"installer: The install was successful.", ""}}));
 
     const auto arguments = [this](const std::string& name) { return readLines(root() + "/" + name + ".args"); };
-    EXPECT_EQ(arguments("ln"), (Lines{root() + "/bin/ln", "-s", root() + "/usr/bin/python", root() + "/usr/local/bin/python"}));
+    EXPECT_EQ(arguments("ln"),
+              (Lines{root() + "/bin/ln", "-s", root() + "/usr/bin/python", root() + "/usr/local/bin/python"}));
     EXPECT_EQ(arguments("python"), (Lines{root() + "/usr/local/bin/python", "--version"}));
-    EXPECT_EQ(arguments("osascript"),
-              (Lines{root() + "/bin/osascript", "-e",
-                     "do shell script \"sudo installer -pkg '" + package() + "' -target /\" with administrator privileges"}));
+    EXPECT_EQ(arguments("osascript"), (Lines{root() + "/bin/osascript", "-e",
+                                             "do shell script \"sudo installer -pkg '" + package()
+                                                 + "' -target /\" with administrator privileges"}));
 }
 
 // At the product's own speed: a link command that does not end holds the
@@ -522,8 +550,10 @@ TEST_F(PythonFlow, LinkThatDoesNotEndIsWaitedForThreeSeconds)
     constexpr long long kLateMs = 500;
     temp.writeScript("root/bin/ln", "exec sleep 6");
     const ProcessResult r = runPython(1);
-    EXPECT_EQ(r.lines(), joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"},
-                                             installLines(), {"Call installer script failed!"}}));
+    EXPECT_EQ(r.lines(),
+              joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"},
+                                   installLines(),
+                                   {"Call installer script failed!"}}));
     const long long waited = msBetween(r, "Python symbolic link created", "Python 2.7 has not been installed yet!");
     EXPECT_GE(waited, 3000 - kReadSlackMs);
     EXPECT_LT(waited, 3000 + kLateMs);
@@ -534,7 +564,8 @@ TEST_F(PythonFlow, InstallerThatNeverEndsIsKilled)
     idleLn();
     installer("echo started; exec sleep 600");
     const ProcessResult r = runPython();
-    Lines expected = joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines()});
+    Lines expected = joined<std::string>(
+        {{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines()});
     for (int elapsed = 2000; elapsed <= 90000; elapsed += 2000)
         expected.push_back("Wait for installation completion after " + std::to_string(elapsed) + " ms");
     expected.insert(expected.end(), {"Timed out! Will kill the process", "started", "", "Install python failed!"});
@@ -546,12 +577,15 @@ TEST_F(PythonFlow, InstallerWithoutSuccessAndCommandsThatCannotStart)
     idleLn();
     installer("echo 'installer: Error - the package is damaged'");
     EXPECT_EQ(runPython().lines(),
-              joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines(),
-                      {"installer: Error - the package is damaged", "", "Install python failed!"}}));
+              joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"},
+                                   installLines(),
+                                   {"installer: Error - the package is damaged", "", "Install python failed!"}}));
 
     fs::remove(root() + "/bin/osascript");
-    EXPECT_EQ(runPython().lines(), joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"},
-                                           installLines(), {"Call installer script failed!"}}));
+    EXPECT_EQ(runPython().lines(),
+              joined<std::string>({{"Python symbolic link created", "Python 2.7 has not been installed yet!"},
+                                   installLines(),
+                                   {"Call installer script failed!"}}));
 
     fs::remove(root() + "/bin/ln");
     EXPECT_EQ(runPython().lines(), (Lines{"Create symbolic link failed!"}));

@@ -11,10 +11,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-Bytes tagged(const std::string& tag, Bytes args = {})
-{
-    return sim::BootloaderMessage(tag.c_str(), args);
-}
+Bytes tagged(const std::string& tag, Bytes args = {}) { return sim::BootloaderMessage(tag.c_str(), args); }
 
 const Bytes kFrame3{0xF0, 0x01, 0x03, 0x00, 0x03, 0x11, 0xF7};
 const Bytes kFrame5{0xF0, 0x01, 0x05, 0x00, 0x02, 0x11, 0xF7};
@@ -23,7 +20,7 @@ const Bytes kFrame2{0xF0, 0x01, 0x02, 0x00, 0x02, 0x11, 0xF7};
 struct RouteCase {
     const char* name;
     std::vector<Bytes> deliveries;
-    std::vector<int> takenSlots; // beyond the default slot 0
+    std::vector<int> takenSlots;                              // beyond the default slot 0
     std::vector<std::pair<int, std::vector<Bytes>>> expected; // slot -> messages, oldest first
     Bytes remaining;
 };
@@ -39,18 +36,40 @@ std::vector<RouteCase> routeCases()
         {"bootloader reply goes to the default slot", {fwStatus}, {3}, {{0, {fwStatus}}, {3, {}}}, {}},
         {"tag and F7 only is a reply", {tagged("RetFwInfo")}, {}, {{0, {tagged("RetFwInfo")}}}, {}},
         {"truncated tag is not", {tagged("RetFwInf")}, {}, {{0, {}}}, {}},
-        {"RetBattStatus and RetWriteFlash", {tagged("RetBattStatus"), tagged("RetWriteFlash", {0, 0, 0, 0, 1})}, {},
-         {{0, {tagged("RetBattStatus"), tagged("RetWriteFlash", {0, 0, 0, 0, 1})}}}, {}},
-        {"two frames in one delivery", {joined<std::uint8_t>({kFrame3, kFrame5})}, {3, 5}, {{3, {kFrame3}}, {5, {kFrame5}}}, {}},
+        {"RetBattStatus and RetWriteFlash",
+         {tagged("RetBattStatus"), tagged("RetWriteFlash", {0, 0, 0, 0, 1})},
+         {},
+         {{0, {tagged("RetBattStatus"), tagged("RetWriteFlash", {0, 0, 0, 0, 1})}}},
+         {}},
+        {"two frames in one delivery",
+         {joined<std::uint8_t>({kFrame3, kFrame5})},
+         {3, 5},
+         {{3, {kFrame3}}, {5, {kFrame5}}},
+         {}},
         {"frame across two deliveries", {{0xF0, 0x01, 0x02}, {0x00, 0x02, 0x11, 0xF7}}, {2}, {{2, {kFrame2}}}, {}},
-        {"unfinished frame given up for a new F0", {joined<std::uint8_t>({{0xF0, 0x01, 0x02}, kFrame5})}, {2, 5},
-         {{2, {}}, {5, {kFrame5}}}, {}},
-        {"note before a frame is erased with it", {joined<std::uint8_t>({{0x90, 0x3C, 0x40}, kFrame3})}, {3}, {{3, {kFrame3}}}, {}},
+        {"unfinished frame given up for a new F0",
+         {joined<std::uint8_t>({{0xF0, 0x01, 0x02}, kFrame5})},
+         {2, 5},
+         {{2, {}}, {5, {kFrame5}}},
+         {}},
+        {"note before a frame is erased with it",
+         {joined<std::uint8_t>({{0x90, 0x3C, 0x40}, kFrame3})},
+         {3},
+         {{3, {kFrame3}}},
+         {}},
         {"a lone note stays", {{0x90, 0x3C, 0x40}}, {}, {}, {0x90, 0x3C, 0x40}},
         {"controller cut out and dropped", {{0xB0, 0x07, 0x64}, kFrame3}, {3}, {{3, {kFrame3}}}, {}},
-        {"program change cut out and dropped", {joined<std::uint8_t>({{0xC0, 0x05}, kFrame3})}, {3}, {{3, {kFrame3}}}, {}},
+        {"program change cut out and dropped",
+         {joined<std::uint8_t>({{0xC0, 0x05}, kFrame3})},
+         {3},
+         {{3, {kFrame3}}},
+         {}},
         {"B1 is no start byte", {{0xB1, 0x07}}, {}, {}, {0xB1, 0x07}},
-        {"incomplete tail is kept", {joined<std::uint8_t>({kFrame3, {0xF0, 0x01}})}, {3}, {{3, {kFrame3}}}, {0xF0, 0x01}},
+        {"incomplete tail is kept",
+         {joined<std::uint8_t>({kFrame3, {0xF0, 0x01}})},
+         {3},
+         {{3, {kFrame3}}},
+         {0xF0, 0x01}},
         {"incomplete controller waits", {{0xB0, 0x07}}, {}, {}, {0xB0, 0x07}},
         {"foreign SysEx dropped", {{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7}}, {}, {{0, {}}}, {}},
     };
@@ -83,14 +102,13 @@ TEST_P(Framer, RoutesAndKeepsTail)
     EXPECT_EQ(*device.receiveBuffer, c.remaining);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Framer, ::testing::ValuesIn(routeCases()),
-                         [](const auto& paramInfo) {
-                             std::string name = paramInfo.param.name;
-                             for (auto& ch : name)
-                                 if (!isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, Framer, ::testing::ValuesIn(routeCases()), [](const auto& paramInfo) {
+    std::string name = paramInfo.param.name;
+    for (auto& ch : name)
+        if (!isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
+    return name;
+});
 
 TEST(FramerEdges, EmptyOrNullDeliveryDoesNothing)
 {

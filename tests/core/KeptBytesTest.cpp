@@ -57,15 +57,12 @@ struct FloodCase {
     const char* name;
     Bytes message;
     int count;
-    int sid;               // the queue it goes to
-    std::size_t piece;     // delivered in pieces of this size; 0: whole
-    bool kept;             // false: the message is too long and dropped
+    int sid;           // the queue it goes to
+    std::size_t piece; // delivered in pieces of this size; 0: whole
+    bool kept;         // false: the message is too long and dropped
 };
 
-void PrintTo(const FloodCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const FloodCase& c, std::ostream* os) { *os << c.name; }
 
 class KeptBytesTest : public ::testing::TestWithParam<FloodCase> {};
 
@@ -83,8 +80,7 @@ TEST_P(KeptBytesTest, DeviceHoldsAFewHundredKiBAtMost)
             continue;
         }
         for (std::size_t at = 0; at < c.message.size(); at += c.piece)
-            device.OnReadNext(c.message.data() + at,
-                              static_cast<int>(std::min(c.piece, c.message.size() - at)));
+            device.OnReadNext(c.message.data() + at, static_cast<int>(std::min(c.piece, c.message.size() - at)));
     }
 
     EXPECT_LE(device.receiveBuffer->capacity(), 256 * KiB);
@@ -118,15 +114,14 @@ TEST_P(KeptBytesTest, DeviceHoldsAFewHundredKiBAtMost)
 
 INSTANTIATE_TEST_SUITE_P(
     Floods, KeptBytesTest,
-    ::testing::Values(FloodCase{"MegabyteRepliesNobodyReads", bootloaderReply("RetBattStatus", MiB), 300, 0, 0, false},
-                      FloodCase{"FourMegabyteFramesToOneSession", commandFrame(1, 4 * MiB), 64, 1, 0, false},
-                      FloodCase{"ReplyJustOverSixtyFourKiBWhole", bootloaderReply("RetBattStatus", 65 * KiB), 1, 0, 0,
-                                false},
-                      FloodCase{"ReplyJustOverSixtyFourKiBInPieces", bootloaderReply("RetBattStatus", 65 * KiB), 1, 0,
-                                4 * KiB, false},
-                      FloodCase{"EightKiBRepliesNobodyReads", bootloaderReply("RetBattStatus", 8 * KiB), 300, 0, 0,
-                                true},
-                      FloodCase{"EightKiBFramesToOneSession", commandFrame(1, 8 * KiB), 300, 1, 0, true}),
+    ::testing::Values(
+        FloodCase{"MegabyteRepliesNobodyReads", bootloaderReply("RetBattStatus", MiB), 300, 0, 0, false},
+        FloodCase{"FourMegabyteFramesToOneSession", commandFrame(1, 4 * MiB), 64, 1, 0, false},
+        FloodCase{"ReplyJustOverSixtyFourKiBWhole", bootloaderReply("RetBattStatus", 65 * KiB), 1, 0, 0, false},
+        FloodCase{"ReplyJustOverSixtyFourKiBInPieces", bootloaderReply("RetBattStatus", 65 * KiB), 1, 0, 4 * KiB,
+                  false},
+        FloodCase{"EightKiBRepliesNobodyReads", bootloaderReply("RetBattStatus", 8 * KiB), 300, 0, 0, true},
+        FloodCase{"EightKiBFramesToOneSession", commandFrame(1, 8 * KiB), 300, 1, 0, true}),
     [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 } // namespace

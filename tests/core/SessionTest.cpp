@@ -131,8 +131,8 @@ TEST_F(AmplifierSessions, LostRepliesTimeOutAndFreeTheSlot)
     sim::FaultKnobs inside;
     inside.splitInto = 2; // one note inside; two would cancel out in the XOR
     inside.noiseInside = true;
-    for (const Case& c : {Case{"no reply", none}, Case{"too late", tooLate}, Case{"checksum", badSum},
-                          Case{"noise inside", inside}}) {
+    for (const Case& c :
+         {Case{"no reply", none}, Case{"too late", tooLate}, Case{"checksum", badSum}, Case{"noise inside", inside}}) {
         amp.faults = c.faults;
         auto model = std::make_shared<zq::ModelNameSession>();
         try {

@@ -241,7 +241,8 @@ TEST_F(DeviceManagerProbe, PollingPeriodIsTwoSecondsAtProductSpeed)
     manager->startPolling();
     ASSERT_TRUE(runUntil([&] { return !ports->received(tiko).empty(); }, 4000));
     manager->stopPolling();
-    const double firstProbeMs = std::chrono::duration<double, std::milli>(ports->received(tiko).front().at - start).count();
+    const double firstProbeMs =
+        std::chrono::duration<double, std::milli>(ports->received(tiko).front().at - start).count();
     EXPECT_GE(firstProbeMs, 2000 - juceTimerSlack::earlyMs);
     EXPECT_LE(firstProbeMs, 2000 + juceTimerSlack::lateMs);
 }

@@ -7,10 +7,7 @@
 
 namespace {
 
-bool machineHasMidi()
-{
-    return std::filesystem::exists("/dev/snd/seq");
-}
+bool machineHasMidi() { return std::filesystem::exists("/dev/snd/seq"); }
 
 } // namespace
 
@@ -39,9 +36,9 @@ TEST(DeviceManagerExit, ClosesTheDeviceWithoutSendingAnything)
     const ProcessResult run = runProcess(KOVRA_MIDI_HELPER, {"exit-with-device"});
     EXPECT_EQ(run.exitStatus, 0);
     // One probe frame went out, nothing more at exit, and no port is left open.
-    EXPECT_EQ(run.lines(), (std::vector<std::string>{"Kovra TIKO", "found 1", "opened yes",
-                                                     "before exit: sent 1, ports open 2",
-                                                     "after exit: sent 1, ports open 0"}));
+    EXPECT_EQ(run.lines(),
+              (std::vector<std::string>{"Kovra TIKO", "found 1", "opened yes", "before exit: sent 1, ports open 2",
+                                        "after exit: sent 1, ports open 0"}));
     EXPECT_EQ(run.err, "");
 }
 

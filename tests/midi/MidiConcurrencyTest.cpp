@@ -214,14 +214,16 @@ TEST_F(MidiConcurrency, StartAndStopPollingRacingKeepTheTimerInStep)
 TEST_F(MidiConcurrency, AmplifierPluggedWhileAWorkerWaitsForItsPorts)
 {
     auto& amp = amplifier();
-    const std::vector<std::uint8_t> toBootloader{0xF0, 'S', 'e', 't', 'F', 'w', 'S', 't', 'a', 't', 'u', 's', 0x00, 0xF7};
+    const std::vector<std::uint8_t> toBootloader{0xF0, 'S', 'e', 't', 'F', 'w',  'S',
+                                                 't',  'a', 't', 'u', 's', 0x00, 0xF7};
     std::atomic<bool> sent{false};
     std::thread worker([&] {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (ports->outputNames().isEmpty() && std::chrono::steady_clock::now() < end)
             std::this_thread::yield();
         if (auto output = ports->openOutput(0))
-            sent = output->sendMessageNow(juce::MidiMessage(toBootloader.data(), static_cast<int>(toBootloader.size())));
+            sent =
+                output->sendMessageNow(juce::MidiMessage(toBootloader.data(), static_cast<int>(toBootloader.size())));
     });
     ports->plugAmplifier(amp);
     worker.join();
@@ -249,7 +251,8 @@ TEST_F(MidiConcurrency, SendsWhileTheAmplifierReEnumerates)
     for (int w = 0; w < 3; ++w) {
         workers.emplace_back([&, w] {
             ZQUsbMidiG1 device(id.data());
-            const std::vector<std::uint8_t> status{0xF0, 'S', 'e', 't', 'F', 'w', 'S', 't', 'a', 't', 'u', 's', 0x00, 0xF7};
+            const std::vector<std::uint8_t> status{0xF0, 'S', 'e', 't', 'F', 'w',  'S',
+                                                   't',  'a', 't', 'u', 's', 0x00, 0xF7};
             const auto request = modelRequest();
             for (int i = 0; i < 60; ++i) {
                 if (device.Open()) {
@@ -285,7 +288,8 @@ TEST_F(MidiConcurrency, TickDuringAWorkerProbeSkipsInsteadOfWaiting)
     CapturedStdout capture;
     auto worker = std::async(std::launch::async, [] { return ZQUsbMidiDeviceFinder::ProbeAll(); });
     manager->startPolling();
-    const bool finished = runUntil([&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20000);
+    const bool finished =
+        runUntil([&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20000);
     ASSERT_TRUE(finished);
     EXPECT_TRUE(worker.get());
     EXPECT_TRUE(runUntil([&] { return !calls.empty(); }));

@@ -22,15 +22,9 @@
 namespace {
 
 // Through the program's own printer, so that the probe's lines keep their place.
-void say(const std::string& line)
-{
-    zq::LinePrinter::print(line);
-}
+void say(const std::string& line) { zq::LinePrinter::print(line); }
 
-std::string yesNo(bool b)
-{
-    return b ? "yes" : "no";
-}
+std::string yesNo(bool b) { return b ? "yes" : "no"; }
 
 class Nothing : public zq::MidiInputPortCallback {
 public:

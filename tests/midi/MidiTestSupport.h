@@ -35,10 +35,7 @@ protected:
         return true;
     }
 
-    static void runFor(int ms)
-    {
-        juce::MessageManager::getInstance()->runDispatchLoopUntil(ms);
-    }
+    static void runFor(int ms) { juce::MessageManager::getInstance()->runDispatchLoopUntil(ms); }
 
     // Runs `work` on a worker thread while this thread runs the message loop.
     template <typename Work>
@@ -78,10 +75,7 @@ inline sim::AmplifierConfig amplifierWithId(std::uint8_t last)
     return config;
 }
 
-inline zq::DeviceId idOf(const sim::SimulatedAmplifier& amplifier)
-{
-    return amplifier.config.deviceId;
-}
+inline zq::DeviceId idOf(const sim::SimulatedAmplifier& amplifier) { return amplifier.config.deviceId; }
 
 inline std::vector<std::uint8_t> probeRequest()
 {
@@ -89,10 +83,7 @@ inline std::vector<std::uint8_t> probeRequest()
 }
 
 // The model-name request of session 0.
-inline std::vector<std::uint8_t> modelRequest()
-{
-    return {0xF0, 0x01, 0x00, 0x00, 0x02, 0x11, 0xF7};
-}
+inline std::vector<std::uint8_t> modelRequest() { return {0xF0, 0x01, 0x00, 0x00, 0x02, 0x11, 0xF7}; }
 
 inline int probesReceived(const sim::SimulatedMidiPorts& ports, sim::SimulatedMidiPorts::Device device)
 {

@@ -31,7 +31,8 @@ protected:
     bool handleOther(const Bytes& message, std::vector<Bytes>& replies) override
     {
         if (message == probeRequest()) {
-            ports->play(replyFrom, commandReply(0x00, 0x03, 0x12, Bytes(config.deviceId.begin(), config.deviceId.end())));
+            ports->play(replyFrom,
+                        commandReply(0x00, 0x03, 0x12, Bytes(config.deviceId.begin(), config.deviceId.end())));
             return true;
         }
         return SimulatedAmplifier::handleOther(message, replies);
@@ -69,8 +70,8 @@ TEST_F(Probe, CandidateNames)
         int probes;
     };
     const Case cases[] = {
-        {"Kovra TIKO", 1}, {"Kovra G1 MIDI 1", 1}, {"TIKO G1", 1}, {"USB Kovra", 1},
-        {"kovra tiko", 0}, {"g1", 0},           {"KOVRA", 0},   {"USB Keys", 0},
+        {"Kovra TIKO", 1}, {"Kovra G1 MIDI 1", 1}, {"TIKO G1", 1},  {"USB Kovra", 1}, {"kovra tiko", 0},
+        {"g1", 0},         {"KOVRA", 0},           {"USB Keys", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,15 +114,19 @@ TEST_F(Probe, RepliesThatDoNotCount)
     const Case cases[] = {
         {"wrong checksum", [](sim::SimulatedAmplifier& a) { a.faults.wrongChecksum = true; }, 0},
         {"no reply", [](sim::SimulatedAmplifier& a) { a.faults.noReply = true; }, 0},
-        {"split with noise around", [](sim::SimulatedAmplifier& a) {
+        {"split with noise around",
+         [](sim::SimulatedAmplifier& a) {
              a.faults.splitInto = 3;
              a.faults.noiseBefore = true;
              a.faults.noiseBetween = true;
-         }, 1},
-        {"broken by a note inside", [](sim::SimulatedAmplifier& a) {
+         },
+         1},
+        {"broken by a note inside",
+         [](sim::SimulatedAmplifier& a) {
              a.faults.splitInto = 2;
              a.faults.noiseInside = true;
-         }, 0},
+         },
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

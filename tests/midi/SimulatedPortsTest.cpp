@@ -50,7 +50,8 @@ TEST(MidiStreamParser, CutsCompleteMessagesOnly)
     std::vector<Bytes> got = parser.feed(first.data(), first.size());
     EXPECT_EQ(got, (std::vector<Bytes>{{0xF8}}));
     got = parser.feed(second.data(), second.size());
-    EXPECT_EQ(got, (std::vector<Bytes>{{0xF0, 0x01, 0x02, 0x03, 0xF7}, {0x90, 0x3C, 0x40}, {0x90, 0x3E, 0x41}, {0xC0, 0x05}}));
+    EXPECT_EQ(got, (std::vector<Bytes>{
+                       {0xF0, 0x01, 0x02, 0x03, 0xF7}, {0x90, 0x3C, 0x40}, {0x90, 0x3E, 0x41}, {0xC0, 0x05}}));
 }
 
 TEST_F(SimulatedPorts, ListsKeepPlacesLikeSoundCards)
@@ -102,7 +103,8 @@ TEST_F(SimulatedPorts, DeliversWholeMessagesOnAThreadOfItsOwn)
     EXPECT_EQ(got[1], (Bytes{0xB0, 0x07, 0x64}));
     EXPECT_EQ(got[2], (Bytes{0xC0, 0x05}));
     EXPECT_EQ(got[3], (Bytes{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7}));
-    EXPECT_EQ(got[4], amp.commandReply(0x05, 0x03, 0x11, Bytes(amp.config.modelName.begin(), amp.config.modelName.end())));
+    EXPECT_EQ(got[4],
+              amp.commandReply(0x05, 0x03, 0x11, Bytes(amp.config.modelName.begin(), amp.config.modelName.end())));
 }
 
 TEST_F(SimulatedPorts, NothingBeforeStartOrAfterStop)

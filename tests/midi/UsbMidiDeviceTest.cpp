@@ -1,6 +1,6 @@
 #include "BootloaderMessages.h"
-#include "FirmwareUpdateSession.h"
 #include "FastClock.h"
+#include "FirmwareUpdateSession.h"
 #include "GenericDeviceSession.h"
 #include "MidiTestSupport.h"
 #include "ZQUsbMidiG1.h"
@@ -40,10 +40,7 @@ std::string modelName(ZQDevice& device)
     return "(no reply)";
 }
 
-int send(ZQDevice& device, const Bytes& bytes)
-{
-    return device.Send(bytes.data(), static_cast<int>(bytes.size()));
-}
+int send(ZQDevice& device, const Bytes& bytes) { return device.Send(bytes.data(), static_cast<int>(bytes.size())); }
 
 } // namespace
 

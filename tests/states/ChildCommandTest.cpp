@@ -57,10 +57,7 @@ TEST(ChildCommand, KilledProgramWhoseChildHoldsTheOutput)
 namespace {
 
 // `n` bytes of "x" from a pipe, as fast as the shell can make them.
-std::string filler(std::size_t n)
-{
-    return "head -c " + std::to_string(n) + " /dev/zero | tr '\\0' x; ";
-}
+std::string filler(std::size_t n) { return "head -c " + std::to_string(n) + " /dev/zero | tr '\\0' x; "; }
 
 struct OutputCase {
     const char* name;
@@ -71,10 +68,7 @@ struct OutputCase {
     bool found;
 };
 
-void PrintTo(const OutputCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const OutputCase& c, std::ostream* os) { *os << c.name; }
 
 class KeptOutput : public ::testing::TestWithParam<OutputCase> {};
 
@@ -97,15 +91,15 @@ TEST_P(KeptOutput, FirstBytesAndTheWatchedText)
 
 INSTANTIATE_TEST_SUITE_P(
     Outputs, KeptOutput,
-    ::testing::Values(
-        OutputCase{"VersionThenTwentyMegabytes", "echo 'Python 2.7.18'; " + filler(20 << 20), "", "Python 2.7.18\n",
-                   64 * 1024, false},
-        OutputCase{"SuccessAfterTwentyMegabytes", filler(20 << 20) + "echo 'The install was successful.'", "successful",
-                   "xxxx", 64 * 1024, true},
-        OutputCase{"SuccessSplitBeyondTheKeptBytes", filler(100 * 1024) + "printf succ; sleep 0.3; printf essful",
-                   "successful", "xxxx", 64 * 1024, true},
-        OutputCase{"ShortSuccess", "echo 'installer: The install was successful.'", "successful",
-                   "installer: The install was successful.\n", 39, true},
-        OutputCase{"CaseCounts", "echo 'installer: Successful? no'", "successful", "installer: Successful? no\n", 26,
-                   false}),
+    ::testing::Values(OutputCase{"VersionThenTwentyMegabytes", "echo 'Python 2.7.18'; " + filler(20 << 20), "",
+                                 "Python 2.7.18\n", 64 * 1024, false},
+                      OutputCase{"SuccessAfterTwentyMegabytes", filler(20 << 20) + "echo 'The install was successful.'",
+                                 "successful", "xxxx", 64 * 1024, true},
+                      OutputCase{"SuccessSplitBeyondTheKeptBytes",
+                                 filler(100 * 1024) + "printf succ; sleep 0.3; printf essful", "successful", "xxxx",
+                                 64 * 1024, true},
+                      OutputCase{"ShortSuccess", "echo 'installer: The install was successful.'", "successful",
+                                 "installer: The install was successful.\n", 39, true},
+                      OutputCase{"CaseCounts", "echo 'installer: Successful? no'", "successful",
+                                 "installer: Successful? no\n", 26, false}),
     [](const auto& paramInfo) { return std::string(paramInfo.param.name); });

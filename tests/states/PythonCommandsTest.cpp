@@ -49,9 +49,10 @@ TEST(PythonCommands, ArgumentVectorsOfTheProduct)
     using V = std::vector<std::string>;
     EXPECT_EQ(toStd(PythonCommands::link()), (V{"ln", "-s", "/usr/bin/python", "/usr/local/bin/python"}));
     EXPECT_EQ(toStd(PythonCommands::version()), (V{"/usr/local/bin/python", "--version"}));
-    EXPECT_EQ(toStd(PythonCommands::privilegedLink()),
-              (V{"osascript", "-e",
-                 "do shell script \"sudo ln -s /usr/bin/python /usr/local/bin/python\" with administrator privileges"}));
+    EXPECT_EQ(
+        toStd(PythonCommands::privilegedLink()),
+        (V{"osascript", "-e",
+           "do shell script \"sudo ln -s /usr/bin/python /usr/local/bin/python\" with administrator privileges"}));
     EXPECT_EQ(toStd(PythonCommands::installer("/Applications/Kovra.app/Contents/Resources/python-2.7.18.pkg")),
               (V{"osascript", "-e",
                  "do shell script \"sudo installer -pkg '/Applications/Kovra.app/Contents/Resources/python-2.7.18.pkg' "
@@ -61,9 +62,9 @@ TEST(PythonCommands, ArgumentVectorsOfTheProduct)
 TEST(PythonCommands, PackagePathCannotBreakOutOfItsQuotes)
 {
     TempFolder temp;
-    for (const std::string& path : {std::string("/tmp/it's here/python.pkg"), std::string("/tmp/a\"b/c.pkg"),
-                                    std::string("/tmp/back\\slash/$(touch x)/`id`.pkg"),
-                                    std::string("/tmp/'; rm -rf / #\"\\'.pkg")}) {
+    for (const std::string& path :
+         {std::string("/tmp/it's here/python.pkg"), std::string("/tmp/a\"b/c.pkg"),
+          std::string("/tmp/back\\slash/$(touch x)/`id`.pkg"), std::string("/tmp/'; rm -rf / #\"\\'.pkg")}) {
         const auto args = toStd(PythonCommands::installer(juce::String::fromUTF8(path.c_str())));
         ASSERT_EQ(args.size(), 3u);
         std::string command = shellCommandOf(args[2]);

@@ -8,10 +8,7 @@
 
 namespace {
 
-juce::JUCEApplicationBase* noApplication()
-{
-    return nullptr;
-}
+juce::JUCEApplicationBase* noApplication() { return nullptr; }
 
 } // namespace
 

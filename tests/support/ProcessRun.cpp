@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sstream>
@@ -50,14 +50,13 @@ void sampleDescriptors(pid_t pid, const std::string& program, const std::vector<
 bool closedInChild(const ProcessOptions& options, int fd)
 {
     return std::find(options.closedDescriptors.begin(), options.closedDescriptors.end(), fd)
-        != options.closedDescriptors.end();
+           != options.closedDescriptors.end();
 }
 
 } // namespace
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::vector<std::string>& environment, int timeoutSeconds,
-                         const ProcessOptions& options)
+                         const std::vector<std::string>& environment, int timeoutSeconds, const ProcessOptions& options)
 {
     int outPipe[2];
     int errPipe[2];
@@ -121,7 +120,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     int status = 0;
     bool ended = false;
     while (open > 0 || (sampling && !ended)) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result.timedOut = true;
             kill(pid, SIGKILL);
@@ -131,7 +131,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
             sampleDescriptors(pid, running, options.closedDescriptors, result);
             ended = waitpid(pid, &status, WNOHANG) == pid;
         }
-        const int wait = sampling ? std::min<int>(kSampleMs, static_cast<int>(left.count())) : static_cast<int>(left.count());
+        const int wait =
+            sampling ? std::min<int>(kSampleMs, static_cast<int>(left.count())) : static_cast<int>(left.count());
         if (poll(fds, 2, wait) < 0)
             break;
         for (int i = 0; i < 2; ++i) {

@@ -20,8 +20,7 @@ juce::Image render(int width, int height, const std::function<void(juce::Graphic
     return image;
 }
 
-int countPixels(const juce::Image& image, const std::function<bool(juce::Colour)>& matches, int fromX = 0,
-                int toX = -1)
+int countPixels(const juce::Image& image, const std::function<bool(juce::Colour)>& matches, int fromX = 0, int toX = -1)
 {
     if (toX < 0)
         toX = image.getWidth();
@@ -34,8 +33,8 @@ int countPixels(const juce::Image& image, const std::function<bool(juce::Colour)
 
 std::string rgb(juce::Colour c)
 {
-    return std::to_string(c.getRed()) + "," + std::to_string(c.getGreen()) + "," + std::to_string(c.getBlue()) +
-           "/" + std::to_string(c.getAlpha());
+    return std::to_string(c.getRed()) + "," + std::to_string(c.getGreen()) + "," + std::to_string(c.getBlue()) + "/"
+           + std::to_string(c.getAlpha());
 }
 
 TEST(ButtonLooks, CaptionFontIgnoresTheButtonHeight)
@@ -196,8 +195,8 @@ TEST_F(ProgressBarLook, NegativeProgressDrawsTheTrackAndTextButNoStripes)
     EXPECT_EQ(countPixels(image, isStripe), 0);
     EXPECT_EQ(rgb(image.getPixelAt(20, 5)), rgb(juce::Colours::black)); // the track
     const auto textColour = juce::Colour::contrasting(juce::Colours::black, constant::RED_TEXT_COLOUR);
-    EXPECT_GT(countPixels(image, [&](juce::Colour c) { return c.getAlpha() == 255 && c.getBrightness() > 0.3f; },
-                          80, 120),
+    EXPECT_GT(countPixels(
+                  image, [&](juce::Colour c) { return c.getAlpha() == 255 && c.getBrightness() > 0.3f; }, 80, 120),
               0)
         << rgb(textColour);
 }

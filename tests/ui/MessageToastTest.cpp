@@ -31,8 +31,7 @@ public:
     FadeWatch(std::function<float()> alphaOf, float fromAlpha, float toAlpha, Clock::time_point fadeEarliest,
               Clock::time_point fadeLatest)
         : lastStepAfter(Clock::now()), alpha(std::move(alphaOf)), from(fromAlpha), to(toAlpha), earliest(fadeEarliest),
-          latest(fadeLatest),
-          last(this->alpha()), lastLook(lastStepAfter)
+          latest(fadeLatest), last(this->alpha()), lastLook(lastStepAfter)
     {
     }
 
@@ -97,10 +96,7 @@ protected:
         toast.setBounds(40, 500, 295, 60);
     }
 
-    void TearDown() override
-    {
-        juce::Desktop::getInstance().getAnimator().cancelAllAnimations(false);
-    }
+    void TearDown() override { juce::Desktop::getInstance().getAnimator().cancelAllAnimations(false); }
 
     void putOnScreen()
     {
@@ -140,7 +136,10 @@ protected:
         return true;
     }
 
-    static void runFor(int ms) { waitFor([] { return false; }, ms); }
+    static void runFor(int ms)
+    {
+        waitFor([] { return false; }, ms);
+    }
 
     // The fading snapshot is the window's other child.
     int snapshots() const { return window.getNumChildComponents() - 1; }

@@ -98,13 +98,18 @@ TEST(Pictures, NamedAccessorsGiveTheirArrayAndLength)
         int size;
     };
     const Named named[] = {
-        {"error badge", resources::errorBadgePicture(), BinaryData::temp_binary_data_0, BinaryData::temp_binary_data_0Size},
-        {"success badge", resources::successBadgePicture(), BinaryData::temp_binary_data_1, BinaryData::temp_binary_data_1Size},
-        {"update badge", resources::updateBadgePicture(), BinaryData::temp_binary_data_2, BinaryData::temp_binary_data_2Size},
+        {"error badge", resources::errorBadgePicture(), BinaryData::temp_binary_data_0,
+         BinaryData::temp_binary_data_0Size},
+        {"success badge", resources::successBadgePicture(), BinaryData::temp_binary_data_1,
+         BinaryData::temp_binary_data_1Size},
+        {"update badge", resources::updateBadgePicture(), BinaryData::temp_binary_data_2,
+         BinaryData::temp_binary_data_2Size},
         {"connect", resources::connectPicture(), BinaryData::temp_binary_data_3, BinaryData::temp_binary_data_3Size},
         {"prompt", resources::promptPicture(), BinaryData::temp_binary_data_4, BinaryData::temp_binary_data_4Size},
-        {"installer", resources::installerPicture(), BinaryData::temp_binary_data_5, BinaryData::temp_binary_data_5Size},
-        {"amplifier", resources::amplifierPicture(), BinaryData::temp_binary_data_13, BinaryData::temp_binary_data_13Size},
+        {"installer", resources::installerPicture(), BinaryData::temp_binary_data_5,
+         BinaryData::temp_binary_data_5Size},
+        {"amplifier", resources::amplifierPicture(), BinaryData::temp_binary_data_13,
+         BinaryData::temp_binary_data_13Size},
     };
     for (const auto& n : named) {
         EXPECT_EQ(n.picture.data, n.data) << n.name;

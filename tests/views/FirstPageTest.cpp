@@ -74,18 +74,18 @@ TEST_F(FirstPageTest, LinksFollowTheActionButton)
 TEST_F(FirstPageTest, RefillingTheTextsMovesNothing)
 {
     page.setBounds(0, 0, 375, 487);
-    const auto before = std::vector<Rect>{page.titleLabel->getBounds(), page.subtitleLabel->getBounds(),
-                                          page.actionButton->getBounds(), page.learnMoreButton->getBounds(),
-                                          page.helpCenterButton->getBounds()};
+    const auto before =
+        std::vector<Rect>{page.titleLabel->getBounds(), page.subtitleLabel->getBounds(), page.actionButton->getBounds(),
+                          page.learnMoreButton->getBounds(), page.helpCenterButton->getBounds()};
 
     page.titleLabel->setText(juce::String(constant::k_promptTitle), juce::dontSendNotification);
     page.subtitleLabel->setText(juce::String(constant::k_promptSubtitle), juce::dontSendNotification);
     page.actionButton->setButtonText(juce::String(constant::k_goBackButtonText));
     page.actionButton->setEnabled(false);
 
-    const auto after = std::vector<Rect>{page.titleLabel->getBounds(), page.subtitleLabel->getBounds(),
-                                         page.actionButton->getBounds(), page.learnMoreButton->getBounds(),
-                                         page.helpCenterButton->getBounds()};
+    const auto after =
+        std::vector<Rect>{page.titleLabel->getBounds(), page.subtitleLabel->getBounds(), page.actionButton->getBounds(),
+                          page.learnMoreButton->getBounds(), page.helpCenterButton->getBounds()};
     EXPECT_EQ(after, before);
 }
 

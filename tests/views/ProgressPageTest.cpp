@@ -46,9 +46,8 @@ TEST_F(ProgressPageTest, TitleShowsTheRoundedPercentage)
         const char* title;
     };
     const Case cases[] = {
-        {0.125, "Updating Firmware... 12%"}, {0.375, "Updating Firmware... 38%"},
-        {1.0, "Updating Firmware... 100%"},  {0.02, "Updating Firmware... 2%"},
-        {0.404, "Updating Firmware... 40%"}, {0.0, "Updating Firmware... 0%"},
+        {0.125, "Updating Firmware... 12%"}, {0.375, "Updating Firmware... 38%"}, {1.0, "Updating Firmware... 100%"},
+        {0.02, "Updating Firmware... 2%"},   {0.404, "Updating Firmware... 40%"}, {0.0, "Updating Firmware... 0%"},
     };
     page.setSize(375, 400);
     for (const auto& c : cases) {
@@ -88,7 +87,6 @@ TEST_F(ProgressPageTest, BarSitsBetweenTitleAndWarningAtEverySize)
         EXPECT_EQ(page.warningLabel->getBounds(), Rect(40, 165, inner, 40));
     }
 }
-
 
 // Records the value the bar was last drawn at.
 class RecordingBarLook : public juce::LookAndFeel_V2 {

@@ -78,8 +78,7 @@ TEST_F(TroubleshootingPageTest, PositionsWithFiveTips)
 // to nobody.
 TEST_F(TroubleshootingPageTest, FrameLiesUnderTheModeButton)
 {
-    const std::vector<juce::Component*> tail = {page.retryButton.get(), page.frameButton.get(),
-                                                page.modeButton.get()};
+    const std::vector<juce::Component*> tail = {page.retryButton.get(), page.frameButton.get(), page.modeButton.get()};
     const auto children = childrenOf(page);
     ASSERT_EQ(children.size(), 10u);
     EXPECT_EQ(children[0], page.titleLabel.get());

@@ -38,10 +38,7 @@ inline juce::Image paintOwnLayer(juce::Component& component)
     return image;
 }
 
-inline bool isClear(const juce::Image& image, int x, int y)
-{
-    return image.getPixelAt(x, y).getAlpha() == 0;
-}
+inline bool isClear(const juce::Image& image, int x, int y) { return image.getPixelAt(x, y).getAlpha() == 0; }
 
 // A pill or link button as the screens build it.
 inline void expectButton(const juce::TextButton& button, const juce::String& caption, juce::Colour fill,

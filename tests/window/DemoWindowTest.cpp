@@ -45,8 +45,8 @@ private:
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
             dup2(null, 2);
-            execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-screen", "0", "800x800x24", "-nolisten", "tcp",
-                  "-noreset", static_cast<char*>(nullptr));
+            execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-screen", "0", "800x800x24", "-nolisten", "tcp", "-noreset",
+                  static_cast<char*>(nullptr));
             _exit(127);
         }
         for (int i = 0; i < 200; ++i) {
@@ -111,7 +111,9 @@ struct Road {
     std::string report;
 };
 
-const Road kMcuRoad{"MCU", {"KOVRA_DEMO_MCU_VERSION=1.10.0.0"}, {"Updating: 0%", "Updating: 100%"},
+const Road kMcuRoad{"MCU",
+                    {"KOVRA_DEMO_MCU_VERSION=1.10.0.0"},
+                    {"Updating: 0%", "Updating: 100%"},
                     "amplifier 1 messages 2913 chunks 2904 refusals 0 flash passed switches 0 1\n"};
 // Both firmwares older: the amplifier leaves USB for its Bluetooth module's
 // update and is found again before the MCU's.
@@ -185,7 +187,9 @@ protected:
 
     void clickAt(int px, int py)
     {
-        EXPECT_EQ(xdotool({"mousemove", "--window", window, std::to_string(px), std::to_string(py), "click", "1"}).exitStatus, 0);
+        EXPECT_EQ(
+            xdotool({"mousemove", "--window", window, std::to_string(px), std::to_string(py), "click", "1"}).exitStatus,
+            0);
     }
 
     // Launches the demo, waits for the connected page and clicks "Update
@@ -253,7 +257,8 @@ TEST_F(DemoWindow, UpdateAndDoneThroughTheWindow)
         EXPECT_GT(success, 0);
 
         // "Done" on the result page quits.
-        for (int attempt = 0; attempt < 10 && demo.wait_for(std::chrono::seconds(2)) != std::future_status::ready; ++attempt)
+        for (int attempt = 0; attempt < 10 && demo.wait_for(std::chrono::seconds(2)) != std::future_status::ready;
+             ++attempt)
             clickAt(187, 420);
         expectExitAfter(*road);
     }

@@ -24,10 +24,14 @@ void showOnly(MainComponent& main, const std::vector<juce::Component*>& visible)
 TEST_F(Layout, ChildrenInTheirOrderAndVisibility)
 {
     const std::vector<std::pair<juce::Component*, bool>> expected = {
-        {main->deviceImageButton.get(), true},   {main->statusBadgeButton.get(), false},
-        {main->initialView.get(), true},         {main->connectedView.get(), false},
-        {main->troubleshootingView.get(), false}, {main->pythonInfoView.get(), false},
-        {main->progressView.get(), false},       {main->toast.get(), false},
+        {main->deviceImageButton.get(), true},
+        {main->statusBadgeButton.get(), false},
+        {main->initialView.get(), true},
+        {main->connectedView.get(), false},
+        {main->troubleshootingView.get(), false},
+        {main->pythonInfoView.get(), false},
+        {main->progressView.get(), false},
+        {main->toast.get(), false},
         {main->troubleshootingBanner.get(), false},
     };
     ASSERT_EQ(main->getNumChildComponents(), static_cast<int>(expected.size()));

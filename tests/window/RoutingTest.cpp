@@ -13,7 +13,8 @@
 
 namespace {
 
-const std::string kTutorial = "https://help.kovra.example/hc/en-us/articles/360038685111-Kovra-Firmware-Update-Video-Tutorial-";
+const std::string kTutorial =
+    "https://help.kovra.example/hc/en-us/articles/360038685111-Kovra-Firmware-Update-Video-Tutorial-";
 const std::string kZeArticle = "https://help.kovra.example/hc/en-us/articles/15470073547789-Kovra-ZE-Firmware-Update";
 
 using Routing = WindowTest;
@@ -72,8 +73,9 @@ TEST_F(Routing, LinksOpenTheProductAndHelpPages)
 {
     main->buttonClicked(main->initialView->learnMoreButton.get());
     main->buttonClicked(main->initialView->helpCenterButton.get());
-    EXPECT_EQ(opened, (std::vector<std::string>{"https://www.kovra.example/kovra-tiko",
-                                                "https://help.kovra.example/hc/en-us/categories/4418053666573-Kovra-Tiko"}));
+    EXPECT_EQ(opened,
+              (std::vector<std::string>{"https://www.kovra.example/kovra-tiko",
+                                        "https://help.kovra.example/hc/en-us/categories/4418053666573-Kovra-Tiko"}));
     EXPECT_NE(stateAs<InitialAppState>(), nullptr);
 }
 
@@ -147,9 +149,9 @@ TEST_F(Routing, ClicksLeaveABusyStateAlone)
     main->changeState(std::make_unique<BusyState>());
     const AppState* busy = main->currentState.get();
     const std::vector<juce::Button*> buttons = {
-        main->initialView->actionButton.get(),         main->initialView->learnMoreButton.get(),
-        main->connectedView->cancelButton.get(),       main->connectedView->updateButton.get(),
-        main->troubleshootingView->modeButton.get(),   main->pythonInfoView->cancelButton.get(),
+        main->initialView->actionButton.get(),       main->initialView->learnMoreButton.get(),
+        main->connectedView->cancelButton.get(),     main->connectedView->updateButton.get(),
+        main->troubleshootingView->modeButton.get(), main->pythonInfoView->cancelButton.get(),
     };
     const auto log = openLoggedDevice();
     for (const std::string& text : {constant::k_connectButtonText, constant::k_doneButtonText}) {

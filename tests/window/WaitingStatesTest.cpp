@@ -45,7 +45,9 @@ protected:
 class LoggedState : public AppState {
 public:
     LoggedState(std::string stateName, std::vector<std::string>& events, MainComponent*& shownOn)
-        : name(std::move(stateName)), log(events), main(shownOn) {}
+        : name(std::move(stateName)), log(events), main(shownOn)
+    {
+    }
     ~LoggedState() override
     {
         const auto* current = dynamic_cast<const LoggedState*>(main->currentState.get());

@@ -36,10 +36,7 @@ bool printedIdentity(const std::string& out, const std::string& name, const std:
     return out.find("Connected device name:" + name + "\nConnected device sn:" + serial + "\n") != std::string::npos;
 }
 
-bool printedAnyIdentity(const std::string& out)
-{
-    return out.find("Connected device") != std::string::npos;
-}
+bool printedAnyIdentity(const std::string& out) { return out.find("Connected device") != std::string::npos; }
 
 // Decisions that end on the result page.
 struct ResultCase {
@@ -49,10 +46,7 @@ struct ResultCase {
     int code;
 };
 
-std::ostream& operator<<(std::ostream& out, const ResultCase& c)
-{
-    return out << c.label;
-}
+std::ostream& operator<<(std::ostream& out, const ResultCase& c) { return out << c.label; }
 
 class ConnectedResultTest : public ConnectedTest, public ::testing::WithParamInterface<ResultCase> {};
 
@@ -64,8 +58,8 @@ TEST_P(ConnectedResultTest, EndsOnTheResultPage)
     openFirstAmplifier();
 
     CapturedStdout capture;
-    const bool shown = enterAndRunUntil(std::make_unique<ConnectedAppState>(),
-                                        [&] { return resultShown(c.kind, c.code); });
+    const bool shown =
+        enterAndRunUntil(std::make_unique<ConnectedAppState>(), [&] { return resultShown(c.kind, c.code); });
     const std::string out = capture.take();
     ASSERT_TRUE(shown);
 
@@ -99,10 +93,7 @@ struct PageCase {
     const char* btRow;
 };
 
-std::ostream& operator<<(std::ostream& out, const PageCase& c)
-{
-    return out << c.label;
-}
+std::ostream& operator<<(std::ostream& out, const PageCase& c) { return out << c.label; }
 
 class ConnectedPageTest : public ConnectedTest, public ::testing::WithParamInterface<PageCase> {};
 
@@ -132,19 +123,35 @@ TEST_P(ConnectedPageTest, OffersTheUpdate)
 INSTANTIATE_TEST_SUITE_P(
     Decisions, ConnectedPageTest,
     ::testing::Values(
-        PageCase{"McuOlder", {"Kovra TIKO", "KT10A2400001", {1, 10, 0, 3}, "0107"}, "0107", "1.10.0.3 -> 1.11.2.75", "0107"},
-        PageCase{"McuNewerBluetoothOlder", {"Kovra TIKO", "KT10A2400001", {1, 11, 2, 76}, "0105"}, "0107", "1.11.2.76",
+        PageCase{
+            "McuOlder", {"Kovra TIKO", "KT10A2400001", {1, 10, 0, 3}, "0107"}, "0107", "1.10.0.3 -> 1.11.2.75", "0107"},
+        PageCase{"McuNewerBluetoothOlder",
+                 {"Kovra TIKO", "KT10A2400001", {1, 11, 2, 76}, "0105"},
+                 "0107",
+                 "1.11.2.76",
                  "0105 -> 0107"},
         PageCase{"BluetoothAllZero", {"Kovra TIKO", "KT10A2400001", kLatest, ""}, "0107", "1.11.2.75", "N/A -> 0107"},
-        PageCase{"BluetoothNotANumber", {"Kovra TIKO", "KT10A2400001", kLatest, "v1.x"}, "0107", "1.11.2.75",
+        PageCase{"BluetoothNotANumber",
+                 {"Kovra TIKO", "KT10A2400001", kLatest, "v1.x"},
+                 "0107",
+                 "1.11.2.75",
                  "v1.x -> 0107"},
         // Only the first four characters of the library's text are the version.
-        PageCase{"LatestBluetoothCutToFour", {"Kovra TIKO", "KT10A2400001", kLatest, "0107"}, "0109-beta", "1.11.2.75",
+        PageCase{"LatestBluetoothCutToFour",
+                 {"Kovra TIKO", "KT10A2400001", kLatest, "0107"},
+                 "0109-beta",
+                 "1.11.2.75",
                  "0107 -> 0109"},
-        PageCase{"UnrecognisedThreeCharacterSerial", {"Kovra Mini", "K31", kLatest, "0105"}, "0107",
-                 "1.11.2.75 -> 1.11.2.75", "0105"},
-        PageCase{"NamesCompareWithCase", {"kovra 25", "KT10A2400001", kLatest, "0107"}, "0107",
-                 "1.11.2.75 -> 1.11.2.75", "0107"}),
+        PageCase{"UnrecognisedThreeCharacterSerial",
+                 {"Kovra Mini", "K31", kLatest, "0105"},
+                 "0107",
+                 "1.11.2.75 -> 1.11.2.75",
+                 "0105"},
+        PageCase{"NamesCompareWithCase",
+                 {"kovra 25", "KT10A2400001", kLatest, "0107"},
+                 "0107",
+                 "1.11.2.75 -> 1.11.2.75",
+                 "0107"}),
     [](const auto& paramInfo) { return std::string(paramInfo.param.label); });
 
 TEST_F(ConnectedTest, LibraryRefusingTheFileLeavesTheArrowWithoutVersion)

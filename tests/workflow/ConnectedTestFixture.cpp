@@ -28,9 +28,8 @@ void ConnectedTest::SetUp()
 
     // The tests enter the states themselves.
     zq::DeviceManager::instance()->stopPolling();
-    ASSERT_TRUE(runUntil([this] {
-        return main->initialView->isVisible() && caption() == juce::String(constant::k_connectButtonText);
-    }));
+    ASSERT_TRUE(runUntil(
+        [this] { return main->initialView->isVisible() && caption() == juce::String(constant::k_connectButtonText); }));
 }
 
 void ConnectedTest::openFirstAmplifier()
@@ -44,8 +43,7 @@ void ConnectedTest::openFirstAmplifier()
     ASSERT_TRUE(manager->device()->Open());
 }
 
-bool ConnectedTest::enterAndRunUntil(std::unique_ptr<AppState> state, const std::function<bool()>& done,
-                                     int timeoutMs)
+bool ConnectedTest::enterAndRunUntil(std::unique_ptr<AppState> state, const std::function<bool()>& done, int timeoutMs)
 {
     main->changeState(std::move(state));
     return runUntil(done, timeoutMs);
@@ -57,10 +55,7 @@ void ConnectedTest::writeFirmwareVersion(const std::string& version)
                     .replaceWithText("KOVRA-BLE-FW 1\nversion " + juce::String(version) + "\npayload\n"));
 }
 
-void ConnectedTest::setKnob(const char* name, const std::string& value)
-{
-    environment.set(name, value);
-}
+void ConnectedTest::setKnob(const char* name, const std::string& value) { environment.set(name, value); }
 
 std::string ConnectedTest::row(int index) const
 {

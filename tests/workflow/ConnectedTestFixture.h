@@ -26,8 +26,7 @@ protected:
     // device manager's slot, as the connect step does.
     void openFirstAmplifier();
     // Changes the state and runs the message loop until `done` holds.
-    bool enterAndRunUntil(std::unique_ptr<AppState> state, const std::function<bool()>& done,
-                          int timeoutMs = 10000);
+    bool enterAndRunUntil(std::unique_ptr<AppState> state, const std::function<bool()>& done, int timeoutMs = 10000);
 
     // The version text that the stand-in library reads from the firmware file.
     void writeFirmwareVersion(const std::string& version);
@@ -48,4 +47,3 @@ protected:
     std::unique_ptr<TempFolder> temp;
     juce::File bundle;
 };
-

@@ -13,14 +13,14 @@
 #include <chrono>
 #include <stdexcept>
 
-
 namespace {
 
 class ConnectingTest : public ConnectedTest {
 protected:
     bool toastSaysConnectFailed() const
     {
-        return main->toast->isVisible() && main->toast->messageLabel->getText().toStdString() == constant::CONNECT_FAIL_MSG;
+        return main->toast->isVisible()
+               && main->toast->messageLabel->getText().toStdString() == constant::CONNECT_FAIL_MSG;
     }
 
     std::vector<std::uint8_t> openedId()

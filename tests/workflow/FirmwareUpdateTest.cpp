@@ -43,10 +43,7 @@ int hardwareTypeWritten(const sim::SimulatedAmplifier& amplifier)
     return flash.size() > 1024 + 84 ? flash[1024 + 84] : -1;
 }
 
-bool nonDecreasing(const std::vector<double>& values)
-{
-    return std::is_sorted(values.begin(), values.end());
-}
+bool nonDecreasing(const std::vector<double>& values) { return std::is_sorted(values.begin(), values.end()); }
 
 using FirmwareUpdate = UpdateTest;
 
@@ -272,14 +269,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, BluetoothFailureCode,
                                          BluetoothFailure{"NoModule", "KOVRA_STANDIN_NO_MODULE", "1", -2},
                                          BluetoothFailure{"DownloadFails", "KOVRA_STANDIN_DOWNLOAD_RESULT", "5", 5},
                                          BluetoothFailure{"CompletionFails", "KOVRA_STANDIN_COMPLETE_CODE", "5", 5}),
-                         [](const testing::TestParamInfo<BluetoothFailure>& paramInfo) { return paramInfo.param.name; });
+                         [](const testing::TestParamInfo<BluetoothFailure>& paramInfo) {
+                             return paramInfo.param.name;
+                         });
 
 struct PythonMissing {
     const char* name;
     const char* localVersion;  // null: no local Python
     const char* systemVersion; // null: no system Python
     bool lnExists;
-    const char* printed;       // a line the check prints, or null
+    const char* printed; // a line the check prints, or null
 };
 
 class PythonCheckFails : public FirmwareUpdate, public testing::WithParamInterface<PythonMissing> {};
@@ -300,7 +299,8 @@ TEST_P(PythonCheckFails, ShowsThePythonPageAndKeepsTheState)
     CapturedStdout capture;
     const std::uint32_t before = juce::Time::getMillisecondCounter();
     startUpdate();
-    const bool shown = runNotingBar([this] { return stateAs<KovraTikoFwUpdatingAppState>() != nullptr && pythonPageShown(); });
+    const bool shown =
+        runNotingBar([this] { return stateAs<KovraTikoFwUpdatingAppState>() != nullptr && pythonPageShown(); });
     const std::uint32_t after = juce::Time::getMillisecondCounter();
     const std::string printed = capture.take();
 
@@ -318,14 +318,14 @@ TEST_P(PythonCheckFails, ShowsThePythonPageAndKeepsTheState)
     EXPECT_NE(stateAs<KovraTikoFwUpdatingAppState>(), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PythonCheckFails,
-    testing::Values(PythonMissing{"Python3", "Python 3.11.2", nullptr, true, nullptr},
-                    PythonMissing{"SmallLetters", "python 2.7.18", nullptr, true, nullptr},
-                    PythonMissing{"NothingToLink", nullptr, nullptr, true, nullptr},
-                    PythonMissing{"LinkedPythonIsNot27", nullptr, "Python 2.6.9", true, nullptr},
-                    PythonMissing{"LnCannotStart", nullptr, "Python 2.7.18", false, "Create symbolic link failed!"}),
-    [](const testing::TestParamInfo<PythonMissing>& paramInfo) { return paramInfo.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, PythonCheckFails,
+                         testing::Values(PythonMissing{"Python3", "Python 3.11.2", nullptr, true, nullptr},
+                                         PythonMissing{"SmallLetters", "python 2.7.18", nullptr, true, nullptr},
+                                         PythonMissing{"NothingToLink", nullptr, nullptr, true, nullptr},
+                                         PythonMissing{"LinkedPythonIsNot27", nullptr, "Python 2.6.9", true, nullptr},
+                                         PythonMissing{"LnCannotStart", nullptr, "Python 2.7.18", false,
+                                                       "Create symbolic link failed!"}),
+                         [](const testing::TestParamInfo<PythonMissing>& paramInfo) { return paramInfo.param.name; });
 
 // A link command that does not end holds the check for the window's 30 s,
 // counted from the update's start, before which the wait cannot begin, to the

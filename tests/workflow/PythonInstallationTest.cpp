@@ -39,10 +39,7 @@ protected:
 
     // The update that the installation starts again shows the Python page
     // once more when the fake installer left no Python behind.
-    bool updateStartedAgain() const
-    {
-        return stateAs<KovraTikoFwUpdatingAppState>() != nullptr && pythonPageShown();
-    }
+    bool updateStartedAgain() const { return stateAs<KovraTikoFwUpdatingAppState>() != nullptr && pythonPageShown(); }
 
     double highestBeforeTheEnd() const
     {
@@ -95,7 +92,7 @@ struct InstallerOutcome {
     const char* name;
     const char* body; // null: osascript cannot be started
     std::uint32_t speedup;
-    int code;         // 0: the update starts again
+    int code; // 0: the update starts again
     double highestBar;
 };
 
@@ -133,8 +130,8 @@ struct WaitCase {
     const char* name;
     std::uint32_t elapsedMs; // since the update found Python missing
     std::uint32_t speedup;
-    int looks;               // at least this many 4-s looks
-    double firstStep;        // the bar after the first look, 0 when it is the last
+    int looks;        // at least this many 4-s looks
+    double firstStep; // the bar after the first look, 0 when it is the last
 };
 
 class NoAmplifierAfterInstalling : public PythonInstallation, public testing::WithParamInterface<WaitCase> {};

@@ -28,17 +28,17 @@ TEST_P(McuImageChoice, PicksByHardwareTypeElseBySerialNumber)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, McuImageChoice,
-                         ::testing::Values(ImageCase{20, "KT10A2200001", true},   // type wins over serial
-                                           ImageCase{20, "", true},
-                                           ImageCase{22, "KT10A2100001", false},
-                                           ImageCase{0, "KT10A2", false},         // six characters
-                                           ImageCase{0, "", false},
-                                           ImageCase{0, "KT10A21000", true},      // 7th is '1'
-                                           ImageCase{0, "KT10A22000", false},
-                                           ImageCase{21, "KT10A21000", true},
+                         ::testing::Values(ImageCase{20, "KT10A2200001", true}, // type wins over serial
+                                           ImageCase{20, "", true}, ImageCase{22, "KT10A2100001", false},
+                                           ImageCase{0, "KT10A2", false},                             // six characters
+                                           ImageCase{0, "", false}, ImageCase{0, "KT10A21000", true}, // 7th is '1'
+                                           ImageCase{0, "KT10A22000", false}, ImageCase{21, "KT10A21000", true},
                                            ImageCase{0, "KT10A2x", false},
                                            // Counted in characters, not bytes: the 7th is '1'.
-                                           ImageCase{0, "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9" "1", true},
+                                           ImageCase{0,
+                                                     "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+                                                     "1",
+                                                     true},
                                            ImageCase{0, "KT10A2\xC2\xB9", false})); // superscript one
 
 TEST(AmplifierWaitBudget, WhatIsLeftOfTheWindowElseOneLook)
@@ -49,8 +49,13 @@ TEST(AmplifierWaitBudget, WhatIsLeftOfTheWindowElseOneLook)
         std::uint32_t looksBound; // budget / 4000
     };
     const Case cases[] = {
-        {0, 65000, 16},     {10000, 55000, 13}, {63000, 2000, 0},  {64999, 1, 0},
-        {65000, 0, 0},      {65001, 4000, 1},   {70000, 4000, 1},
+        {0, 65000, 16},
+        {10000, 55000, 13},
+        {63000, 2000, 0},
+        {64999, 1, 0},
+        {65000, 0, 0},
+        {65001, 4000, 1},
+        {70000, 4000, 1},
         // The check time lies "after" now once the counter wrapped: a huge
         // difference, so one look.
         {0xFFFFFFFFu, 4000, 1},

@@ -61,25 +61,13 @@ void UpdateTest::fillRows(const std::string& serial, const std::string& mcu, con
     main->hardwareType = hardwareType;
 }
 
-void UpdateTest::startUpdate()
-{
-    main->changeState(std::make_unique<KovraTikoFwCheckingAppState>());
-}
+void UpdateTest::startUpdate() { main->changeState(std::make_unique<KovraTikoFwCheckingAppState>()); }
 
-std::string UpdateTest::toastText() const
-{
-    return main->toast->messageLabel->getText().toStdString();
-}
+std::string UpdateTest::toastText() const { return main->toast->messageLabel->getText().toStdString(); }
 
-std::string UpdateTest::localPython() const
-{
-    return CommandTable::current().localPython;
-}
+std::string UpdateTest::localPython() const { return CommandTable::current().localPython; }
 
-std::string UpdateTest::systemPython() const
-{
-    return CommandTable::current().systemPython;
-}
+std::string UpdateTest::systemPython() const { return CommandTable::current().systemPython; }
 
 void UpdateTest::localPythonAnswers(const std::string& versionLine)
 {
@@ -91,23 +79,20 @@ void UpdateTest::systemPythonAnswers(const std::string& versionLine)
     temp->writeScript("usr/bin/python", "echo '" + versionLine + "' >&2");
 }
 
-void UpdateTest::lnWorks()
-{
-    temp->writeScript("bin/ln", "exec /bin/ln \"$@\"");
-}
+void UpdateTest::lnWorks() { temp->writeScript("bin/ln", "exec /bin/ln \"$@\""); }
 
-void UpdateTest::lnMakesNothing()
-{
-    temp->writeScript("bin/ln", "exit 1");
-}
+void UpdateTest::lnMakesNothing() { temp->writeScript("bin/ln", "exit 1"); }
 
 void UpdateTest::osascript(const std::string& installerBody)
 {
-    temp->writeScript("bin/osascript",
-                      "case \"$2\" in\n"
-                      "*'sudo ln -s'*) exec /bin/ln -s '" + systemPython() + "' '" + localPython() + "' ;;\n"
-                      "*'sudo installer -pkg'*) " + installerBody + " ;;\n"
-                      "esac\n");
+    temp->writeScript("bin/osascript", "case \"$2\" in\n"
+                                       "*'sudo ln -s'*) exec /bin/ln -s '"
+                                           + systemPython() + "' '" + localPython()
+                                           + "' ;;\n"
+                                             "*'sudo installer -pkg'*) "
+                                           + installerBody
+                                           + " ;;\n"
+                                             "esac\n");
 }
 
 std::string UpdateTest::waitForRelease() const
@@ -115,13 +100,9 @@ std::string UpdateTest::waitForRelease() const
     return "while [ ! -e '" + temp->path() + "/released' ]; do sleep 0.01; done";
 }
 
-void UpdateTest::release() const
-{
-    temp->writeFile("released", "");
-}
+void UpdateTest::release() const { temp->writeFile("released", ""); }
 
-bool UpdateTest::runNotingBar(const std::function<bool()>& done, int timeoutMs,
-                              const std::function<void()>& onSlice)
+bool UpdateTest::runNotingBar(const std::function<bool()>& done, int timeoutMs, const std::function<void()>& onSlice)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
