@@ -78,7 +78,7 @@ bool pythonReady()
 void showPythonPage(const UpdateJob& job)
 {
     MainComponent* main = job.state.main();
-    main->pythonCheckTime = juce::Time::getMillisecondCounter();
+    main->pythonCheckTime = zq::Clock::now();
     main->pushAsyncEvent([main] {
         main->setDeviceImage(resources::installerPicture());
         main->badgeKind = 0;

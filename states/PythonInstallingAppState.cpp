@@ -82,8 +82,8 @@ int runInstaller(const Window& window)
 int waitForAmplifier(const Window& window)
 {
     MainComponent* main = window.main();
-    const std::uint32_t budget =
-        amplifierWaitBudgetMs(juce::Time::getMillisecondCounter() - main->pythonCheckTime.load());
+    // On the clock that times the installer's looks, also when it runs faster.
+    const std::uint32_t budget = amplifierWaitBudgetMs(zq::Clock::now() - main->pythonCheckTime.load());
     const std::uint32_t looks = budget / kAmplifierLookMs;
     const float step = looks == 0 ? std::numeric_limits<float>::infinity()
                                   : (1.0f - static_cast<float>(main->progressView->progressNow())) / looks;
