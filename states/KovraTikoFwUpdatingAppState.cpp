@@ -2,7 +2,6 @@
 
 #include "BinaryData.h"
 #include "BootloaderMessages.h"
-#include "ChildCommand.h"
 #include "Clock.h"
 #include "ConsoleOutput.h"
 #include "DeviceManager.h"
@@ -284,10 +283,6 @@ McuImage mcuImageFor(int hardwareType, const juce::String& serialNumber)
 
 bool localPythonIs27()
 {
-    ChildCommand version;
-    if (!version.start(PythonCommands::version())) {
-        console::printLine("Check python version failed!");
-        return false;
-    }
-    return PythonCommands::isPython27(version.readAllOutput());
+    const std::optional<juce::String> answer = PythonCommands::askVersion();
+    return answer && PythonCommands::isPython27(*answer);
 }

@@ -6,6 +6,8 @@
 #include "ConsoleOutput.h"
 #include "PythonCommands.h"
 
+#include <optional>
+
 namespace console {
 
 namespace {
@@ -28,13 +30,11 @@ void runPythonFlow()
         printLine("Python 2.7 has not been installed yet!");
         versionText = "python not found";
     } else {
-        ChildCommand version;
-        if (!version.start(PythonCommands::version())) {
-            printLine("Check python version failed!");
+        const std::optional<juce::String> answer =
+            PythonCommands::askVersion([] { printLine("Start checking Python version..."); });
+        if (!answer)
             return;
-        }
-        printLine("Start checking Python version...");
-        versionText = version.readAllOutput();
+        versionText = *answer;
         printLine(versionText);
     }
 

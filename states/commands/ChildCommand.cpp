@@ -6,12 +6,15 @@
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,8 +24,30 @@ namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
 
+// Where execvp finds `name`: as it is when it holds a slash, else the first
+// executable regular file of that name along the search path.
+std::string foundOnSearchPath(const std::string& name)
+{
+    if (name.find('/') != std::string::npos)
+        return name;
+    const char* variable = std::getenv("PATH");
+    const std::string path = variable != nullptr ? variable : "/bin:/usr/bin";
+    for (std::size_t from = 0;;) {
+        const std::size_t colon = path.find(':', from);
+        const std::string folder = path.substr(from, colon == std::string::npos ? std::string::npos : colon - from);
+        const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
+        struct stat info {};
+        if (::access(candidate.c_str(), X_OK) == 0 && ::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            return candidate;
+        if (colon == std::string::npos)
+            return {};
+        from = colon + 1;
+    }
+}
+
 // posix_spawnp reports a failed exec in the child as its own error, where a
-// fork and exec would only see the child exit.
+// fork and exec would only see the child exit. The child leads a process
+// group of its own, so that a kill reaches whatever it started too.
 pid_t spawn(const juce::StringArray& arguments, int outputFd)
 {
     std::vector<std::string> words;
@@ -49,10 +74,22 @@ pid_t spawn(const juce::StringArray& arguments, int outputFd)
     sigaddset(&pipeSignal, SIGPIPE);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
     pid_t pid = -1;
-    const int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    if (error == ENOEXEC) {
+        // An executable file without a "#!" line: execvp hands it to the
+        // shell, and so does this.
+        std::string script = foundOnSearchPath(words[0]);
+        if (!script.empty()) {
+            std::string shell = "/bin/sh";
+            std::vector<char*> shellArgv{shell.data(), script.data()};
+            shellArgv.insert(shellArgv.end(), argv.begin() + 1, argv.end());
+            error = posix_spawn(&pid, shell.c_str(), &actions, &attributes, shellArgv.data(), environ);
+        }
+    }
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return error == 0 ? pid : -1;
@@ -105,6 +142,33 @@ struct ChildCommand::Pipe {
         const std::size_t keep = std::min(watchedTail.size(), watchedText.size() - 1);
         watchedTail.erase(0, watchedTail.size() - keep);
     }
+
+    // Until the output is closed, or kDrainAfterEndMs after the program
+    // ended; false when `giveUpAt` came first. Holds `lock` on the mutex.
+    bool waitForOutput(std::unique_lock<std::mutex>& lock,
+                       std::optional<std::chrono::steady_clock::time_point> giveUpAt)
+    {
+        std::chrono::steady_clock::time_point drainEnd{};
+        while (!closed) {
+            if (changed.wait_for(lock, std::chrono::milliseconds(20), [this] { return closed; }))
+                break;
+            const auto now = std::chrono::steady_clock::now();
+            if (drainEnd == std::chrono::steady_clock::time_point{}) {
+                lock.unlock();
+                const bool ended = !running();
+                lock.lock();
+                if (ended)
+                    drainEnd = now + std::chrono::milliseconds(kDrainAfterEndMs);
+                else if (giveUpAt && now >= *giveUpAt)
+                    return false;
+            } else if (now >= drainEnd) {
+                break;
+            }
+        }
+        return true;
+    }
+
+    juce::String keptOutput() const { return juce::String::fromUTF8(output.data(), static_cast<int>(output.size())); }
 
     // Reads whatever has come, as it comes, until the output is closed.
     void readUntilClosed(int fd)
@@ -164,21 +228,18 @@ juce::String ChildCommand::readAllOutput()
     if (pipe->pid <= 0)
         return {};
     std::unique_lock<std::mutex> lock(pipe->mutex);
-    std::chrono::steady_clock::time_point drainEnd{};
-    while (!pipe->closed) {
-        if (pipe->changed.wait_for(lock, std::chrono::milliseconds(20), [this] { return pipe->closed; }))
-            break;
-        if (drainEnd == std::chrono::steady_clock::time_point{}) {
-            lock.unlock();
-            const bool ended = !pipe->running();
-            lock.lock();
-            if (ended)
-                drainEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainAfterEndMs);
-        } else if (std::chrono::steady_clock::now() >= drainEnd) {
-            break;
-        }
-    }
-    return juce::String::fromUTF8(pipe->output.data(), static_cast<int>(pipe->output.size()));
+    pipe->waitForOutput(lock, std::nullopt);
+    return pipe->keptOutput();
+}
+
+std::optional<juce::String> ChildCommand::readAllOutputWithin(std::uint32_t ms)
+{
+    if (pipe->pid <= 0)
+        return std::nullopt;
+    std::unique_lock<std::mutex> lock(pipe->mutex);
+    if (!pipe->waitForOutput(lock, std::chrono::steady_clock::now() + zq::Clock::duration(ms)))
+        return std::nullopt;
+    return pipe->keptOutput();
 }
 
 bool ChildCommand::foundWatchedText() const
@@ -189,6 +250,8 @@ bool ChildCommand::foundWatchedText() const
 
 void ChildCommand::kill()
 {
+    // The whole group: an installer's own children (osascript's sudo and
+    // the package installer under it) go with it.
     if (pipe->running())
-        ::kill(pipe->pid, SIGKILL);
+        ::kill(-pipe->pid, SIGKILL);
 }

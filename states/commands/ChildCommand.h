@@ -5,12 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 // A child process with standard output and error captured together, started
 // from an argument vector without a shell (a bare name is looked up on the
 // search path). A program that cannot be executed, also one whose exec fails
-// in the child (a script whose interpreter is missing), is not started.
+// in the child (a script whose interpreter is missing), is not started; an
+// executable file without a "#!" line runs with /bin/sh, as execvp runs it.
+// The child leads a process group of its own, which kill() ends whole.
 //
 // The output is read on a thread of its own from the start, so a program
 // that writes a lot never blocks on a full pipe while it is being watched.
@@ -33,6 +36,9 @@ public:
     // own holding the output open (osascript's sudo, for one): then what came
     // within kDrainAfterEndMs of its end is all there is.
     juce::String readAllOutput();
+    // As readAllOutput, giving up when the program has neither closed its
+    // output nor ended within `ms` (through the program's clock): nothing then.
+    std::optional<juce::String> readAllOutputWithin(std::uint32_t ms);
     // Whether the watched text came in the output read so far; after
     // readAllOutput, in all of it.
     bool foundWatchedText() const;

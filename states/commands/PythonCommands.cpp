@@ -66,6 +66,23 @@ bool linkLocalPythonIfMissing(std::uint32_t waitMs, const std::function<void()>&
     return true;
 }
 
+std::optional<juce::String> askVersion(const std::function<void()>& started)
+{
+    ChildCommand command;
+    if (!command.start(version())) {
+        console::printLine("Check python version failed!");
+        return std::nullopt;
+    }
+    if (started)
+        started();
+    std::optional<juce::String> output = command.readAllOutputWithin(versionAnswerMs);
+    if (!output) {
+        command.kill();
+        console::printLine("Check python version failed!");
+    }
+    return output;
+}
+
 bool isPython27(const juce::String& versionOutput) { return versionOutput.startsWith("Python 2.7"); }
 
 const char* const installerSuccessText = "successful";

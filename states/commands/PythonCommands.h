@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 // The outside programs that make a Python 2.7 interpreter answer at the
 // local Python path, as argument vectors from the command table.
@@ -22,6 +23,14 @@ bool localPythonExists();
 // `waitMs` for it to end, calling `started` in between. False, after printing
 // so, when it cannot be started; whether the link was made is not looked at.
 bool linkLocalPythonIfMissing(std::uint32_t waitMs, const std::function<void()>& started = {});
+// The version command's whole output. Nothing, after printing so, when it
+// cannot be started or has not answered within versionAnswerMs; it is then
+// killed with whatever it started. `started` runs once it runs.
+std::optional<juce::String> askVersion(const std::function<void()>& started = {});
+// A version answer takes milliseconds, even from a cold start; ten seconds
+// leave room for a loaded machine, and are as long as a quit or the close
+// button, which wait for the check, are held up by one that never answers.
+constexpr std::uint32_t versionAnswerMs = 10000;
 bool isPython27(const juce::String& versionOutput);
 // The installer succeeded when its output holds this, anywhere (the
 // installer's ChildCommand watches for it).

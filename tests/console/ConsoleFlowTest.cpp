@@ -559,10 +559,11 @@ TEST_F(PythonFlow, LinkThatDoesNotEndIsWaitedForThreeSeconds)
     EXPECT_LT(waited, 3000 + kLateMs);
 }
 
+// Killed with what it started (osascript starts sudo and the installer).
 TEST_F(PythonFlow, InstallerThatNeverEndsIsKilled)
 {
     idleLn();
-    installer("echo started; exec sleep 600");
+    installer("sleep 600 & echo $! > '" + root() + "/child.pid'; echo started; exec sleep 600");
     const ProcessResult r = runPython();
     Lines expected = joined<std::string>(
         {{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines()});
@@ -570,6 +571,45 @@ TEST_F(PythonFlow, InstallerThatNeverEndsIsKilled)
         expected.push_back("Wait for installation completion after " + std::to_string(elapsed) + " ms");
     expected.insert(expected.end(), {"Timed out! Will kill the process", "started", "", "Install python failed!"});
     EXPECT_EQ(r.lines(), expected);
+    const Lines child = readLines(root() + "/child.pid");
+    ASSERT_EQ(child.size(), 1u);
+    EXPECT_TRUE(processEnds(std::stoi(child[0])));
+}
+
+// A version command that never answers fails the check once the program's
+// clock has counted 10 s (1 s here), and is killed with what it started.
+TEST_F(PythonFlow, VersionThatNeverAnswersFailsTheCheck)
+{
+    constexpr long long kReadSlackMs = 100;
+    constexpr long long kLateMs = 500;
+    temp.writeScript("root/usr/local/bin/python",
+                     "sleep 600 & echo $! > '" + root() + "/child.pid'; echo 'Python 2.7.18' >&2; exec sleep 600");
+    const ProcessResult r = runPython();
+    EXPECT_EQ(r.lines(), (Lines{"Start checking Python version...", "Check python version failed!"}));
+    const long long waited = msBetween(r, "Start checking Python version...", "Check python version failed!");
+    EXPECT_GE(waited, 1000 - kReadSlackMs);
+    EXPECT_LT(waited, 1000 + kLateMs);
+    const Lines child = readLines(root() + "/child.pid");
+    ASSERT_EQ(child.size(), 1u);
+    EXPECT_TRUE(processEnds(std::stoi(child[0])));
+}
+
+// Executable files without a "#!" line run with /bin/sh, as execvp runs them.
+TEST_F(PythonFlow, ProgramsWithoutInterpreterLineRun)
+{
+    const std::string local = temp.writeFile("root/usr/local/bin/python", "echo 'Python 2.7.18' >&2\n");
+    fs::permissions(local, fs::perms::owner_all);
+    EXPECT_EQ(runPython().lines(),
+              (Lines{"Start checking Python version...", "Python 2.7.18", "", "Python 2.7 is available"}));
+
+    python("Python 3.11.2");
+    idleLn();
+    const std::string osascript =
+        temp.writeFile("root/bin/osascript", "echo 'installer: The install was successful.'\n");
+    fs::permissions(osascript, fs::perms::owner_all);
+    const Lines lines = runPython().lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("Install python succesfully after ", 0), 0u) << lines.back();
 }
 
 TEST_F(PythonFlow, InstallerWithoutSuccessAndCommandsThatCannotStart)

@@ -1,10 +1,17 @@
 #include "ChildCommand.h"
+#include "ProcessRun.h"
+#include "ScopedEnvironment.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -36,13 +43,14 @@ TEST(ChildCommand, ProgramThatWritesALotEndsWhileWatched)
     EXPECT_TRUE(chatty.foundWatchedText());
 }
 
-// A killed program whose own child keeps the output open: what it wrote
-// before the kill still arrives, and the read does not wait for that child.
+// A killed program whose own child left its process group and keeps the
+// output open: what it wrote before the kill still arrives, and the read does
+// not wait for that child.
 TEST(ChildCommand, KilledProgramWhoseChildHoldsTheOutput)
 {
     TempFolder temp;
     const std::string script =
-        temp.writeScript("bin/stubborn", "echo 'installer: started'; sleep 8 & while true; do sleep 0.05; done");
+        temp.writeScript("bin/stubborn", "echo 'installer: started'; setsid sleep 8 & while true; do sleep 0.05; done");
     ChildCommand stubborn;
     ASSERT_TRUE(stubborn.start({juce::String(script)}));
     EXPECT_FALSE(stubborn.waitForEnd(300));
@@ -52,6 +60,73 @@ TEST(ChildCommand, KilledProgramWhoseChildHoldsTheOutput)
     const auto start = Clock::now();
     EXPECT_EQ(stubborn.readAllOutput(), "installer: started\n");
     EXPECT_LT(msSince(start), ChildCommand::kDrainAfterEndMs + 2000);
+}
+
+// The kill reaches what the program started, as osascript starts sudo and
+// the installer: nothing of it is left, nor holds the output open.
+TEST(ChildCommand, KillEndsWhatTheProgramStarted)
+{
+    TempFolder temp;
+    const std::string pidFile = temp.path() + "/child.pid";
+    const std::string script = temp.writeScript("bin/installer", "sleep 600 & echo $! > '" + pidFile
+                                                                     + "'; echo 'installer: started'; exec sleep 600");
+    ChildCommand installer;
+    ASSERT_TRUE(installer.start({juce::String(script)}));
+    EXPECT_FALSE(installer.waitForEnd(300));
+    installer.kill();
+    EXPECT_TRUE(installer.waitForEnd(5000));
+
+    const auto start = Clock::now();
+    EXPECT_EQ(installer.readAllOutput(), "installer: started\n");
+    EXPECT_LT(msSince(start), ChildCommand::kDrainAfterEndMs / 2);
+    std::ifstream file(pidFile);
+    int child = 0;
+    ASSERT_TRUE(file >> child);
+    EXPECT_TRUE(processEnds(child));
+}
+
+// A read with a limit gives up on a program that neither ends nor closes its
+// output, at its limit; one that answers is read as without a limit.
+TEST(ChildCommand, ReadWithALimit)
+{
+    constexpr long long kLateMs = 500;
+    TempFolder temp;
+    ChildCommand silent;
+    ASSERT_TRUE(silent.start({juce::String(temp.writeScript("bin/silent", "echo 'Python 2.7.18'; exec sleep 600"))}));
+    const auto start = Clock::now();
+    EXPECT_EQ(silent.readAllOutputWithin(300), std::nullopt);
+    EXPECT_GE(msSince(start), 300);
+    EXPECT_LT(msSince(start), 300 + kLateMs);
+    EXPECT_TRUE(silent.isRunning());
+    silent.kill();
+
+    ChildCommand answering;
+    ASSERT_TRUE(answering.start({juce::String(temp.writeScript("bin/answering", "echo 'Python 2.7.18' >&2"))}));
+    EXPECT_EQ(answering.readAllOutputWithin(10000), std::optional<juce::String>("Python 2.7.18\n"));
+
+    ChildCommand notStarted;
+    EXPECT_EQ(notStarted.readAllOutputWithin(10), std::nullopt);
+}
+
+// An executable file without a "#!" line runs with /bin/sh, as execvp runs
+// it: named by its path or found on the search path, with its arguments.
+TEST(ChildCommand, ExecutableWithoutInterpreterLineRunsWithTheShell)
+{
+    TempFolder temp;
+    const std::string script = temp.writeFile("bin/plain-script", "echo \"$0:$1:$2\"\n");
+    fs::permissions(script, fs::perms::owner_all);
+    ScopedEnvironment environment;
+    environment.set("PATH", temp.path() + "/nothing-here:" + temp.path() + "/bin:/usr/bin:/bin");
+    struct Case {
+        const char* what;
+        juce::String program;
+    };
+    for (const Case& c : {Case{"by its path", juce::String(script)}, Case{"on the search path", "plain-script"}}) {
+        ChildCommand plain;
+        ASSERT_TRUE(plain.start({c.program, "one", "two words"})) << c.what;
+        EXPECT_EQ(plain.readAllOutput().toStdString(), script + ":one:two words\n") << c.what;
+        EXPECT_TRUE(plain.waitForEnd(20000)) << c.what;
+    }
 }
 
 namespace {

@@ -6,9 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 std::vector<std::string> ProcessResult::lines() const
@@ -178,4 +181,24 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         waitpid(pid, &status, 0);
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+}
+
+bool processEnds(int pid, int withinMs)
+{
+    if (pid <= 0)
+        return false;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(withinMs);
+    for (;;) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        if (text.empty())
+            return true;
+        // The state follows the name, which is in parentheses.
+        const auto name = text.rfind(')');
+        if (name != std::string::npos && name + 2 < text.size() && (text[name + 2] == 'Z' || text[name + 2] == 'X'))
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }

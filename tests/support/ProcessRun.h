@@ -42,3 +42,8 @@ struct ProcessResult {
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& environment = {}, int timeoutSeconds = 300,
                          const ProcessOptions& options = {});
+
+// Whether the process with this id has ended (gone, or a zombie) within
+// `withinMs`; for processes that a program under test started and was to
+// end, whose id a test learnt from a file.
+bool processEnds(int pid, int withinMs = 2000);

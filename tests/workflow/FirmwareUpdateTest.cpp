@@ -1,4 +1,5 @@
 #include "CapturedStdout.h"
+#include "ProcessRun.h"
 #include "UpdateTestFixture.h"
 
 #include "Clock.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 namespace {
@@ -363,6 +365,37 @@ TEST_F(FirmwareUpdate, LocalPythonThatCannotStartIsReported)
     const std::string printed = capture.take();
     ASSERT_TRUE(shown);
     EXPECT_NE(printed.find("Check python version failed!"), std::string::npos) << printed;
+}
+
+// A local Python that never answers its version fails the check once the
+// program's clock has counted 10 s, killed with what it started; the page
+// for a missing Python follows.
+TEST_F(FirmwareUpdate, VersionThatNeverAnswersFailsTheCheck)
+{
+    constexpr std::uint32_t kSpeedup = 10;
+    constexpr std::uint32_t kLateMs = 2000 * kSpeedup;
+    const std::string childPid = temp->path() + "/child.pid";
+    temp->writeScript("usr/local/bin/python",
+                      "sleep 600 & echo $! > '" + childPid + "'; echo 'Python 2.7.18' >&2; exec sleep 600");
+    plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuCurrent, kBtOlder);
+    speedUp(kSpeedup);
+
+    CapturedStdout capture;
+    const std::uint32_t before = zq::Clock::now();
+    startUpdate();
+    const bool shown = runNotingBar([this] { return pythonPageShown(); });
+    const std::string printed = capture.take();
+    ASSERT_TRUE(shown);
+    EXPECT_NE(printed.find("Check python version failed!"), std::string::npos) << printed;
+    const std::uint32_t waited = main->pythonCheckTime.load() - before;
+    EXPECT_GE(waited, 10000u);
+    EXPECT_LT(waited, 10000u + kLateMs);
+    std::ifstream file(childPid);
+    int child = 0;
+    ASSERT_TRUE(file >> child);
+    EXPECT_TRUE(processEnds(child));
 }
 
 } // namespace
