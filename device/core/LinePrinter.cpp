@@ -1,7 +1,6 @@
 #include "LinePrinter.h"
 
 #include <cerrno>
-#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -17,7 +16,6 @@ namespace {
 
 // Far beyond what a whole flow prints, yet bounded whatever the reader does.
 constexpr std::size_t kMaxQueuedBytes = 1 << 20;
-constexpr auto kExitDrainTime = std::chrono::seconds(5);
 
 // Never destroyed: the writer thread may still be blocked in a write while
 // the process ends.
@@ -39,10 +37,9 @@ public:
         {
             std::lock_guard<std::mutex> lock(mutex);
             // After the drain at exit nothing writes the queue any more: a
-            // late line is written at once, unless the reader was stalled.
+            // late line is written at once.
             if (exiting) {
-                if (drained)
-                    writeAll(line + '\n');
+                writeAll(line + '\n');
                 return;
             }
             if (queuedBytes + line.size() + 1 > kMaxQueuedBytes)
@@ -59,10 +56,13 @@ public:
         drain(lock);
     }
 
+    // The flow has ended and nothing is at risk any more: the reader gets
+    // what is queued however slowly it takes it, as a blocking write would
+    // give it; only a reader that went away loses it.
     void drainAtExit()
     {
         std::unique_lock<std::mutex> lock(mutex);
-        drained = drain(lock);
+        drain(lock);
         exiting = true;
     }
 
@@ -86,9 +86,9 @@ private:
         }
     }
 
-    bool drain(std::unique_lock<std::mutex>& lock)
+    void drain(std::unique_lock<std::mutex>& lock)
     {
-        return changed.wait_for(lock, kExitDrainTime, [this] { return queue.empty() && !writing; });
+        changed.wait(lock, [this] { return queue.empty() && !writing; });
     }
 
     static void writeAll(const std::string& text)
@@ -118,7 +118,6 @@ private:
     std::size_t queuedBytes = 0;
     bool writing = false;
     bool exiting = false;
-    bool drained = false;
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -194,13 +195,31 @@ TEST_F(ConsoleFlow, PathFlashesWhateverBecomesOfStandardOutput)
     EXPECT_EQ(run({"--path", kImage}, {}, kDemo, 10, closing).lines(), Lines(all.begin(), all.begin() + 3));
     EXPECT_EQ(report(), flashed);
 
-    // A reader that stalls for the whole flash: what fits the pipe is there,
-    // in order; the rest waits in the program, never in the flash.
+    // A reader that stalls for the whole flash and 6 s beyond: the lines wait
+    // in the program, never in the flash (the report is written as the flash
+    // has ended and the program is about to exit); then the program waits
+    // for the reader, and every line arrives, in order.
+    const auto stalledPastTheFlash = [this, flashed](std::chrono::milliseconds beyond) {
+        fs::remove(temp.path() + "/report");
+        return [this, flashed, beyond,
+                flashedAt = std::optional<std::chrono::steady_clock::time_point>()](const ProcessResult&) mutable {
+            const auto now = std::chrono::steady_clock::now();
+            if (!flashedAt && report() == flashed)
+                flashedAt = now;
+            return flashedAt && now - *flashedAt >= beyond;
+        };
+    };
     ProcessOptions stalling;
-    stalling.stallOutput = true;
-    const Lines first = run({"--path", kImage}, {}, kDemo, 10, stalling).lines();
-    ASSERT_GE(first.size(), 3u);
-    EXPECT_EQ(first, Lines(all.begin(), all.begin() + static_cast<long>(first.size())));
+    stalling.stallOutputUntil = stalledPastTheFlash(std::chrono::seconds(6));
+    EXPECT_EQ(run({"--path", kImage}, {}, kDemo, 10, stalling).lines(), all);
+    EXPECT_EQ(report(), flashed);
+
+    // A stalled reader that goes away then: what it did not take is dropped,
+    // and the program ends.
+    ProcessOptions leaving;
+    leaving.stallOutputUntil = stalledPastTheFlash(std::chrono::milliseconds(500));
+    leaving.closeOutputAfterLines = 0;
+    EXPECT_EQ(run({"--path", kImage}, {}, kDemo, 10, leaving).lines(), Lines());
     EXPECT_EQ(report(), flashed);
 
     // Started with the standard descriptors closed, the program holds them

@@ -43,11 +43,12 @@ TEST(DeviceManagerExit, ClosesTheDeviceWithoutSendingAnything)
 }
 
 // The probe prints the port names through the program's printer, never
-// straight onto standard output, so a stalled reader does not hold it up.
+// straight onto standard output, so a stalled reader does not hold it up
+// (the reader takes the output once the probe has said what it found).
 TEST(DeviceManagerProbePrint, DoesNotWaitForAStalledReader)
 {
     ProcessOptions stalled;
-    stalled.stallOutput = true;
+    stalled.stallOutputUntil = [](const ProcessResult& soFar) { return soFar.err.find('\n') != std::string::npos; };
     const ProcessResult run = runProcess(KOVRA_MIDI_HELPER, {"probe-with-stalled-output"}, {}, 60, stalled);
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitStatus, 0);

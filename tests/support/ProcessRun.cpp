@@ -65,7 +65,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     int errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
         return {};
-    if (options.stallOutput)
+    bool stalled = static_cast<bool>(options.stallOutputUntil);
+    if (stalled)
         fcntl(outPipe[0], F_SETPIPE_SZ, 4096);
 
     const pid_t pid = fork();
@@ -104,16 +105,14 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         fds[1].fd = -1;
         --open;
     }
-    if (options.closeOutputAfterLines == 0) {
+    if (options.closeOutputAfterLines == 0 && !stalled) {
         close(outPipe[0]);
         fds[0].fd = -1;
         --open;
     }
-    // Left unread until the program has ended: poll skips a negative descriptor.
-    if (options.stallOutput) {
+    // Left unread while stalled: poll skips a negative descriptor.
+    if (stalled)
         fds[0].fd = -outPipe[0] - 1;
-        --open;
-    }
     char buffer[4096];
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     const bool sampling = !options.closedDescriptors.empty();
@@ -134,10 +133,19 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
             sampleDescriptors(pid, running, options.closedDescriptors, result);
             ended = waitpid(pid, &status, WNOHANG) == pid;
         }
-        const int wait =
-            sampling ? std::min<int>(kSampleMs, static_cast<int>(left.count())) : static_cast<int>(left.count());
+        const int wait = sampling || stalled ? std::min<int>(kSampleMs, static_cast<int>(left.count()))
+                                             : static_cast<int>(left.count());
         if (poll(fds, 2, wait) < 0)
             break;
+        if (stalled && options.stallOutputUntil(result)) {
+            stalled = false;
+            fds[0].fd = -fds[0].fd - 1;
+            if (options.closeOutputAfterLines == 0) {
+                close(fds[0].fd);
+                fds[0].fd = -1;
+                --open;
+            }
+        }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
                 continue;
@@ -168,12 +176,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                 options.onOutput(pid, result.out);
         }
     }
-    if (options.stallOutput) {
+    if (stalled)
         fds[0].fd = -fds[0].fd - 1;
-        if (!result.timedOut)
-            for (ssize_t n; (n = read(fds[0].fd, buffer, sizeof buffer)) > 0;)
-                result.out.append(buffer, static_cast<std::size_t>(n));
-    }
     for (const auto& fd : fds)
         if (fd.fd >= 0)
             close(fd.fd);

@@ -6,15 +6,18 @@
 #include <string>
 #include <vector>
 
+struct ProcessResult;
+
 // How the program's standard descriptors are served; by default both output
 // pipes are read to their end.
 struct ProcessOptions {
     // The reader closes its end of standard output after this many lines
-    // (0: before the program starts).
+    // (0: before the program starts, or with a stall, when the stall ends).
     int closeOutputAfterLines = -1;
-    // Standard output is a pipe of one page that nobody reads until the
-    // program has ended.
-    bool stallOutput = false;
+    // When given, standard output is a pipe of one page that nobody reads
+    // until this says so; it is asked every few ms, with what has come so far
+    // (standard error is read meanwhile).
+    std::function<bool(const ProcessResult& soFar)> stallOutputUntil;
     // Descriptors among 0, 1 and 2 the program starts with closed.
     std::vector<int> closedDescriptors;
     // Called with the program's process id and its standard output so far
