@@ -282,7 +282,7 @@ TEST_F(ConsoleFlow, RealTimeWaitsOfTheDeviceFlows)
 }
 
 // The "--bt" lines up to the firmware path.
-Lines BluetoothHead()
+static Lines BluetoothHead()
 {
     return {"Kovra TIKO", "1 device(s) found", "SetFwStatus as BT update mode completed!", "Start executing BT updater",
             "Set fw path in " + kBundleResources + "/ble_firmware.fw"};

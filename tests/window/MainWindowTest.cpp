@@ -76,7 +76,8 @@ TEST_F(Window, OpensCentredAndResizableWithTheModelsTitle)
     const auto area = juce::Desktop::getInstance().getDisplays().getDisplayForRect(window->getBounds())->userArea;
     EXPECT_NEAR(window->getBounds().getCentreX(), area.getCentreX(), 1);
     EXPECT_NEAR(window->getBounds().getCentreY(), area.getCentreY(), 1);
-    EXPECT_EQ(typeid(juce::Desktop::getInstance().getDefaultLookAndFeel()), typeid(juce::LookAndFeel_V2));
+    const auto& defaultLook = juce::Desktop::getInstance().getDefaultLookAndFeel();
+    EXPECT_EQ(typeid(defaultLook), typeid(juce::LookAndFeel_V2));
 }
 
 TEST_F(Window, CloseWithADeviceSendsOneSwitchThenClosesItAndAsksToQuit)
