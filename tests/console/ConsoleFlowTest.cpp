@@ -85,17 +85,20 @@ TEST_F(ConsoleFlow, PathUpdatesTheAmplifier)
     EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
 }
 
-// A quit from the system (Ctrl-C, a service stop) while the MCU is updated
-// lets the update end: cut short, it would leave the amplifier in its
-// bootloader. Sent in the switch's reconnect and in the middle of the flash.
+// A quit from the system (Ctrl-C, Ctrl-\, a closed terminal, a service stop,
+// a user's kill) while the MCU is updated lets the update end: cut short, it
+// would leave the amplifier in its bootloader. Sent in the switch's
+// reconnect, in the middle of the flash and in the reconnect after it.
 TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
 {
     struct Case {
         int signal;
         std::string after;
     };
-    for (const Case& c : {Case{SIGTERM, "1 device(s) found\n"}, Case{SIGINT, "Updating: 1%\n"}}) {
-        SCOPED_TRACE(c.after);
+    for (const Case& c :
+         {Case{SIGTERM, "1 device(s) found\n"}, Case{SIGINT, "Updating: 1%\n"}, Case{SIGHUP, "Updating: 50%\n"},
+          Case{SIGQUIT, "Updating: 100%\n"}, Case{SIGUSR1, "1 device(s) found\n"}, Case{SIGUSR2, "Updating: 100%\n"}}) {
+        SCOPED_TRACE(std::to_string(c.signal) + " after " + c.after);
         bool sent = false;
         ProcessOptions signalling;
         signalling.onOutput = [&](int pid, const std::string& out) {
