@@ -228,13 +228,19 @@ void MainComponent::changeState(std::unique_ptr<AppState> next)
 {
     JUCE_ASSERT_MESSAGE_THREAD
     // Once the quit is sent the loop stops soon: a worker started now would
-    // lose the message thread under it, an update in its reconnect.
-    const juce::MessageManager* messages = juce::MessageManager::getInstanceWithoutCreating();
-    if (closing || (messages != nullptr && messages->hasStopMessageBeenSent()))
+    // lose the message thread under it, an update in its reconnect. A quit
+    // that waits for a step lets that step end, and nothing new start.
+    if (closing || (quitPending() && !next->entersQuietly()))
         return;
     std::unique_ptr<AppState> old = std::exchange(currentState, std::move(next));
     old.reset();
     currentState->apply(this);
+}
+
+bool MainComponent::quitPending() const
+{
+    const juce::MessageManager* messages = juce::MessageManager::getInstanceWithoutCreating();
+    return quitHeld || (messages != nullptr && messages->hasStopMessageBeenSent());
 }
 
 bool MainComponent::stateIsBusy() const { return currentState != nullptr && currentState->isBusy(); }
