@@ -274,7 +274,8 @@ void MainComponent::buttonClicked(juce::Button* button)
     }
 
     // A worker may be waiting for the message thread: leave its state alone.
-    if (stateIsBusy())
+    // A pending quit lets nothing new reach the amplifier.
+    if (stateIsBusy() || quitPending())
         return;
 
     if (button == initialView->actionButton.get()) {
