@@ -4,15 +4,13 @@
 
 #include <X11/Xlib.h>
 
-#include <initializer_list>
-
 namespace {
 
 juce::JUCEApplicationBase* noApplication() { return nullptr; }
 
-const std::initializer_list<const char*> kWindowManagerAtoms = {
-    "WM_PROTOCOLS", "WM_TAKE_FOCUS",       "WM_DELETE_WINDOW", "_NET_WM_PING",        "WM_CHANGE_STATE",
-    "WM_STATE",     "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE",    "_NET_WM_STATE_HIDDEN"};
+const char* const kWindowManagerAtoms[] = {"WM_PROTOCOLS",        "WM_TAKE_FOCUS",   "WM_DELETE_WINDOW",
+                                           "_NET_WM_PING",        "WM_CHANGE_STATE", "WM_STATE",
+                                           "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE",   "_NET_WM_STATE_HIDDEN"};
 
 void internAtoms(Display* display)
 {
