@@ -9,8 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
@@ -85,17 +90,20 @@ TEST_F(ConsoleFlow, PathUpdatesTheAmplifier)
     EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
 }
 
-// A quit from the system (Ctrl-C, a service stop) while the MCU is updated
-// lets the update end: cut short, it would leave the amplifier in its
-// bootloader. Sent in the switch's reconnect and in the middle of the flash.
+// A quit from the system (Ctrl-C, Ctrl-\, a closed terminal, a service stop,
+// a user's kill) while the MCU is updated lets the update end: cut short, it
+// would leave the amplifier in its bootloader. Sent in the switch's
+// reconnect, in the middle of the flash and in the reconnect after it.
 TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
 {
     struct Case {
         int signal;
         std::string after;
     };
-    for (const Case& c : {Case{SIGTERM, "1 device(s) found\n"}, Case{SIGINT, "Updating: 1%\n"}}) {
-        SCOPED_TRACE(c.after);
+    for (const Case& c :
+         {Case{SIGTERM, "1 device(s) found\n"}, Case{SIGINT, "Updating: 1%\n"}, Case{SIGHUP, "Updating: 50%\n"},
+          Case{SIGQUIT, "Updating: 100%\n"}, Case{SIGUSR1, "1 device(s) found\n"}, Case{SIGUSR2, "Updating: 100%\n"}}) {
+        SCOPED_TRACE(std::to_string(c.signal) + " after " + c.after);
         bool sent = false;
         ProcessOptions signalling;
         signalling.onOutput = [&](int pid, const std::string& out) {
@@ -108,6 +116,60 @@ TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
                                  {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
         EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
     }
+}
+
+// The terminal that started the flow is closed in the middle of the flash:
+// neither its hang-up nor the writes that fail after it cut the update short.
+TEST_F(ConsoleFlow, PathFinishesTheUpdateWhenItsTerminalCloses)
+{
+    // Made before the fork: the child only runs the program.
+    std::vector<std::string> environment{"KOVRA_DEMO_SPEEDUP=10", "KOVRA_DEMO_REPORT=" + temp.path() + "/report",
+                                         "XDG_CACHE_HOME=" + temp.path() + "/cache", "HOME=" + temp.path()};
+    for (char** variable = environ; *variable != nullptr; ++variable)
+        environment.emplace_back(*variable);
+    std::vector<char*> envp;
+    for (std::string& variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    std::string program = kDemo;
+    std::string option = "--path";
+    std::string image = kImage;
+    char* const argv[] = {program.data(), option.data(), image.data(), nullptr};
+
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execve(program.c_str(), argv, envp.data());
+        _exit(127);
+    }
+    // The terminal's reader, until the flash is under way.
+    std::string shown;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (shown.find("Updating: 20%") == std::string::npos && std::chrono::steady_clock::now() < end) {
+        pollfd ready{terminal, POLLIN, 0};
+        if (poll(&ready, 1, 100) <= 0)
+            continue;
+        char bytes[4096];
+        const ssize_t n = read(terminal, bytes, sizeof bytes);
+        if (n <= 0)
+            break;
+        shown.append(bytes, static_cast<std::size_t>(n));
+    }
+    EXPECT_NE(shown.find("Updating: 20%"), std::string::npos);
+    close(terminal);
+
+    int status = 0;
+    for (int i = 0; i < 600 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (waitpid(pid, &status, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the flow did not end";
+    }
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status), 0);
+    EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
 }
 
 TEST_F(ConsoleFlow, PathResendsARefusedChunkAndUsesTheFirstOfTwoAmplifiers)
