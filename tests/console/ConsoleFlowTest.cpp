@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -108,6 +109,30 @@ TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
                                  {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
         EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
     }
+}
+
+// The program stopped (Ctrl-Z) for longer than a reply wait, nine times in
+// the middle of the chunks: each reply is still taken when it goes on.
+TEST_F(ConsoleFlow, PathSurvivesStopsLongerThanTheReplyWait)
+{
+    std::size_t next = 10;
+    int stops = 0;
+    ProcessOptions stopping;
+    stopping.onOutput = [&](int pid, const std::string& out) {
+        if (next < 100 && out.find("Updating: " + std::to_string(next) + "%\n") != std::string::npos) {
+            next += 10;
+            // 400 ms: longer than the 300 ms the reply wait lasts at this speed.
+            if (kill(pid, SIGSTOP) == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                stops += kill(pid, SIGCONT) == 0 ? 1 : 0;
+            }
+        }
+    };
+    const ProcessResult r = run({"--path", kImage}, {}, kDemo, 10, stopping);
+    EXPECT_EQ(stops, 9);
+    EXPECT_EQ(r.lines(), joined<std::string>(
+                             {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
+    EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
 }
 
 TEST_F(ConsoleFlow, PathResendsARefusedChunkAndUsesTheFirstOfTwoAmplifiers)
