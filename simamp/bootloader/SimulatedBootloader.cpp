@@ -97,6 +97,10 @@ bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity,
         if (knobs.strayBattStatus)
             replies.push_back(BootloaderMessage(kRetBattStatus, {0x00, 0x64}));
     }
+    if (step == BootloaderStep::WriteFlash && knobs.answerWritesTwice) {
+        const Bytes once = answer; // both in one delivery, as one packet
+        answer.insert(answer.end(), once.begin(), once.end());
+    }
     replies.push_back(std::move(answer));
     return true;
 }
