@@ -41,7 +41,7 @@ std::vector<Delivery> SimulatedAmplifier::receive(const std::uint8_t* data, std:
     }
 
     if (!handleOther(message, replies) && isCommandFrame(message)) {
-        const std::uint8_t sid = message[2];
+        const auto sid = static_cast<std::uint8_t>(faults.replySid >= 0 ? faults.replySid : message[2]);
         const std::uint8_t op1 = message[4];
         const std::uint8_t op2 = message[5];
         if (op1 == 0x02 && op2 == 0x12) {
