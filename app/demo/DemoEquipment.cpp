@@ -69,6 +69,8 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
         amplifier->config.btVersion = text("KOVRA_DEMO_BT_VERSION", amplifier->config.btVersion);
         amplifier->bootloader.applicationStatus = static_cast<std::uint8_t>(number("KOVRA_DEMO_FW_STATUS", 1));
         amplifier->faults.refuseBluetoothMode = number("KOVRA_DEMO_REFUSE_BT_MODE", 0) == 1;
+        amplifier->faults.identityReplySid = number("KOVRA_DEMO_IDENTITY_REPLY_SID", -1);
+        amplifier->bootloader.knobs.infoPayloadBytes = number("KOVRA_DEMO_INFO_PAYLOAD", -1);
         if (resetFail == "bt")
             amplifier->config.resetReplyByte[1] = 0x11;
         if (resetFail == "mcu")

@@ -48,6 +48,10 @@
 //   KOVRA_DEMO_UNPLUG_AFTER_CHUNKS the first amplifier is pulled out for good
 //                           once this many chunks are written
 //   KOVRA_DEMO_REFUSE_BT_MODE 1: sending "SetFwStatus" 02 fails
+//   KOVRA_DEMO_IDENTITY_REPLY_SID the amplifiers answer the model-name and
+//                           serial-number queries under this session id
+//   KOVRA_DEMO_INFO_PAYLOAD their "RetFwInfo" carries only this many bytes of
+//                           its packed block (106)
 //   KOVRA_DEMO_BUSY_RETURN  1: when the fake installer starts, the first
 //                           amplifier leaves USB for 5 s and comes back with
 //                           ports that open only for two probes

@@ -239,7 +239,7 @@ TEST_F(ConnectedTest, UnansweredIdentityQueriesShowTheFailure)
     sim::AmplifierConfig config;
     config.modelName = "Kovra 25";
     auto& amp = amplifier(config);
-    amp.faults.replySid = 63;
+    amp.faults.identityReplySid = 63;
     ports->plugAmplifier(amp);
     openFirstAmplifier();
 
