@@ -122,14 +122,14 @@ TEST_F(ConsoleFlow, PathSurvivesStopsLongerThanTheReplyWait)
     stopping.onOutput = [&](int pid, const std::string& out) {
         if (next < 100 && out.find("Updating: " + std::to_string(next) + "%\n") != std::string::npos) {
             next += 10;
-            // 400 ms: longer than the 300 ms the reply wait lasts at this speed.
+            // 800 ms: longer than the 600 ms the reply wait lasts at this speed.
             if (kill(pid, SIGSTOP) == 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                std::this_thread::sleep_for(std::chrono::milliseconds(800));
                 stops += kill(pid, SIGCONT) == 0 ? 1 : 0;
             }
         }
     };
-    const ProcessResult r = run({"--path", kImage}, {}, kDemo, 10, stopping);
+    const ProcessResult r = run({"--path", kImage}, {}, kDemo, 5, stopping);
     EXPECT_EQ(stops, 9);
     EXPECT_EQ(r.lines(), joined<std::string>(
                              {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
