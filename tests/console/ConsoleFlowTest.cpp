@@ -42,12 +42,13 @@ protected:
     TempFolder temp;
 
     ProcessResult run(const std::vector<std::string>& args, std::vector<std::string> env = {},
-                      const std::string& program = kDemo, int speedup = 10, const ProcessOptions& options = {})
+                      const std::string& program = kDemo, int speedup = 10, const ProcessOptions& options = {},
+                      int timeoutSeconds = 240)
     {
         env.insert(env.begin(),
                    {"KOVRA_DEMO_SPEEDUP=" + std::to_string(speedup), "KOVRA_DEMO_REPORT=" + temp.path() + "/report",
                     "XDG_CACHE_HOME=" + temp.path() + "/cache", "HOME=" + temp.path(), "KOVRA_STANDIN_DOWNLOAD_MS=50"});
-        ProcessResult r = runProcess(program, args, env, 240, options);
+        ProcessResult r = runProcess(program, args, env, timeoutSeconds, options);
         EXPECT_FALSE(r.timedOut);
         EXPECT_EQ(r.exitStatus, 0);
         EXPECT_EQ(r.err, "");
@@ -170,6 +171,80 @@ TEST_F(ConsoleFlow, PathFinishesTheUpdateWhenItsTerminalCloses)
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status), 0);
     EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+}
+
+// The program stopped (Ctrl-Z) for longer than a reply wait, nine times in
+// the middle of the chunks: each reply is still taken when it goes on.
+TEST_F(ConsoleFlow, PathSurvivesStopsLongerThanTheReplyWait)
+{
+    std::size_t next = 10;
+    int stops = 0;
+    ProcessOptions stopping;
+    stopping.onOutput = [&](int pid, const std::string& out) {
+        if (next < 100 && out.find("Updating: " + std::to_string(next) + "%\n") != std::string::npos) {
+            next += 10;
+            // 800 ms: longer than the 600 ms the reply wait lasts at this speed.
+            if (kill(pid, SIGSTOP) == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(800));
+                stops += kill(pid, SIGCONT) == 0 ? 1 : 0;
+            }
+        }
+    };
+    const ProcessResult r = run({"--path", kImage}, {}, kDemo, 5, stopping);
+    EXPECT_EQ(stops, 9);
+    EXPECT_EQ(r.lines(), joined<std::string>(
+                             {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
+    EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+}
+
+// Amplifiers that break the stop-and-wait rhythm: one that answers each
+// "WriteFlash" twice (its refusal of the last chunk must still be read), one
+// that stops answering at chunk 50 but keeps sending "RetBattStatus" faster
+// than the reply wait (the step still ends, 12000 ms after the chunk).
+TEST_F(ConsoleFlow, PathAgainstAmplifiersThatAnswerTwiceOrNeverStopTalking)
+{
+    struct Case {
+        std::vector<std::string> knobs;
+        std::size_t chunks; // progress lines before the last line
+        std::string last;
+        std::string report;
+        long long lastAfterMs; // the last line after the one before it at least (0: not timed)
+    };
+    const Lines found{"Kovra TIKO", "1 device(s) found"};
+    const Lines progress = progressLines(743249);
+    for (const Case& c : {
+             Case{{"KOVRA_DEMO_ANSWER_TWICE=1"},
+                  2904,
+                  "Firmware upgraded!",
+                  "amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1",
+                  0},
+             Case{{"KOVRA_DEMO_ANSWER_TWICE=1", "KOVRA_DEMO_REFUSE_CHUNK=2903", "KOVRA_DEMO_REFUSE_TIMES=2"},
+                  2903,
+                  "Firmware upgrade failed!",
+                  "amplifier 1 messages 2909 chunks 2903 refusals 2 flash not-run switches 0",
+                  0},
+             Case{{"KOVRA_DEMO_SILENT_FROM_CHUNK=50", "KOVRA_DEMO_BATT_STATUS_MS=1000"},
+                  50,
+                  "Firmware upgrade failed!",
+                  "amplifier 1 messages 55 chunks 50 refusals 0 flash not-run switches 0",
+                  1200},
+         }) {
+        SCOPED_TRACE(c.knobs.back());
+        const ProcessResult r = run({"--path", kImage}, c.knobs, kDemo, 10, {}, 30);
+        const Lines lines = r.lines();
+        EXPECT_EQ(lines,
+                  joined<std::string>(
+                      {found, Lines(progress.begin(), progress.begin() + static_cast<long>(c.chunks)), {c.last}}));
+        EXPECT_EQ(report(), (Lines{c.report}));
+        if (c.lastAfterMs > 0 && lines.size() >= 2) {
+            const auto n = r.lineTimes.size();
+            const long long ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(r.lineTimes[n - 1] - r.lineTimes[n - 2]).count();
+            // 12000 ms at this speed; what the printer adds is far less than the margin.
+            EXPECT_GE(ms, c.lastAfterMs - 100);
+            EXPECT_LT(ms, c.lastAfterMs + 1500);
+        }
+    }
 }
 
 TEST_F(ConsoleFlow, PathResendsARefusedChunkAndUsesTheFirstOfTwoAmplifiers)

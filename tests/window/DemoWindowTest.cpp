@@ -383,3 +383,42 @@ TEST_F(DemoWindow, QuitSignalDuringAnUpdateThatFailsSaysSo)
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(readFile(out).substr(from), "");
 }
+
+// An amplifier whose firmware information comes cut short, and a "Kovra 25"
+// whose model name and serial number never come: the failed query shows on
+// the result page, with the error badge, and "Update Firmware" is never
+// offered, so a click where it would be starts nothing.
+TEST_F(DemoWindow, FailedQueriesOfferNoUpdate)
+{
+    const Road cut{"information cut short", {"KOVRA_DEMO_INFO_PAYLOAD=2"}, {}, {}};
+    const Road unanswered{
+        "identity unanswered", {"KOVRA_DEMO_MODEL=Kovra 25", "KOVRA_DEMO_IDENTITY_REPLY_SID=63"}, {}, {}};
+    for (const Road* road : {&cut, &unanswered}) {
+        SCOPED_TRACE(road->name);
+        launch(*road);
+        EXPECT_TRUE(waitForOutput("Kovra TIKO\nKovra TIKO\n", 30));
+        const ProcessResult search = xdotool({"search", "--sync", "--pid", std::to_string(pid())});
+        ASSERT_EQ(search.exitStatus, 0);
+        window = search.out.substr(0, search.out.find('\n'));
+
+        // The error badge's colour shows nowhere else.
+        int error = 0;
+        const std::string dump = temp->path() + "/window.xwd";
+        for (int attempt = 0; attempt < 60 && error == 0; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            runProcess("/usr/bin/xwd", {"-silent", "-id", window, "-out", dump}, {"DISPLAY=" + x.display}, 30);
+            error = pixelsOf(readFile(dump), 0xE0, 0x20, 0x20);
+        }
+        EXPECT_GT(error, 0);
+        for (int click = 0; click < 3; ++click) {
+            clickAt(187, 537);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        ASSERT_EQ(kill(pid(), SIGTERM), 0);
+        const ProcessResult r = demo.get();
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(readFile(out).find("Updating:"), std::string::npos);
+        const std::string report = readFile(temp->path() + "/report");
+        EXPECT_NE(report.find(" chunks 0 refusals 0 flash not-run switches\n"), std::string::npos) << report;
+    }
+}
