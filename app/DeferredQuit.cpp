@@ -5,7 +5,10 @@ namespace {
 constexpr int kRecheckMs = 100;
 } // namespace
 
-DeferredQuit::DeferredQuit(std::function<bool()> isBusy) : busy(std::move(isBusy)) {}
+DeferredQuit::DeferredQuit(std::function<bool()> isBusy, std::function<void()> quit)
+    : busy(std::move(isBusy)), quitNow(std::move(quit))
+{
+}
 
 DeferredQuit::~DeferredQuit() { stopTimer(); }
 
@@ -15,7 +18,7 @@ void DeferredQuit::request()
     if (busy())
         startTimer(kRecheckMs);
     else
-        juce::JUCEApplicationBase::quit();
+        quitNow();
 }
 
 void DeferredQuit::timerCallback()
@@ -23,5 +26,5 @@ void DeferredQuit::timerCallback()
     if (busy())
         return;
     stopTimer();
-    juce::JUCEApplicationBase::quit();
+    quitNow();
 }

@@ -4,6 +4,8 @@
 #include "DeviceManager.h"
 #include "MainComponent.h"
 
+#include <utility>
+
 namespace {
 
 juce::Colour defaultBackground()
@@ -38,14 +40,26 @@ MainComponent* NimbalFwUpgradeLauncherApplication::MainWindow::mainComponent() c
 void NimbalFwUpgradeLauncherApplication::MainWindow::closeButtonPressed()
 {
     // A worker may be using the device, or waiting for the message thread:
-    // closing now would pull the device from under it or hang on it.
+    // closing now would pull the device from under it or hang on it. The
+    // quit waits for the worker and carries the close out then.
     if (MainComponent* content = mainComponent(); content != nullptr && content->stateIsBusy())
-        return;
+        closeClicked = true;
+    else
+        closeDevice();
+    if (auto* application = juce::JUCEApplication::getInstance())
+        application->systemRequestedQuit();
+}
 
+void NimbalFwUpgradeLauncherApplication::MainWindow::closeIfClicked()
+{
+    if (std::exchange(closeClicked, false))
+        closeDevice();
+}
+
+void NimbalFwUpgradeLauncherApplication::MainWindow::closeDevice()
+{
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     manager->sendFwStatus(bootloader::kStatusToApplication);
     manager->stopPolling();
     manager->closeDevice();
-    if (auto* application = juce::JUCEApplication::getInstance())
-        application->systemRequestedQuit();
 }

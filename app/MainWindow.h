@@ -11,9 +11,18 @@ public:
     MainWindow();
     ~MainWindow() override;
 
-    // Tells an open amplifier the update is over, closes it and quits; does
-    // nothing while a worker of the workflow still uses the device.
+    // Tells an open amplifier the update is over, closes it and quits. While
+    // a worker of the workflow still uses the device, the click is kept and
+    // carried out once its step has ended; no new step starts meanwhile.
     void closeButtonPressed() override;
+    // The close kept while a step ran, without the quit; nothing when there
+    // was no such click.
+    void closeIfClicked();
 
     MainComponent* mainComponent() const;
+
+private:
+    void closeDevice();
+
+    bool closeClicked = false;
 };

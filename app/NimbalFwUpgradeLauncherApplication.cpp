@@ -84,6 +84,17 @@ void NimbalFwUpgradeLauncherApplication::anotherInstanceStarted(const juce::Stri
 
 void NimbalFwUpgradeLauncherApplication::systemRequestedQuit()
 {
-    // Sends nothing to the amplifier and leaves the device to the exit.
+    // Sends nothing to the amplifier and leaves the device to the exit. While
+    // a step runs, the step that follows it must not start: the quit waits
+    // for this one alone.
+    if (MainComponent* content = mainWindow != nullptr ? mainWindow->mainComponent() : nullptr)
+        content->holdForQuit();
     deferredQuit.request();
+}
+
+void NimbalFwUpgradeLauncherApplication::quitNow()
+{
+    if (mainWindow != nullptr)
+        mainWindow->closeIfClicked();
+    juce::JUCEApplicationBase::quit();
 }

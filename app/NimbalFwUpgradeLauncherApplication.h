@@ -28,7 +28,9 @@ private:
     void runConsoleFlow(const LaunchChoice& choice);
     void openWindow();
     bool workerRuns() const;
+    // The deferred quit's end: a close click kept meanwhile is carried out first.
+    void quitNow();
 
-    // The system's quit waits for a running worker, as the close button does.
-    DeferredQuit deferredQuit{[this] { return workerRuns(); }};
+    // The system's quit and the close button wait for a running worker.
+    DeferredQuit deferredQuit{[this] { return workerRuns(); }, [this] { quitNow(); }};
 };

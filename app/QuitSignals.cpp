@@ -10,6 +10,14 @@
 
 namespace {
 
+// Every signal whose default action would end the program and that a
+// terminal (Ctrl-C, Ctrl-\, its closing), a service manager or a user's kill
+// sends: the default would cut a flash short and leave the amplifier in its
+// bootloader, and a core dump on SIGQUIT is not worth that. SIGUSR1 and
+// SIGUSR2 mean nothing else here, so they end the program as by default,
+// only after the step. Ctrl-Z only stops the program; SIGPIPE is ignored.
+constexpr int kQuitSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2};
+
 // Written by the handler, read on the message thread.
 int signalPipe[2] = {-1, -1};
 // Whether the read end is registered with the message loop.
@@ -35,8 +43,8 @@ void QuitSignals::install()
     sigemptyset(&action.sa_mask);
     // The flows' reads and waits go on undisturbed.
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : kQuitSignals)
+        sigaction(signal, &action, nullptr);
 }
 
 void QuitSignals::listen(std::function<void()> onQuit)

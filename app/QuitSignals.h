@@ -2,10 +2,10 @@
 
 #include <functional>
 
-// SIGINT and SIGTERM taken as the system's quit request. Their handler only
-// notes the signal: a console flow runs on to its end (it quits anyway), and
-// the window hands the request to the message thread, where it waits for a
-// running worker like any other quit.
+// SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1 and SIGUSR2 taken as the system's
+// quit request. Their handler only notes the signal: a console flow runs on
+// to its end (it quits anyway), and the window hands the request to the
+// message thread, where it waits for a running worker like any other quit.
 class QuitSignals {
 public:
     // Replaces the signals' default actions and the framework's own SIGINT

@@ -36,7 +36,8 @@ const Stream& stream()
             zq::ByteVector payload(350 + random() % 531);
             for (auto& b : payload)
                 b = static_cast<std::uint8_t>(random());
-            const zq::ByteVector frame = zq::MivoSeriesStackCodec(sid, 0x03, 0x11).encode(payload);
+            const zq::ByteVector frame =
+                zq::MivoSeriesStackCodec(static_cast<std::uint8_t>(sid), 0x03, 0x11).encode(payload);
             out.bytes.insert(out.bytes.end(), frame.begin(), frame.end());
             ++out.frames;
             ++perSlot[static_cast<std::size_t>(sid)];

@@ -41,9 +41,11 @@ std::vector<Delivery> SimulatedAmplifier::receive(const std::uint8_t* data, std:
     }
 
     if (!handleOther(message, replies) && isCommandFrame(message)) {
-        const std::uint8_t sid = message[2];
         const std::uint8_t op1 = message[4];
         const std::uint8_t op2 = message[5];
+        const bool identity = op1 == 0x02 && (op2 == 0x11 || op2 == 0x23);
+        const auto sid =
+            static_cast<std::uint8_t>(identity && faults.identityReplySid >= 0 ? faults.identityReplySid : message[2]);
         if (op1 == 0x02 && op2 == 0x12) {
             replies.push_back(commandReply(sid, 0x03, 0x12, Bytes(config.deviceId.begin(), config.deviceId.end())));
         } else if (op1 == 0x02 && op2 == 0x11) {

@@ -34,6 +34,9 @@ struct FaultKnobs {
     bool noiseBetween = false;        // the same after a reply, before the next one
     bool noiseInside = false;         // a note message between the pieces of a split reply
     bool refuseBluetoothMode = false; // the send of "SetFwStatus" 02 fails on the port
+    // The model-name and serial-number replies carry this session id
+    // instead of the request's (-1).
+    int identityReplySid = -1;
 };
 
 // One delivery to the host: the bytes the MIDI system hands over at once.

@@ -15,6 +15,9 @@ public:
 
     // Whether a worker of this state is still running.
     virtual bool isBusy() const { return false; }
+    // Whether entering it starts no worker and no polling and sends nothing
+    // to the amplifier: the only states that a pending quit still lets in.
+    virtual bool entersQuietly() const { return false; }
 
 protected:
     static bool running(const std::future<void>& worker)

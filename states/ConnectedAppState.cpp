@@ -31,19 +31,27 @@ std::string joinVersion(const std::uint8_t (&parts)[4])
            + std::to_string(parts[3]);
 }
 
-// A query's reply text; empty when there is no device or no reply comes.
+// A query's reply text, and why it failed (0 when it did not): its session's
+// error without a device or a free session id, kIdentityUnanswered when no
+// reply came or the reply was damaged. A failed query's text is empty.
+struct Query {
+    std::string text;
+    int failure = 0;
+};
+
 template <typename Session>
-std::string queryText(ZQDevice* device)
+Query query(ZQDevice* device)
 {
     auto session = std::make_shared<Session>();
     session->timeoutMs = 3000;
     try {
-        session->Perform(device);
+        if (!session->Perform(device))
+            return {{}, session->error != 0 ? session->error : workflow::kIdentityUnanswered};
     } catch (const std::exception&) {
-        // "Device reading timeout" or a damaged reply: the text stays empty.
-        return {};
+        // "Device reading timeout" or a damaged reply.
+        return {{}, workflow::kIdentityUnanswered};
     }
-    return session->reply.value;
+    return {session->reply.value, 0};
 }
 
 // The sibling's wrong-device code, 0 for neither.
@@ -95,8 +103,10 @@ void queryAmplifier(MainComponent* main)
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     ZQDevice* device = manager->currentDevice();
 
-    const std::string name = queryText<zq::ModelNameSession>(device);
-    const std::string serial = queryText<zq::SerialNumberSession>(device);
+    const Query nameQuery = query<zq::ModelNameSession>(device);
+    const Query serialQuery = query<zq::SerialNumberSession>(device);
+    const std::string& name = nameQuery.text;
+    const std::string& serial = serialQuery.text;
 
     bool unrecognised = false;
     if (name != kModelName) {
@@ -127,6 +137,20 @@ void queryAmplifier(MainComponent* main)
         const int code =
             firmware->error != 0 ? firmware->error : bootloader::DownloadFirmwareVersionSession::kErrorFwInfo;
         main->changeState(std::make_unique<UpdateResultAppState>(workflow::kResultFailed, code));
+        return;
+    }
+    // Versions and hardware type from bytes the reply never gave would
+    // choose an update, and an image, all the same.
+    if (firmware->infoLength < bootloader::FirmwareInfo::kSize) {
+        main->changeState(std::make_unique<UpdateResultAppState>(
+            workflow::kResultFailed, bootloader::DownloadFirmwareVersionSession::kErrorFwInfo));
+        return;
+    }
+    // Nor may a model that could not be asked count as unrecognised, which
+    // offers the MCU update whatever its version.
+    const int identityFailure = nameQuery.failure != 0 ? nameQuery.failure : serialQuery.failure;
+    if (identityFailure != 0) {
+        main->changeState(std::make_unique<UpdateResultAppState>(workflow::kResultFailed, identityFailure));
         return;
     }
 

@@ -46,6 +46,9 @@ void ConnectingAppState::apply(MainComponent* main) const
 void ConnectingAppState::connect(MainComponent* main, int found) const
 {
     JUCE_ASSERT_MESSAGE_THREAD
+    // A pending quit opens no amplifier: the connected page would query it.
+    if (main->quitPending())
+        return;
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     const std::vector<zq::DeviceId> ids = found > 0 ? manager->deviceUuids() : std::vector<zq::DeviceId>{};
     if (ids.empty()) {

@@ -85,8 +85,9 @@ int waitForAmplifier(const Window& window)
     // On the clock that times the installer's looks, also when it runs faster.
     const std::uint32_t budget = amplifierWaitBudgetMs(zq::Clock::now() - main->pythonCheckTime.load());
     const std::uint32_t looks = budget / kAmplifierLookMs;
-    const float step = looks == 0 ? std::numeric_limits<float>::infinity()
-                                  : (1.0f - static_cast<float>(main->progressView->progressNow())) / looks;
+    const float step = looks == 0
+                           ? std::numeric_limits<float>::infinity()
+                           : (1.0f - static_cast<float>(main->progressView->progressNow())) / static_cast<float>(looks);
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     for (std::uint32_t t = 0; t < budget && !manager->hasDevice(); t += kAmplifierLookMs) {
         zq::Clock::sleepMs(kAmplifierLookMs);

@@ -1,6 +1,7 @@
 #include "UpdateResultAppState.h"
 
 #include "BootloaderMessages.h"
+#include "ConsoleOutput.h"
 #include "Constant.h"
 #include "DeviceManager.h"
 #include "MainComponent.h"
@@ -57,10 +58,16 @@ ResultTexts resultTexts(std::int32_t kind, std::int32_t code)
 
 } // namespace
 
+bool UpdateResultAppState::entersQuietly() const { return kind != workflow::kResultAlreadyLatest; }
+
 void UpdateResultAppState::apply(MainComponent* main) const
 {
     const std::int32_t resultKind = kind;
     const ResultTexts texts = resultTexts(kind, code);
+    // A pending quit closes the page as soon as it shows: the failure is
+    // said where it stays.
+    if (kind == workflow::kResultFailed && main->quitPending())
+        console::printLine(juce::String(texts.title).replace("\n", " "));
     main->pushAsyncEvent([main, resultKind, texts] {
         main->showTroubleshootingBanner = false;
         main->showOnlyScreen(main->initialView.get());

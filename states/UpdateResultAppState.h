@@ -11,6 +11,8 @@ public:
     UpdateResultAppState(std::int32_t resultKind, std::int32_t resultCode) : kind(resultKind), code(resultCode) {}
 
     void apply(MainComponent* main) const override;
+    // The up-to-date page tells the amplifier to leave its update mode.
+    bool entersQuietly() const override;
 
     mutable std::int32_t kind;
     mutable std::int32_t code;

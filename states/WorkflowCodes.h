@@ -29,6 +29,7 @@ constexpr std::int32_t kWorkerFailed = -12;           // a worker stopped on an 
 constexpr std::int32_t kInstallerNotStarted = -13;
 constexpr std::int32_t kInstallerFailed = -14;         // ended without "successful"
 constexpr std::int32_t kAmplifierNotBack = -15;        // Python ready, but no device after the wait
+constexpr std::int32_t kIdentityUnanswered = -16;      // the model name or serial number query got no reply
 constexpr std::int32_t kBluetoothFileRefused = -65535; // SetFirmwarePath gave ZQBLEFirmwareUpdater::kRefusedFile
 
 } // namespace workflow

@@ -8,31 +8,16 @@
 #include "InitialAppState.h"
 #include "KovraTikoButtonPromptAppState.h"
 #include "KovraTikoFwCheckingAppState.h"
+#include "OnMessageThread.h"
 #include "PythonInstallingAppState.h"
 #include "TroubleshootingAppState.h"
 #include "UpdateResultAppState.h"
 #include "WorkflowCodes.h"
 
-#include <chrono>
 #include <optional>
-#include <thread>
 #include <utility>
 
-namespace juce {
-// The message loop's own step (juce_events, Linux and Windows loops); no
-// public header declares it.
-bool dispatchNextMessageOnSystemQueue(bool returnIfNoPendingMessages);
-} // namespace juce
-
 namespace {
-
-// Runs one pending message, if any; false when none was waiting. A worker's
-// call to the message thread posted in the instant the quit is posted lands
-// behind the quit message, where the loop stops, and waits until it is run.
-// The public MessageManager::runDispatchLoopUntil runs nothing once the quit
-// message has arrived, which is when the application destroys its window;
-// only the loop's own step can still serve that call.
-bool serveOnePendingMessage() { return juce::dispatchNextMessageOnSystemQueue(true); }
 
 const juce::String kMakerSite = "https://www.kovra.example";
 const juce::String kHelpSite = "https://help.kovra.example";
@@ -67,13 +52,15 @@ MainComponent::MainComponent()
 
 MainComponent::~MainComponent()
 {
-    // The state's destruction waits for its worker, which may itself be
-    // waiting for the message thread (a probe, an Open): serve it until it
-    // ends. Its last act, a state change, is dropped: we are going away.
+    // The state's destruction waits for its worker; a call of the worker's
+    // to the message thread (a probe, an Open) fails meanwhile, and its step
+    // ends as on any other failure. Its last act, a state change, is
+    // dropped: we are going away.
     closing = true;
-    while (stateIsBusy())
-        if (!serveOnePendingMessage())
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    {
+        const zq::MessageThreadWaits waiting;
+        currentState.reset();
+    }
     // The device manager outlives us; its callback must not keep pointing here.
     zq::DeviceManager::instance()->setOnDeviceListChangedCallback(nullptr);
 }
@@ -228,13 +215,23 @@ void MainComponent::changeState(std::unique_ptr<AppState> next)
 {
     JUCE_ASSERT_MESSAGE_THREAD
     // Once the quit is sent the loop stops soon: a worker started now would
-    // lose the message thread under it, an update in its reconnect.
-    const juce::MessageManager* messages = juce::MessageManager::getInstanceWithoutCreating();
-    if (closing || (messages != nullptr && messages->hasStopMessageBeenSent()))
+    // lose the message thread under it, an update in its reconnect. A quit
+    // that waits for a step lets that step end, and nothing new start.
+    if (closing || (quitPending() && !next->entersQuietly()))
         return;
     std::unique_ptr<AppState> old = std::exchange(currentState, std::move(next));
-    old.reset();
+    {
+        // Its worker, if one still runs, cannot be served meanwhile.
+        const zq::MessageThreadWaits waiting;
+        old.reset();
+    }
     currentState->apply(this);
+}
+
+bool MainComponent::quitPending() const
+{
+    const juce::MessageManager* messages = juce::MessageManager::getInstanceWithoutCreating();
+    return quitHeld || (messages != nullptr && messages->hasStopMessageBeenSent());
 }
 
 bool MainComponent::stateIsBusy() const { return currentState != nullptr && currentState->isBusy(); }
@@ -277,7 +274,8 @@ void MainComponent::buttonClicked(juce::Button* button)
     }
 
     // A worker may be waiting for the message thread: leave its state alone.
-    if (stateIsBusy())
+    // A pending quit lets nothing new reach the amplifier.
+    if (stateIsBusy() || quitPending())
         return;
 
     if (button == initialView->actionButton.get()) {

@@ -32,8 +32,13 @@ public:
     void handleAsyncUpdate() override;
     void buttonClicked(juce::Button*) override;
 
-    // Message thread: the one way to switch the application state.
+    // Message thread: the one way to switch the application state. Once a
+    // quit is pending or sent, only a state that enters quietly is entered.
     void changeState(std::unique_ptr<AppState> next);
+    // Message thread: a quit waits for the running step; from now on no
+    // state that starts work or talks to the amplifier is entered.
+    void holdForQuit() { quitHeld = true; }
+    bool quitPending() const;
     // Any thread; the caller then calls triggerAsyncUpdate().
     void pushAsyncEvent(std::function<void()> fn);
 
@@ -81,4 +86,5 @@ private:
 
     std::unique_ptr<juce::ColourGradient> background; // made at the first paint
     bool closing = false;                             // set by the destructor: no more state changes
+    bool quitHeld = false;                            // set by holdForQuit
 };

@@ -1,5 +1,6 @@
 #include "DemoEquipment.h"
 
+#include "BootloaderMessages.h"
 #include "Clock.h"
 #include "DemoSettings.h"
 #include "MidiPortSystem.h"
@@ -68,16 +69,21 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
         amplifier->config.btVersion = text("KOVRA_DEMO_BT_VERSION", amplifier->config.btVersion);
         amplifier->bootloader.applicationStatus = static_cast<std::uint8_t>(number("KOVRA_DEMO_FW_STATUS", 1));
         amplifier->faults.refuseBluetoothMode = number("KOVRA_DEMO_REFUSE_BT_MODE", 0) == 1;
+        amplifier->faults.identityReplySid = number("KOVRA_DEMO_IDENTITY_REPLY_SID", -1);
+        amplifier->bootloader.knobs.infoPayloadBytes = number("KOVRA_DEMO_INFO_PAYLOAD", -1);
         if (resetFail == "bt")
             amplifier->config.resetReplyByte[1] = 0x11;
         if (resetFail == "mcu")
             amplifier->config.resetReplyByte[0] = 0x11;
         if (i == 0) {
+            sim::BootloaderKnobs& knobs = amplifier->bootloader.knobs;
             const int refuse = number("KOVRA_DEMO_REFUSE_CHUNK", -1);
             if (refuse >= 0) {
-                amplifier->bootloader.knobs.refuseChunk = refuse;
-                amplifier->bootloader.knobs.refuseTimes = 1;
+                knobs.refuseChunk = refuse;
+                knobs.refuseTimes = std::max(1, number("KOVRA_DEMO_REFUSE_TIMES", 1));
             }
+            knobs.answerWritesTwice = number("KOVRA_DEMO_ANSWER_TWICE", 0) == 1;
+            knobs.silentFromChunk = number("KOVRA_DEMO_SILENT_FROM_CHUNK", -1);
             amplifier->unplugAfterChunks = number("KOVRA_DEMO_UNPLUG_AFTER_CHUNKS", -1);
         }
         amplifiers.push_back(std::move(amplifier));
@@ -97,6 +103,15 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
             }
             if (busyReturn)
                 returnBusyDuringInstallation(lock);
+        });
+    }
+    const int batteryMs = number("KOVRA_DEMO_BATT_STATUS_MS", 0);
+    if (batteryMs > 0 && !amplifiers.empty()) {
+        battery = std::thread([this, batteryMs] {
+            std::unique_lock<std::mutex> lock(timelineMutex);
+            while (pause(lock, static_cast<std::uint32_t>(batteryMs)))
+                if (!plugged.empty())
+                    ports->play(plugged.front(), sim::BootloaderMessage(::bootloader::kRetBattStatus, {0x00, 0x64}));
         });
     }
     if (number("KOVRA_DEMO_KEYBOARD", 0) == 1)
@@ -145,14 +160,15 @@ void DemoEquipment::returnBusyDuringInstallation(std::unique_lock<std::mutex>& l
 
 DemoEquipment::~DemoEquipment()
 {
-    if (timeline.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(timelineMutex);
-            ending = true;
-        }
-        ended.notify_all();
-        timeline.join();
+    {
+        std::lock_guard<std::mutex> lock(timelineMutex);
+        ending = true;
     }
+    ended.notify_all();
+    if (timeline.joinable())
+        timeline.join();
+    if (battery.joinable())
+        battery.join();
     zq::setMidiPortSystem(nullptr);
     ports.reset();
 }

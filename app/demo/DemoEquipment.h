@@ -22,6 +22,13 @@
 //                           and the Bluetooth library's download
 //   KOVRA_DEMO_FW_STATUS    the amplifiers' "RetFwStatus" status (1)
 //   KOVRA_DEMO_REFUSE_CHUNK the first amplifier refuses this chunk once
+//   KOVRA_DEMO_REFUSE_TIMES ... or this many times (1)
+//   KOVRA_DEMO_ANSWER_TWICE 1: the first amplifier answers each "WriteFlash"
+//                           twice
+//   KOVRA_DEMO_SILENT_FROM_CHUNK from this chunk on the first amplifier
+//                           writes and answers no "WriteFlash"
+//   KOVRA_DEMO_BATT_STATUS_MS the first amplifier sends "RetBattStatus" this
+//                           often (product ms), from the start to the end
 //   KOVRA_DEMO_RESET_FAIL   "bt" or "mcu": that factory reset is refused
 //   KOVRA_DEMO_COMMAND_ROOT, KOVRA_DEMO_PYTHON, KOVRA_DEMO_INSTALLER
 //                           the Python commands (DemoCommandRoot.h)
@@ -41,6 +48,10 @@
 //   KOVRA_DEMO_UNPLUG_AFTER_CHUNKS the first amplifier is pulled out for good
 //                           once this many chunks are written
 //   KOVRA_DEMO_REFUSE_BT_MODE 1: sending "SetFwStatus" 02 fails
+//   KOVRA_DEMO_IDENTITY_REPLY_SID the amplifiers answer the model-name and
+//                           serial-number queries under this session id
+//   KOVRA_DEMO_INFO_PAYLOAD their "RetFwInfo" carries only this many bytes of
+//                           its packed block (106)
 //   KOVRA_DEMO_BUSY_RETURN  1: when the fake installer starts, the first
 //                           amplifier leaves USB for 5 s and comes back with
 //                           ports that open only for two probes
@@ -64,6 +75,8 @@ private:
     // The late plug-in and the busy return; ends early when the program
     // ends first.
     std::thread timeline;
+    // The first amplifier's "RetBattStatus" messages.
+    std::thread battery;
     std::mutex timelineMutex;
     std::condition_variable ended;
     bool ending = false;

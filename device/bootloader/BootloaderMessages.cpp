@@ -1,10 +1,23 @@
 #include "BootloaderMessages.h"
 
+#include "Clock.h"
 #include "ZQDevice.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace bootloader {
+
+namespace {
+
+// Real time in the product's milliseconds (the clock may run faster).
+std::int64_t ProductMs(std::chrono::steady_clock::duration real)
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(real).count() * zq::Clock::speedup() / 1000;
+}
+
+} // namespace
 
 std::size_t BuildRequest(std::uint8_t* out, const char* tag)
 {
@@ -49,8 +62,11 @@ std::uint8_t ChunkChecksum(const std::uint8_t* bytes, std::size_t length)
 int WaitForReply(ZQDevice* device, int sid, std::uint8_t* reply, std::size_t capacity, const char* tag,
                  std::size_t readIndex)
 {
+    std::int64_t leftMs = kReplyLimitMs;
     for (;;) {
-        const int n = device->ReadNext(sid, reply, capacity, kReplyWaitMs);
+        const int waitMs = static_cast<int>(std::min<std::int64_t>(kReplyWaitMs, leftMs));
+        const auto begin = std::chrono::steady_clock::now();
+        const int n = device->ReadNext(sid, reply, capacity, waitMs);
         if (n < 1)
             return -1;
         const auto length = static_cast<std::size_t>(n);
@@ -58,6 +74,10 @@ int WaitForReply(ZQDevice* device, int sid, std::uint8_t* reply, std::size_t cap
         // answer: a missing status must not read as whatever the buffer held.
         if (HasTag(reply, length, tag) && (readIndex == 0 || readIndex + 1 < length))
             return n;
+        // A wait that the process spent stopped counts no more than its own length.
+        leftMs -= std::min<std::int64_t>(waitMs, ProductMs(std::chrono::steady_clock::now() - begin));
+        if (leftMs <= 0)
+            return -1;
     }
 }
 

@@ -42,6 +42,9 @@ constexpr std::uint32_t kMaxImageBytes = 1u << 28;
 
 // Every wait for a bootloader reply, whatever the session's timeoutMs says.
 constexpr int kReplyWaitMs = 3000;
+// A reply's whole wait: each message of another tag starts the wait afresh,
+// but an amplifier that never stops sending them cannot hold a step longer.
+constexpr int kReplyLimitMs = 4 * kReplyWaitMs;
 
 // The session reply buffers.
 constexpr std::size_t kBufferSize = 512;
@@ -64,7 +67,7 @@ std::uint8_t ChunkChecksum(const std::uint8_t* bytes, std::size_t length);
 // and, when `readIndex` is not 0, holds a byte at `readIndex` before its end
 // byte; every other message is dropped and the wait begins afresh. Returns
 // the length of the matching reply, -1 when a wait of kReplyWaitMs ends
-// without a message.
+// without a message or kReplyLimitMs have gone without the reply.
 int WaitForReply(ZQDevice* device, int sid, std::uint8_t* reply, std::size_t capacity, const char* tag,
                  std::size_t readIndex);
 

@@ -8,18 +8,22 @@
 
 namespace bootloader {
 
-FirmwareInfo UnpackFwInfoReply(const std::uint8_t* reply, std::size_t length)
+FirmwareInfo UnpackFwInfoReply(const std::uint8_t* reply, std::size_t length, std::size_t* filled)
 {
-    if (length <= kFwInfoPayloadIndex)
-        return FirmwareInfo::fromBytes(nullptr, 0);
-    const std::uint8_t* payload = reply + kFwInfoPayloadIndex;
-    const std::uint8_t* end = std::find(payload, reply + length, 0xF7);
-    const std::vector<std::uint8_t> block = ZQSysEx::Unpack(payload, static_cast<std::size_t>(end - payload));
+    std::vector<std::uint8_t> block;
+    if (length > kFwInfoPayloadIndex) {
+        const std::uint8_t* payload = reply + kFwInfoPayloadIndex;
+        const std::uint8_t* end = std::find(payload, reply + length, 0xF7);
+        block = ZQSysEx::Unpack(payload, static_cast<std::size_t>(end - payload));
+    }
+    if (filled != nullptr)
+        *filled = std::min(block.size(), FirmwareInfo::kSize);
     return FirmwareInfo::fromBytes(block.data(), block.size());
 }
 
 bool DownloadFirmwareVersionSession::do_perform(ZQDevice* device, int)
 {
+    infoLength = 0;
     if (device == nullptr) {
         error = kErrorNoDevice;
         return false;
@@ -38,7 +42,7 @@ bool DownloadFirmwareVersionSession::do_perform(ZQDevice* device, int)
         error = kErrorFwInfo;
         return false;
     }
-    info = UnpackFwInfoReply(reply, static_cast<std::size_t>(n));
+    info = UnpackFwInfoReply(reply, static_cast<std::size_t>(n), &infoLength);
     return true;
 }
 

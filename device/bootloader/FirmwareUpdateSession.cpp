@@ -205,6 +205,7 @@ bool FirmwareUpdateSession::writeChunk(ZQDevice* device, int sid, std::uint32_t 
     request[kWriteFlashLength - 1] = 0xF7;
 
     zq::Clock::sleepMs(chunkDelayMs);
+    dropQueued(device, sid);
     if (!sendRequest(device, kWriteFlashLength) || !awaitWriteStatus(device, sid))
         return false;
     if (reply[kWriteStatusIndex] == kChunkAccepted)
@@ -212,9 +213,19 @@ bool FirmwareUpdateSession::writeChunk(ZQDevice* device, int sid, std::uint32_t 
 
     // One resend of a refused chunk; a time-out is never resent.
     zq::Clock::sleepMs(chunkDelayMs);
+    dropQueued(device, sid);
     if (!sendRequest(device, kWriteFlashLength) || !awaitWriteStatus(device, sid))
         return false;
     return reply[kWriteStatusIndex] == kChunkAccepted;
+}
+
+void FirmwareUpdateSession::dropQueued(ZQDevice* device, int sid)
+{
+    // Whatever waits now answers nothing still asked (an amplifier that
+    // answers twice): read as the next chunk's answer, it would let every
+    // answer after it run one behind, a refusal among them.
+    while (device->ReadNext(sid, reply, sizeof reply, -1) >= 0) {
+    }
 }
 
 bool FirmwareUpdateSession::awaitWriteStatus(ZQDevice* device, int sid)

@@ -56,4 +56,6 @@ private:
     bool sendRequest(ZQDevice* device, std::size_t length);
     bool writeChunk(ZQDevice* device, int sid, std::uint32_t offset, std::size_t& taken);
     bool awaitWriteStatus(ZQDevice* device, int sid);
+    // Drops the replies queued before a "WriteFlash" is sent.
+    void dropQueued(ZQDevice* device, int sid);
 };

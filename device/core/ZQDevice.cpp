@@ -31,6 +31,13 @@ const BootloaderTag kBootloaderReplies[] = {
     {"RetWriteFlash", 13},
 };
 
+// A timed wait runs in slices. A slice that ends far later than it should
+// was time in which the process did not run (stopped, or starved), and
+// neither did the thread that brings the replies: that time does not count,
+// so a reply that came meanwhile is still taken.
+constexpr std::chrono::microseconds kWaitSlice{100000};
+constexpr std::chrono::microseconds kSliceLateness{100000};
+
 } // namespace
 
 ZQDevice::ZQDevice() : queues(kSlotCount), defaultSid(-1), lastSid(kSlotCount - 1) { defaultSid = AllocateSid(); }
@@ -196,6 +203,9 @@ int ZQDevice::ReadNext(int sid, std::uint8_t* out, std::size_t capacity, int tim
         return 0;
 
     std::unique_lock<std::mutex> lock(queue->mutex);
+    const auto limit = std::chrono::duration_cast<std::chrono::microseconds>(
+        zq::Clock::duration(static_cast<std::uint32_t>(std::max(timeoutMs, 0))));
+    auto left = limit;
     while (queue->messages.empty()) {
         if (timeoutMs < 0)
             return -1;
@@ -203,11 +213,20 @@ int ZQDevice::ReadNext(int sid, std::uint8_t* out, std::size_t capacity, int tim
             queue->condition.wait(lock);
             continue;
         }
-        const auto limit = zq::Clock::duration(static_cast<std::uint32_t>(timeoutMs));
-        const auto begin = std::chrono::steady_clock::now();
-        queue->condition.wait_for(lock, limit);
-        if (std::chrono::steady_clock::now() - begin >= limit)
+        if (left <= std::chrono::microseconds::zero())
             return -1;
+        const auto slice = std::min<std::chrono::microseconds>(left, kWaitSlice);
+        const auto begin = std::chrono::steady_clock::now();
+        const bool timedOut = queue->condition.wait_for(lock, slice) == std::cv_status::timeout;
+        if (!queue->messages.empty())
+            break;
+        if (!timedOut) {
+            left = limit; // woken without a message: a full wait again
+            continue;
+        }
+        left -= std::min<std::chrono::microseconds>(
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begin),
+            slice + kSliceLateness);
     }
 
     std::vector<std::uint8_t>* message = queue->TakeFront();

@@ -40,7 +40,8 @@ public:
     // bytes of it (a longer message is cut; the rest is dropped; a queue keeps
     // no more than ZQQueue::kMaxMessageBytes of any message). Returns the
     // number of bytes copied, -1 on a bad id, a free slot or a time-out, 0 for
-    // a null `out`. timeoutMs 0 waits without limit, a negative one polls.
+    // a null `out`. timeoutMs 0 waits without limit, a negative one polls;
+    // time in which the process could not run (stopped) does not count.
     int ReadNext(int sid, std::uint8_t* out, std::size_t capacity, int timeoutMs);
 
     std::vector<std::shared_ptr<ZQQueue>> queues;

@@ -7,28 +7,39 @@
 
 namespace zq {
 
+// While one lives, the message thread waits for a worker to end and serves
+// no call: a worker's onMessageThread then fails at once instead of waiting
+// for a thread that waits for it. Message thread only.
+class MessageThreadWaits {
+public:
+    MessageThreadWaits();
+    ~MessageThreadWaits();
+    MessageThreadWaits(const MessageThreadWaits&) = delete;
+    MessageThreadWaits& operator=(const MessageThreadWaits&) = delete;
+};
+
+namespace detail {
+// Runs `call` on the message thread and waits until it has run; false, with
+// `call` never run, once the message thread serves no more calls.
+bool runOnMessageThread(const std::function<void()>& call);
+} // namespace detail
+
 // Runs `function` on the message thread and returns its result: at once when
-// the caller is the message thread, else by blocking, without time-out, until
-// the message thread has run it. The caller must hold no lock that the
-// message thread may wait for.
+// the caller is the message thread, else by blocking until the message
+// thread has run it. Once the message thread serves no more calls (the quit
+// has been sent, or it waits for a worker: MessageThreadWaits) the wait ends
+// at once without running `function`, and the result is value-initialised
+// (no port, false, an empty list): the caller's step fails as on any other
+// failure. The caller must hold no lock that the message thread may wait for.
 template <typename Function>
 auto onMessageThread(Function&& function) -> decltype(function())
 {
     using Result = decltype(function());
-    struct Call {
-        static void* run(void* self)
-        {
-            static_cast<std::function<void()>*>(self)->operator()();
-            return nullptr;
-        }
-    };
     if constexpr (std::is_void_v<Result>) {
-        std::function<void()> call = [&function] { function(); };
-        juce::MessageManager::getInstance()->callFunctionOnMessageThread(&Call::run, &call);
+        detail::runOnMessageThread([&function] { function(); });
     } else {
         Result result{};
-        std::function<void()> call = [&function, &result] { result = function(); };
-        juce::MessageManager::getInstance()->callFunctionOnMessageThread(&Call::run, &call);
+        detail::runOnMessageThread([&function, &result] { result = function(); });
         return result;
     }
 }

@@ -67,6 +67,11 @@ bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity,
     } else if (IsRequest(message, kGetFwInfo)) {
         step = BootloaderStep::FwInfo;
         answer = InfoReply(identity);
+        const std::size_t whole = answer.size() - kFwInfoPayloadIndex - 1;
+        if (knobs.infoPayloadBytes >= 0 && static_cast<std::size_t>(knobs.infoPayloadBytes) < whole) {
+            answer.erase(answer.begin() + static_cast<std::ptrdiff_t>(kFwInfoPayloadIndex) + knobs.infoPayloadBytes,
+                         answer.end() - 1);
+        }
     } else if (HasTag(message.data(), message.size(), kWriteFlash)) {
         // The application does not know "WriteFlash"; only the bootloader answers.
         if (!bootloaderMode && applicationStatus == 1)
@@ -96,6 +101,10 @@ bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity,
             replies.push_back(InfoReply(identity));
         if (knobs.strayBattStatus)
             replies.push_back(BootloaderMessage(kRetBattStatus, {0x00, 0x64}));
+    }
+    if (step == BootloaderStep::WriteFlash && knobs.answerWritesTwice) {
+        const Bytes once = answer; // both in one delivery, as one packet
+        answer.insert(answer.end(), once.begin(), once.end());
     }
     replies.push_back(std::move(answer));
     return true;

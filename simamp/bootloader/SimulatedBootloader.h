@@ -35,6 +35,10 @@ struct BootloaderKnobs {
     int refuseChunk = -1;         // this chunk gets status 0 ...
     int refuseTimes = 0;          // ... this many times before it is taken
     int silentFromChunk = -1;     // from this chunk on nothing is written or answered
+    // Each "RetWriteFlash" is sent twice, back to back in one delivery.
+    bool answerWritesTwice = false;
+    // "RetFwInfo" carries only this many bytes of its packed block (-1: all).
+    int infoPayloadBytes = -1;
 };
 
 // What the flash check at "SetFwStatus" 01 found.

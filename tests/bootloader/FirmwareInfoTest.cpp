@@ -22,7 +22,8 @@ Bytes ReadFile(const std::string& path)
 
 std::uint32_t Word(const std::uint8_t* p)
 {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8
+           | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
 } // namespace

@@ -420,3 +420,78 @@ TEST(FirmwareUpdateReplies, EachDroppedMessageRestartsTheWait)
         delivery.reset();
     }
 }
+
+// An amplifier that stops answering one request but keeps sending
+// "RetBattStatus", more often than the reply wait: each one restarts the
+// wait, but the step ends with its own code after 12000 ms in all.
+TEST(FirmwareUpdateReplies, OtherMessagesHoldAStepNoLongerThanTwelveSeconds)
+{
+    // A clock only a little faster, so that the 3000 ms wait (750 ms here)
+    // outlasts a late stray under the sanitizers' load.
+    FastClock fast(4);
+    const Bytes image = Pattern(300); // two chunks
+    struct Case {
+        const char* silentAt;
+        int error;
+        std::size_t sent; // messages sent when the step ends
+    } cases[] = {{"GetFwStatus", 11, 1}, {"GetFwInfo", 14, 2}, {"WriteFlash", 16, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.silentAt);
+        RecordingDevice device;
+        auto delivery = std::make_unique<sim::DeliveryThread>(
+            [&device](const Bytes& b) { device.OnReadNext(b.data(), static_cast<int>(b.size())); });
+        std::chrono::steady_clock::time_point silentSince;
+        int chunks = 0;
+        device.handler = [&](const Bytes& sent) -> std::vector<Bytes> {
+            const auto now = std::chrono::steady_clock::now();
+            const bool secondChunk = Is(sent, "WriteFlash") && ++chunks == 2;
+            if (Is(sent, c.silentAt) && (!Is(sent, "WriteFlash") || secondChunk)) {
+                silentSince = now;
+                for (std::uint32_t ms = 1000; ms <= 40000; ms += 1000)
+                    delivery->post(Message("RetBattStatus", {0x00, 0x50}), now + zq::Clock::duration(ms));
+            } else if (Is(sent, "GetFwStatus")) {
+                delivery->post(Message("RetFwStatus", {0x00}), now);
+            } else if (Is(sent, "GetFwInfo")) {
+                delivery->post(Message("RetFwInfo"), now);
+            } else if (Is(sent, "WriteFlash")) {
+                delivery->post(Message("RetWriteFlash", {0, 0, 0, 0, 0x01}), now);
+            }
+            return {};
+        };
+        Update u(&image);
+        EXPECT_FALSE(u.session.Perform(&device));
+        const auto heldMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - silentSince)
+                .count();
+        EXPECT_EQ(u.session.error, c.error);
+        EXPECT_EQ(device.sentMessages().size(), c.sent);
+        // 12000 ms at this speed is 3000 ms.
+        EXPECT_GE(heldMs, 2950);
+        EXPECT_LT(heldMs, 4500);
+        delivery.reset();
+    }
+}
+
+// An amplifier that answers each "WriteFlash" twice: the second answer is
+// no answer to the next chunk, so a refusal of the last one is still read.
+TEST_F(SyncAmplifier, AnswersThatComeTwiceDoNotRunOneBehind)
+{
+    const Bytes image = Pattern(3 * 256 - 17);
+    amp.bootloader.knobs.answerWritesTwice = true;
+    for (const bool refuseLast : {false, true}) {
+        SCOPED_TRACE(refuseLast);
+        amp.bootloader.knobs.refuseChunk = refuseLast ? 2 : -1;
+        amp.bootloader.knobs.refuseTimes = 2;
+        const std::size_t writesBefore = Only(device.sentMessages(), "WriteFlash").size();
+        const int writtenBefore = amp.bootloader.chunksWritten();
+        Update u(&image);
+        EXPECT_EQ(u.session.Perform(&device), !refuseLast);
+        EXPECT_EQ(u.session.error, refuseLast ? 16 : 0);
+        EXPECT_EQ(amp.bootloader.chunksWritten() - writtenBefore, refuseLast ? 2 : 3);
+        // 256 and 512 of 751 bytes, then all of them.
+        EXPECT_EQ(u.calls.progress, refuseLast ? (std::vector<int>{34, 68}) : (std::vector<int>{34, 68, 100}));
+        // The refused chunk once more, not another.
+        EXPECT_EQ(Only(device.sentMessages(), "WriteFlash").size() - writesBefore, refuseLast ? 4u : 3u);
+        amp.bootloader.setFwStatus(0x01); // back to the application for the next case
+    }
+}

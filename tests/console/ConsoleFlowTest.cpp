@@ -10,8 +10,13 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <thread>
 
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
@@ -38,12 +43,13 @@ protected:
     TempFolder temp;
 
     ProcessResult run(const std::vector<std::string>& args, std::vector<std::string> env = {},
-                      const std::string& program = kDemo, int speedup = 10, const ProcessOptions& options = {})
+                      const std::string& program = kDemo, int speedup = 10, const ProcessOptions& options = {},
+                      int timeoutSeconds = 240)
     {
         env.insert(env.begin(),
                    {"KOVRA_DEMO_SPEEDUP=" + std::to_string(speedup), "KOVRA_DEMO_REPORT=" + temp.path() + "/report",
                     "XDG_CACHE_HOME=" + temp.path() + "/cache", "HOME=" + temp.path(), "KOVRA_STANDIN_DOWNLOAD_MS=50"});
-        ProcessResult r = runProcess(program, args, env, 240, options);
+        ProcessResult r = runProcess(program, args, env, timeoutSeconds, options);
         EXPECT_FALSE(r.timedOut);
         EXPECT_EQ(r.exitStatus, 0);
         EXPECT_EQ(r.err, "");
@@ -86,17 +92,20 @@ TEST_F(ConsoleFlow, PathUpdatesTheAmplifier)
     EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
 }
 
-// A quit from the system (Ctrl-C, a service stop) while the MCU is updated
-// lets the update end: cut short, it would leave the amplifier in its
-// bootloader. Sent in the switch's reconnect and in the middle of the flash.
+// A quit from the system (Ctrl-C, Ctrl-\, a closed terminal, a service stop,
+// a user's kill) while the MCU is updated lets the update end: cut short, it
+// would leave the amplifier in its bootloader. Sent in the switch's
+// reconnect, in the middle of the flash and in the reconnect after it.
 TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
 {
     struct Case {
         int signal;
         std::string after;
     };
-    for (const Case& c : {Case{SIGTERM, "1 device(s) found\n"}, Case{SIGINT, "Updating: 1%\n"}}) {
-        SCOPED_TRACE(c.after);
+    for (const Case& c :
+         {Case{SIGTERM, "1 device(s) found\n"}, Case{SIGINT, "Updating: 1%\n"}, Case{SIGHUP, "Updating: 50%\n"},
+          Case{SIGQUIT, "Updating: 100%\n"}, Case{SIGUSR1, "1 device(s) found\n"}, Case{SIGUSR2, "Updating: 100%\n"}}) {
+        SCOPED_TRACE(std::to_string(c.signal) + " after " + c.after);
         bool sent = false;
         ProcessOptions signalling;
         signalling.onOutput = [&](int pid, const std::string& out) {
@@ -108,6 +117,134 @@ TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
         EXPECT_EQ(r.lines(), joined<std::string>(
                                  {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
         EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+    }
+}
+
+// The terminal that started the flow is closed in the middle of the flash:
+// neither its hang-up nor the writes that fail after it cut the update short.
+TEST_F(ConsoleFlow, PathFinishesTheUpdateWhenItsTerminalCloses)
+{
+    // Made before the fork: the child only runs the program.
+    std::vector<std::string> environment{"KOVRA_DEMO_SPEEDUP=10", "KOVRA_DEMO_REPORT=" + temp.path() + "/report",
+                                         "XDG_CACHE_HOME=" + temp.path() + "/cache", "HOME=" + temp.path()};
+    for (char** variable = environ; *variable != nullptr; ++variable)
+        environment.emplace_back(*variable);
+    std::vector<char*> envp;
+    for (std::string& variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    std::string program = kDemo;
+    std::string option = "--path";
+    std::string image = kImage;
+    char* const argv[] = {program.data(), option.data(), image.data(), nullptr};
+
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execve(program.c_str(), argv, envp.data());
+        _exit(127);
+    }
+    // The terminal's reader, until the flash is under way.
+    std::string shown;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (shown.find("Updating: 20%") == std::string::npos && std::chrono::steady_clock::now() < end) {
+        pollfd ready{terminal, POLLIN, 0};
+        if (poll(&ready, 1, 100) <= 0)
+            continue;
+        char bytes[4096];
+        const ssize_t n = read(terminal, bytes, sizeof bytes);
+        if (n <= 0)
+            break;
+        shown.append(bytes, static_cast<std::size_t>(n));
+    }
+    EXPECT_NE(shown.find("Updating: 20%"), std::string::npos);
+    close(terminal);
+
+    int status = 0;
+    for (int i = 0; i < 600 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (waitpid(pid, &status, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the flow did not end";
+    }
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status), 0);
+    EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+}
+
+// The program stopped (Ctrl-Z) for longer than a reply wait, nine times in
+// the middle of the chunks: each reply is still taken when it goes on.
+TEST_F(ConsoleFlow, PathSurvivesStopsLongerThanTheReplyWait)
+{
+    std::size_t next = 10;
+    int stops = 0;
+    ProcessOptions stopping;
+    stopping.onOutput = [&](int pid, const std::string& out) {
+        if (next < 100 && out.find("Updating: " + std::to_string(next) + "%\n") != std::string::npos) {
+            next += 10;
+            // 800 ms: longer than the 600 ms the reply wait lasts at this speed.
+            if (kill(pid, SIGSTOP) == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(800));
+                stops += kill(pid, SIGCONT) == 0 ? 1 : 0;
+            }
+        }
+    };
+    const ProcessResult r = run({"--path", kImage}, {}, kDemo, 5, stopping);
+    EXPECT_EQ(stops, 9);
+    EXPECT_EQ(r.lines(), joined<std::string>(
+                             {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
+    EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+}
+
+// Amplifiers that break the stop-and-wait rhythm: one that answers each
+// "WriteFlash" twice (its refusal of the last chunk must still be read), one
+// that stops answering at chunk 50 but keeps sending "RetBattStatus" faster
+// than the reply wait (the step still ends, 12000 ms after the chunk).
+TEST_F(ConsoleFlow, PathAgainstAmplifiersThatAnswerTwiceOrNeverStopTalking)
+{
+    struct Case {
+        std::vector<std::string> knobs;
+        std::size_t chunks; // progress lines before the last line
+        std::string last;
+        std::string report;
+        long long lastAfterMs; // the last line after the one before it at least (0: not timed)
+    };
+    const Lines found{"Kovra TIKO", "1 device(s) found"};
+    const Lines progress = progressLines(743249);
+    for (const Case& c : {
+             Case{{"KOVRA_DEMO_ANSWER_TWICE=1"},
+                  2904,
+                  "Firmware upgraded!",
+                  "amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1",
+                  0},
+             Case{{"KOVRA_DEMO_ANSWER_TWICE=1", "KOVRA_DEMO_REFUSE_CHUNK=2903", "KOVRA_DEMO_REFUSE_TIMES=2"},
+                  2903,
+                  "Firmware upgrade failed!",
+                  "amplifier 1 messages 2909 chunks 2903 refusals 2 flash not-run switches 0",
+                  0},
+             Case{{"KOVRA_DEMO_SILENT_FROM_CHUNK=50", "KOVRA_DEMO_BATT_STATUS_MS=1000"},
+                  50,
+                  "Firmware upgrade failed!",
+                  "amplifier 1 messages 55 chunks 50 refusals 0 flash not-run switches 0",
+                  1200},
+         }) {
+        SCOPED_TRACE(c.knobs.back());
+        const ProcessResult r = run({"--path", kImage}, c.knobs, kDemo, 10, {}, 30);
+        const Lines lines = r.lines();
+        EXPECT_EQ(lines,
+                  joined<std::string>(
+                      {found, Lines(progress.begin(), progress.begin() + static_cast<long>(c.chunks)), {c.last}}));
+        EXPECT_EQ(report(), (Lines{c.report}));
+        if (c.lastAfterMs > 0 && lines.size() >= 2) {
+            const auto n = r.lineTimes.size();
+            const long long ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(r.lineTimes[n - 1] - r.lineTimes[n - 2]).count();
+            // 12000 ms at this speed; what the printer adds is far less than the margin.
+            EXPECT_GE(ms, c.lastAfterMs - 100);
+            EXPECT_LT(ms, c.lastAfterMs + 1500);
+        }
     }
 }
 
@@ -301,7 +438,7 @@ TEST_F(ConsoleFlow, RealTimeWaitsOfTheDeviceFlows)
 }
 
 // The "--bt" lines up to the firmware path.
-Lines BluetoothHead()
+static Lines BluetoothHead()
 {
     return {"Kovra TIKO", "1 device(s) found", "SetFwStatus as BT update mode completed!", "Start executing BT updater",
             "Set fw path in " + kBundleResources + "/ble_firmware.fw"};

@@ -116,3 +116,34 @@ TEST(ReadNext, WakesForAMessageAndZeroWaitsWithoutLimit)
         sender.join();
     }
 }
+
+// The reader's time runs out while it cannot run (the process stopped, the
+// machine busy), which holding the queue's lock makes happen here: a reply
+// queued meanwhile, or one that the receive thread brings right after, is
+// its answer, not a time-out.
+TEST(ReadNext, TimeInWhichTheReaderCouldNotRunDoesNotCount)
+{
+    const Bytes frame{0xF0, 0x01, 0x00, 0x00, 0x03, 0x11, 0xF7};
+    for (const bool queuedMeanwhile : {true, false}) {
+        RecordingDevice device;
+        ZQQueue& queue = *device.queues[0];
+        int read = 0;
+        std::thread reader([&] {
+            std::uint8_t buffer[16];
+            read = device.ReadNext(0, buffer, sizeof buffer, 600);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        {
+            // Held well past the reader's 600 ms.
+            std::lock_guard<std::mutex> lock(queue.mutex);
+            if (queuedMeanwhile)
+                queue.messages.push_back(new Bytes(frame)); // no wake-up: the lock is held
+            std::this_thread::sleep_for(std::chrono::milliseconds(950));
+        }
+        if (!queuedMeanwhile)
+            device.deliver(frame);
+        reader.join();
+        EXPECT_EQ(read, 7) << queuedMeanwhile;
+        EXPECT_TRUE(queue.messages.empty());
+    }
+}

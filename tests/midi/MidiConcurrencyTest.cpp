@@ -3,9 +3,11 @@
 #include "FastClock.h"
 #include "GenericDeviceSession.h"
 #include "MidiTestSupport.h"
+#include "OnMessageThread.h"
 #include "ZQUsbMidiG1.h"
 
 #include <atomic>
+#include <optional>
 
 namespace {
 
@@ -297,4 +299,58 @@ TEST_F(MidiConcurrency, TickDuringAWorkerProbeSkipsInsteadOfWaiting)
     capture.take();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0], std::vector<zq::DeviceId>{idOf(amp)});
+}
+
+// A worker's call to the message thread while that thread waits for a worker
+// (from before the call, or from while the call waits) or once the quit has
+// been sent: the call fails at once with an empty result, and its function
+// never runs, not even when the loop runs again afterwards.
+TEST_F(MidiConcurrency, CallsToTheMessageThreadFailOnceItServesNoMore)
+{
+    enum class Stop { WaitsBefore, WaitsDuring, QuitSent };
+    // The quit last: the loop stops for good once it arrives.
+    for (const Stop stop : {Stop::WaitsBefore, Stop::WaitsDuring, Stop::QuitSent}) {
+        SCOPED_TRACE(static_cast<int>(stop));
+        std::atomic<bool> ran{false};
+        std::atomic<bool> calling{false};
+        std::optional<zq::MessageThreadWaits> waits;
+        if (stop == Stop::WaitsBefore)
+            waits.emplace();
+        if (stop == Stop::QuitSent)
+            juce::MessageManager::getInstance()->stopDispatchLoop();
+        auto call = std::async(std::launch::async, [&] {
+            calling = true;
+            return zq::onMessageThread([&] {
+                ran = true;
+                return 7;
+            });
+        });
+        if (stop == Stop::WaitsDuring) {
+            while (!calling)
+                std::this_thread::yield();
+            // Still waiting: the loop has not run.
+            EXPECT_EQ(call.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+            waits.emplace();
+        }
+        ASSERT_EQ(call.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+        EXPECT_EQ(call.get(), 0);
+        waits.reset();
+        runFor(50);
+        EXPECT_FALSE(ran);
+    }
+}
+
+// Served, the call runs on the message thread and gives its result.
+TEST_F(MidiConcurrency, CallToTheMessageThreadRunsThereAndReturnsItsResult)
+{
+    const std::thread::id messageThread = std::this_thread::get_id();
+    std::thread::id ranOn;
+    const int result = onWorker([&] {
+        return zq::onMessageThread([&] {
+            ranOn = std::this_thread::get_id();
+            return 7;
+        });
+    });
+    EXPECT_EQ(result, 7);
+    EXPECT_EQ(ranOn, messageThread);
 }

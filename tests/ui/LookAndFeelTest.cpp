@@ -105,9 +105,9 @@ TEST(UrlButtonLook, FillsTheButtonAndUnderlinesItsMiddle)
     button.setSize(200, 30);
     const juce::Colour blue{0xFF0000FF};
     const auto expectedLine = blue.overlaidWith(constant::SPLITTER_LINE_COLOUR);
-    for (const auto& [over, down] : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
-        const auto image =
-            render(200, 30, [&](juce::Graphics& g) { look.drawButtonBackground(g, button, blue, over, down); });
+    for (const auto& state : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
+        const auto image = render(
+            200, 30, [&](juce::Graphics& g) { look.drawButtonBackground(g, button, blue, state.first, state.second); });
         EXPECT_EQ(rgb(image.getPixelAt(100, 10)), rgb(blue));
         EXPECT_EQ(rgb(image.getPixelAt(37, 29)), rgb(blue));
         EXPECT_EQ(rgb(image.getPixelAt(162, 29)), rgb(blue));

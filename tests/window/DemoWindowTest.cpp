@@ -1,9 +1,11 @@
+#include "BareXServer.h"
 #include "ProcessRun.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <sstream>
@@ -28,6 +30,9 @@ public:
         const int first = 200 + static_cast<int>(getpid() % 500);
         for (int n = first; n < first + 20 && display.empty(); ++n)
             tryDisplay(n);
+        // For the close button's request, which the window then understands.
+        if (!display.empty())
+            createWindowManagerAtoms(display);
     }
     ~XServer() { stop(); }
 
@@ -192,9 +197,9 @@ protected:
             0);
     }
 
-    // Launches the demo, waits for the connected page and clicks "Update
-    // Firmware" until the road's first line shows.
-    void launchAndStartUpdate(const Road& road)
+    // Launches the demo and waits for its window, which then shows the
+    // amplifier's connected page or is about to.
+    void launchAndFindWindow(const Road& road)
     {
         launch(road);
         // The polling's probe, then the connecting worker's probe print the port.
@@ -202,6 +207,14 @@ protected:
         const ProcessResult search = xdotool({"search", "--sync", "--pid", std::to_string(pid())});
         ASSERT_EQ(search.exitStatus, 0);
         window = search.out.substr(0, search.out.find('\n'));
+    }
+
+    // Launches the demo, waits for the connected page and clicks "Update
+    // Firmware" until the road's first line shows.
+    void launchAndStartUpdate(const Road& road)
+    {
+        launchAndFindWindow(road);
+        ASSERT_FALSE(window.empty());
         // The connected page's three queries come right after; until its
         // "Update Firmware" shows, a click there finds the busy connecting page.
         bool updating = false;
@@ -210,6 +223,24 @@ protected:
             updating = waitForOutput(road.lines.front() + "\n", 5);
         }
         EXPECT_TRUE(updating);
+    }
+
+    // Whether the demo has ended within `seconds` (it is killed at the test's end).
+    bool endsWithin(int seconds) { return demo.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready; }
+
+    // Whether a file of that name shows somewhere under the run's folder
+    // within `seconds`.
+    bool fileShows(const std::string& name, int seconds)
+    {
+        for (int i = 0; i <= seconds * 20; ++i) {
+            std::error_code error;
+            for (auto it = std::filesystem::recursive_directory_iterator(temp->path(), error);
+                 !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+                if (it->path().filename() == name)
+                    return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
     }
 
     // The demo's end, and the amplifier after the road's updates.
@@ -275,7 +306,10 @@ TEST_F(DemoWindow, QuitSignalDuringTheUpdateLetsItEnd)
     };
     // At the first percent, which starting the update waits for, and in the
     // middle of the flash.
-    for (const Case& c : {Case{SIGTERM, ""}, Case{SIGINT, "Updating: 30%"}}) {
+    // Also Ctrl-\, the terminal closed and a user's kill with a signal of
+    // no meaning here.
+    for (const Case& c : {Case{SIGTERM, ""}, Case{SIGINT, "Updating: 30%"}, Case{SIGHUP, "Updating: 60%"},
+                          Case{SIGQUIT, "Updating: 90%"}, Case{SIGUSR1, "Updating: 10%"}}) {
         SCOPED_TRACE(c.signal);
         launchAndStartUpdate(kMcuRoad);
         if (!c.after.empty()) {
@@ -284,5 +318,107 @@ TEST_F(DemoWindow, QuitSignalDuringTheUpdateLetsItEnd)
         ASSERT_EQ(kill(pid(), c.signal), 0);
         expectExitAfter(kMcuRoad);
         EXPECT_NE(readFile(out).find("Updating: 100%"), std::string::npos);
+    }
+}
+
+// A quit from the system while Python is installed lets the installation
+// end; the update that would follow it does not start, and the amplifier
+// hears nothing more.
+TEST_F(DemoWindow, QuitSignalDuringThePythonInstallationStartsNoUpdate)
+{
+    const Road road{"Python", {"KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_BT_VERSION=0105"}, {}, ""};
+    launchAndFindWindow(road);
+    ASSERT_FALSE(window.empty());
+    // "Update Firmware" shows the Python page, whose "Proceed" lies at the
+    // same place and starts the installer, which marks its start.
+    bool installing = false;
+    for (int attempt = 0; attempt < 10 && !installing; ++attempt) {
+        clickAt(187, 537);
+        installing = fileShows("installer-started", 3);
+    }
+    ASSERT_TRUE(installing);
+    ASSERT_EQ(kill(pid(), SIGTERM), 0);
+
+    ASSERT_TRUE(endsWithin(60));
+    const ProcessResult r = demo.get();
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_NE(readFile(out).find("Install python successfully\n"), std::string::npos);
+    EXPECT_EQ(readFile(out).find("Updating:"), std::string::npos);
+    // Probes and the connected page's queries; no switch, no chunk.
+    EXPECT_EQ(readFile(temp->path() + "/report"),
+              "amplifier 1 messages 5 chunks 0 refusals 0 flash not-run switches\n");
+}
+
+// The window's close button during the update is kept: the update ends,
+// then the close is carried out as at any other time (the amplifier is told
+// "SetFwStatus" 01 once more) and the program quits.
+TEST_F(DemoWindow, CloseDuringTheUpdateIsCarriedOutOnceItHasEnded)
+{
+    launchAndStartUpdate(kMcuRoad);
+    ASSERT_TRUE(waitForOutput("Updating: 30%", 60));
+    ASSERT_TRUE(askWindowToClose(x.display, std::stoul(window)));
+    EXPECT_TRUE(waitForOutput("Updating: 100%", 60));
+    ASSERT_TRUE(endsWithin(30)) << "the window stayed open";
+    const ProcessResult r = demo.get();
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(readFile(temp->path() + "/report"),
+              "amplifier 1 messages 2914 chunks 2904 refusals 0 flash passed switches 0 1 1\n");
+}
+
+// A quit from the system during an update that then fails: the failure is
+// said on standard output before the program quits, as the result page,
+// closed at once, cannot say it.
+TEST_F(DemoWindow, QuitSignalDuringAnUpdateThatFailsSaysSo)
+{
+    const Road road{"MCU pulled out",
+                    {"KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_UNPLUG_AFTER_CHUNKS=1000"},
+                    {"Updating: 0%"},
+                    ""};
+    launchAndStartUpdate(road);
+    ASSERT_TRUE(waitForOutput("Updating: 10%", 60));
+    ASSERT_EQ(kill(pid(), SIGTERM), 0);
+    ASSERT_TRUE(waitForOutput("Updating: 34%\nError Code: 16\n", 60));
+    ASSERT_TRUE(endsWithin(30));
+    const ProcessResult r = demo.get();
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(readFile(out).substr(from), "");
+}
+
+// An amplifier whose firmware information comes cut short, and a "Kovra 25"
+// whose model name and serial number never come: the failed query shows on
+// the result page, with the error badge, and "Update Firmware" is never
+// offered, so a click where it would be starts nothing.
+TEST_F(DemoWindow, FailedQueriesOfferNoUpdate)
+{
+    const Road cut{"information cut short", {"KOVRA_DEMO_INFO_PAYLOAD=2"}, {}, {}};
+    const Road unanswered{
+        "identity unanswered", {"KOVRA_DEMO_MODEL=Kovra 25", "KOVRA_DEMO_IDENTITY_REPLY_SID=63"}, {}, {}};
+    for (const Road* road : {&cut, &unanswered}) {
+        SCOPED_TRACE(road->name);
+        launch(*road);
+        EXPECT_TRUE(waitForOutput("Kovra TIKO\nKovra TIKO\n", 30));
+        const ProcessResult search = xdotool({"search", "--sync", "--pid", std::to_string(pid())});
+        ASSERT_EQ(search.exitStatus, 0);
+        window = search.out.substr(0, search.out.find('\n'));
+
+        // The error badge's colour shows nowhere else.
+        int error = 0;
+        const std::string dump = temp->path() + "/window.xwd";
+        for (int attempt = 0; attempt < 60 && error == 0; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            runProcess("/usr/bin/xwd", {"-silent", "-id", window, "-out", dump}, {"DISPLAY=" + x.display}, 30);
+            error = pixelsOf(readFile(dump), 0xE0, 0x20, 0x20);
+        }
+        EXPECT_GT(error, 0);
+        for (int click = 0; click < 3; ++click) {
+            clickAt(187, 537);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        ASSERT_EQ(kill(pid(), SIGTERM), 0);
+        const ProcessResult r = demo.get();
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(readFile(out).find("Updating:"), std::string::npos);
+        const std::string report = readFile(temp->path() + "/report");
+        EXPECT_NE(report.find(" chunks 0 refusals 0 flash not-run switches\n"), std::string::npos) << report;
     }
 }

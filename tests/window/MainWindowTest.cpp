@@ -8,11 +8,18 @@
 namespace {
 
 // The application object, with the system's quit request counted instead of
-// stopping the loop, so the test can look on after a close.
+// stopping the loop, so the test can look on after a close; or counted and
+// passed on.
 class CountingApplication : public NimbalFwUpgradeLauncherApplication {
 public:
-    void systemRequestedQuit() override { ++quitRequests; }
+    void systemRequestedQuit() override
+    {
+        ++quitRequests;
+        if (passOn)
+            NimbalFwUpgradeLauncherApplication::systemRequestedQuit();
+    }
     int quitRequests = 0;
+    bool passOn = false;
 };
 
 // Before the first window system call.
@@ -76,7 +83,8 @@ TEST_F(Window, OpensCentredAndResizableWithTheModelsTitle)
     const auto area = juce::Desktop::getInstance().getDisplays().getDisplayForRect(window->getBounds())->userArea;
     EXPECT_NEAR(window->getBounds().getCentreX(), area.getCentreX(), 1);
     EXPECT_NEAR(window->getBounds().getCentreY(), area.getCentreY(), 1);
-    EXPECT_EQ(typeid(juce::Desktop::getInstance().getDefaultLookAndFeel()), typeid(juce::LookAndFeel_V2));
+    const auto& defaultLook = juce::Desktop::getInstance().getDefaultLookAndFeel();
+    EXPECT_EQ(typeid(defaultLook), typeid(juce::LookAndFeel_V2));
 }
 
 TEST_F(Window, CloseWithADeviceSendsOneSwitchThenClosesItAndAsksToQuit)
@@ -99,18 +107,30 @@ TEST_F(Window, CloseWithoutADeviceStopsThePollingAndAsksToQuit)
     expectPollingStopped();
 }
 
-TEST_F(Window, CloseWhileAWorkerRunsDoesNothing)
+// A close while a worker uses the device is kept: once the worker has ended,
+// the close is carried out as at any other time, and the state that the
+// worker's end would start is not entered.
+TEST_F(Window, CloseWhileAWorkerRunsIsCarriedOutOnceItHasEnded)
 {
+    app->passOn = true;
     const auto log = openLoggedDevice();
     main->changeState(std::make_unique<BusyState>());
     window->closeButtonPressed();
     EXPECT_TRUE(log->events.empty());
     EXPECT_TRUE(zq::DeviceManager::instance()->hasDevice());
-    EXPECT_EQ(app->quitRequests, 0);
-    static_cast<BusyState*>(main->currentState.get())->busy = false;
-    window->closeButtonPressed();
+    runFor(300);
+    EXPECT_TRUE(log->events.empty());
+    EXPECT_FALSE(juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+
+    const AppState* busy = main->currentState.get();
+    main->changeState(std::make_unique<ConnectingAppState>(false));
+    EXPECT_EQ(main->currentState.get(), busy);
+    static_cast<const BusyState*>(busy)->busy = false;
+    EXPECT_TRUE(runUntil([] { return juce::MessageManager::getInstance()->hasStopMessageBeenSent(); }, 2000));
+    EXPECT_EQ(log->sent, std::vector<Bytes>{setFwStatus(0x01)});
+    EXPECT_EQ(log->events, (std::vector<std::string>{"send", "close", "gone"}));
+    EXPECT_FALSE(zq::DeviceManager::instance()->hasDevice());
     EXPECT_EQ(app->quitRequests, 1);
-    EXPECT_EQ(log->sent.size(), 1u);
 }
 
 TEST_F(Window, SystemQuitRequestSendsNothingAndLeavesTheDevice)

@@ -142,6 +142,24 @@ TEST_F(Routing, ProceedStartsThePythonInstallation)
     main.reset();
 }
 
+// Once a quit waits for a step, no click reaches the amplifier or enters a
+// state, also after the step has ended: the quit comes next.
+TEST_F(Routing, ClicksDoNothingWhileAQuitIsPending)
+{
+    const auto log = openLoggedDevice();
+    main->holdForQuit();
+    const AppState* before = main->currentState.get();
+    for (juce::Button* button :
+         {main->connectedView->cancelButton.get(), main->connectedView->updateButton.get(),
+          main->pythonInfoView->proceedButton.get(), main->troubleshootingView->modeButton.get()})
+        main->buttonClicked(button);
+    setCaption(constant::k_connectButtonText);
+    clickAction();
+    EXPECT_EQ(main->currentState.get(), before);
+    EXPECT_TRUE(log->sent.empty());
+    EXPECT_TRUE(log->events.empty());
+}
+
 // Clicks that would change the state or quit wait for the worker; the links
 // leave the state alone and open their pages all the same.
 TEST_F(Routing, ClicksLeaveABusyStateAlone)

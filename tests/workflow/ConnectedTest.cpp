@@ -209,6 +209,48 @@ TEST_F(ConnectedTest, SilentAmplifierShowsTheFailure)
     EXPECT_TRUE(receivedTag(amp, "GetFwInfo"));
 }
 
+// A cut "RetFwInfo": an up-to-date amplifier of hardware type 20 whose block
+// the reply does not fill must not be offered an update (nor the GD32 image,
+// from a hardware type it never sent).
+TEST_F(ConnectedTest, FirmwareBlockTheReplyDoesNotFillShowsTheFailure)
+{
+    // The whole block packs into 106 bytes; 2 give 1 byte of it, 105 give
+    // 91 (the lone last header byte gives none).
+    for (const int payload : {2, 105}) {
+        SCOPED_TRACE(payload);
+        auto& amp = amplifier();
+        amp.bootloader.knobs.infoPayloadBytes = payload;
+        const auto device = ports->plugAmplifier(amp);
+        openFirstAmplifier();
+
+        EXPECT_TRUE(enterAndRunUntil(std::make_unique<ConnectedAppState>(), [&] { return resultShown(2, 14); }));
+        EXPECT_FALSE(main->connectedView->isVisible());
+        EXPECT_TRUE(receivedTag(amp, "GetFwInfo"));
+        zq::DeviceManager::instance()->closeDevice();
+        ports->unplug(device);
+    }
+}
+
+// A "Kovra 25" that answers its identity queries under a session id never
+// given out: the queries fail, and that must not make it an unrecognised
+// model whose MCU is offered the update.
+TEST_F(ConnectedTest, UnansweredIdentityQueriesShowTheFailure)
+{
+    sim::AmplifierConfig config;
+    config.modelName = "Kovra 25";
+    auto& amp = amplifier(config);
+    amp.faults.identityReplySid = 63;
+    ports->plugAmplifier(amp);
+    openFirstAmplifier();
+
+    CapturedStdout capture;
+    const bool shown = enterAndRunUntil(std::make_unique<ConnectedAppState>(), [&] { return resultShown(2, -16); });
+    const std::string out = capture.take();
+    ASSERT_TRUE(shown);
+    EXPECT_FALSE(main->connectedView->isVisible());
+    EXPECT_TRUE(printedIdentity(out, "", "")) << out;
+}
+
 TEST_F(ConnectedTest, EmptyDeviceSlotShowsTheFailure)
 {
     EXPECT_TRUE(enterAndRunUntil(std::make_unique<ConnectedAppState>(), [&] { return resultShown(2, 8); }));

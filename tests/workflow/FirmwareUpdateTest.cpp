@@ -4,6 +4,7 @@
 
 #include "Clock.h"
 #include "DeviceManagerImpl.h"
+#include "KovraTikoFwCheckingAppState.h"
 #include "KovraTikoFwUpdatingAppState.h"
 #include "TroubleshootingAppState.h"
 #include "ZQBLE.h"
@@ -102,6 +103,22 @@ TEST_F(FirmwareUpdate, HandOverOfAReplacedCheckingStateIsDropped)
     runFor(500);
     EXPECT_NE(stateAs<TroubleshootingAppState>(), nullptr);
     EXPECT_TRUE(amp.bootloader.statusSwitches().empty());
+}
+
+// A quit that waits for the check lets it end, and no update starts after it.
+TEST_F(FirmwareUpdate, QuitPendingDuringTheCheckStartsNoUpdate)
+{
+    sim::SimulatedAmplifier& amp = plugAmplifier();
+    openFirstAmplifier();
+    fillRows(kSerial, kMcuOlder, kBtCurrent);
+    startUpdate();
+    main->holdForQuit();
+
+    EXPECT_TRUE(runUntil([this] { return !main->stateIsBusy(); }, 10000));
+    runFor(500);
+    EXPECT_NE(stateAs<KovraTikoFwCheckingAppState>(), nullptr);
+    EXPECT_TRUE(amp.bootloader.statusSwitches().empty());
+    EXPECT_EQ(amp.bootloader.chunksWritten(), 0);
 }
 
 TEST_F(FirmwareUpdate, GD32AmplifierGetsTheGD32Image)

@@ -68,6 +68,22 @@ TEST_F(PythonInstallation, PrivilegedLinkToA27SystemPythonRestartsTheUpdate)
     EXPECT_TRUE(juce::File(localPython()).isSymbolicLink());
 }
 
+// A quit that comes while Python is installed lets the installation end; the
+// update that would follow does not start, and the amplifier hears nothing.
+TEST_F(PythonInstallation, QuitPendingDuringTheInstallationStartsNoUpdate)
+{
+    systemPythonAnswers("Python 2.7.18");
+    osascript("echo 'installer must not run'; exit 1");
+    proceed();
+    main->holdForQuit();
+
+    EXPECT_TRUE(runUntil([this] { return !main->stateIsBusy(); }, 20000));
+    runFor(1000);
+    EXPECT_NE(stateAs<PythonInstallingAppState>(), nullptr);
+    EXPECT_TRUE(juce::File(localPython()).isSymbolicLink());
+    EXPECT_TRUE(amp->bootloader.statusSwitches().empty());
+}
+
 TEST_F(PythonInstallation, InstallerThatSucceedsAdvancesTheBarOncePerLookWhileItRuns)
 {
     osascript(waitForRelease() + "; echo 'installer: The install was successful.'");
