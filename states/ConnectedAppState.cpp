@@ -93,7 +93,8 @@ void queryAmplifier(MainComponent* main)
 {
     JUCE_ASSERT_MESSAGE_THREAD
     zq::DeviceManager* manager = zq::DeviceManager::instance();
-    ZQDevice* device = manager->currentDevice();
+    const std::shared_ptr<ZQDevice> holder = manager->currentDevice();
+    ZQDevice* device = holder.get();
 
     const std::string name = queryText<zq::ModelNameSession>(device);
     const std::string serial = queryText<zq::SerialNumberSession>(device);
