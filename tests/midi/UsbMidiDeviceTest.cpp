@@ -122,7 +122,7 @@ TEST_F(UsbMidiDevice, ReopenAfterAReEnumerationReachesTheSameAmplifier)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        FastClock fast(20);
+        FastClock fast(10);
         zq::DeviceManager::instance()->reset();
         auto local = std::make_shared<sim::SimulatedMidiPorts>();
         ScopedMidiPortSystem localSystem(local);

@@ -217,14 +217,20 @@ protected:
         sim::SimulatedAmplifier& first = plugAmplifier(amplifierWithId(1));
         sim::SimulatedAmplifier& other = amplifier(amplifierWithId(2));
         const auto otherPorts = ports->plugAmplifier(other, "Kovra TIKO 2");
-        openFirstAmplifier();
+        {
+            // Each reply within its output's second, also on a loaded machine:
+            // the first amplifier must be the first found.
+            FastClock calm(1);
+            openFirstAmplifier();
+        }
         ASSERT_EQ(std::memcmp(zq::DeviceManager::instance()->currentDevice()->GetUUID(), idOf(first).data(), 8), 0);
         ports->setReturnLast(true);
         fillRows(kSerial, kMcuOlder, btRow);
         CapturedStdout out;
         startUpdate();
-
-        ASSERT_TRUE(runUntilResult(60000));
+        const bool ended = runUntilResult(60000);
+        const std::string printed = out.take();
+        ASSERT_TRUE(ended);
         EXPECT_EQ(result(), std::make_pair(0, 0));
         EXPECT_EQ(first.bootloader.flashCheck(), sim::FlashCheck::Passed);
         const bool bluetooth = std::string(btRow) == kBtOlder;
@@ -236,7 +242,7 @@ protected:
         const std::vector<std::uint8_t> probeBytes = probeRequest();
         for (const auto& r : ports->received(otherPorts))
             EXPECT_EQ(r.bytes, probeBytes);
-        EXPECT_EQ(out.take().find("Found device and connected!") != std::string::npos, bluetooth);
+        EXPECT_EQ(printed.find("Found device and connected!") != std::string::npos, bluetooth);
     }
 };
 
