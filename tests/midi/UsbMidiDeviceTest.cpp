@@ -122,7 +122,8 @@ TEST_F(UsbMidiDevice, ReopenAfterAReEnumerationReachesTheSameAmplifier)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        FastClock fast(10);
+        // A quarter of a second for each output's replies, also when loaded.
+        FastClock fast(4);
         zq::DeviceManager::instance()->reset();
         auto local = std::make_shared<sim::SimulatedMidiPorts>();
         ScopedMidiPortSystem localSystem(local);
