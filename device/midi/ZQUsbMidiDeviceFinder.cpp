@@ -49,10 +49,11 @@ bool lockProbe(std::unique_lock<std::mutex>& probeLock)
 }
 
 // Opens every candidate input, sends the probe request on each candidate
-// output that `probed` takes, each followed by its second of replies, until
-// `enough` holds after one, and closes the inputs again. Under probe_mutex_.
-template <typename Probed, typename Enough>
-void probePorts(Probed probed, Enough enough)
+// output among those that `order` picks from the output names, in its order,
+// each followed by its second of replies, until `enough` holds after one,
+// and closes the inputs again. Under probe_mutex_.
+template <typename Order, typename Enough>
+void probePorts(Order order, Enough enough)
 {
     {
         std::lock_guard<std::mutex> lock(probe_map_mutex_);
@@ -81,8 +82,8 @@ void probePorts(Probed probed, Enough enough)
     }
 
     const juce::StringArray outputNames = zq::onMessageThread([&] { return ports->outputNames(); });
-    for (int j = 0; j < outputNames.size(); ++j) {
-        if (!IsCandidate(outputNames[j]) || !probed(j))
+    for (const int j : order(outputNames)) {
+        if (j < 0 || j >= outputNames.size() || !IsCandidate(outputNames[j]))
             continue;
         std::unique_ptr<zq::MidiOutputPort> output = zq::onMessageThread([&] { return ports->openOutput(j); });
         if (!output)
@@ -111,7 +112,13 @@ bool ProbeAll()
         return false;
 
     ClearDescriptors();
-    probePorts([](int) { return true; }, [] { return false; });
+    const auto everyOutput = [](const juce::StringArray& names) {
+        std::vector<int> all(static_cast<std::size_t>(names.size()));
+        for (std::size_t j = 0; j < all.size(); ++j)
+            all[j] = static_cast<int>(j);
+        return all;
+    };
+    probePorts(everyOutput, [] { return false; });
 
     // Keep the amplifiers that still open. Each Open waits for the message
     // thread, so desc_mutex_ is not held meanwhile: only this probe changes
@@ -148,7 +155,7 @@ bool FindAgain(const std::array<std::uint8_t, 8>& id, const std::vector<int>& ou
         std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
         probe_sink_ = &replies;
     }
-    probePorts([&](int j) { return std::find(outputs.begin(), outputs.end(), j) != outputs.end(); }, answered);
+    probePorts([&](const juce::StringArray&) { return outputs; }, answered);
     {
         std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
         probe_sink_ = &descriptors_;

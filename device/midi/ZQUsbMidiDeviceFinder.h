@@ -39,7 +39,7 @@ bool ProbeAll();
 
 // Looks for the amplifier with `id` alone: opens every candidate input, then
 // sends the probe request only on the candidate outputs among `outputs`, in
-// list order, each followed by its second of replies, and stops after the
+// that order, each followed by its second of replies, and stops after the
 // output it answered on. The last probe's descriptors stay as they were.
 // False when it did not answer or, on the message thread, while another
 // thread is probing.

@@ -45,9 +45,13 @@ ZQUsbMidiG1::Reopen ZQUsbMidiG1::reopenLastPair(std::vector<int>& probed)
     if (inputs == openedInputNames && outputs == openedOutputNames && onlyOnce(inputs, inputName)
         && onlyOnce(outputs, outputName))
         return OpenMidi(descriptor->midiInputIndex, descriptor->midiOutputIndex) ? Reopen::Opened : Reopen::Failed;
-    // Where the list changed, and wherever a port has its name.
+    // The ports with its name first, then the others where the list changed:
+    // another amplifier is asked only when its own name did not answer.
     for (int j = 0; j < outputs.size(); ++j)
-        if (j >= openedOutputNames.size() || outputs[j] != openedOutputNames[j] || outputs[j] == outputName)
+        if (outputs[j] == outputName)
+            probed.push_back(j);
+    for (int j = 0; j < outputs.size(); ++j)
+        if (outputs[j] != outputName && (j >= openedOutputNames.size() || outputs[j] != openedOutputNames[j]))
             probed.push_back(j);
     return Reopen::Search;
 }

@@ -15,8 +15,9 @@
 // remembered from an earlier probe). Once it has opened, it reopens the pair
 // it last opened only while the port lists are as they were then and name
 // that pair alone; otherwise, since an amplifier that re-enumerates may come
-// back at other indices, it probes the outputs where the lists changed for
-// its own id and opens what answers, never another amplifier's ports.
+// back at other indices, it probes for its own id, first the outputs under
+// its name, then the others where the lists changed, and opens what
+// answers, never another amplifier's ports.
 class ZQUsbMidiG1 : public ZQDevice, public zq::MidiInputPortCallback {
 public:
     explicit ZQUsbMidiG1(const char* id);

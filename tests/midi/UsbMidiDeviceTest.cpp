@@ -102,7 +102,8 @@ TEST_F(FoundAmplifier, ReopensOnlyWhereItsOwnPortsAre)
 
 // Two amplifiers; the first, opened, restarts into its bootloader and comes
 // back where it was or behind the other (or not at all). The reopen reaches
-// it alone, and probes only when the port lists do not say where it is.
+// it alone, probes only when the port lists do not say where it is, and asks
+// the other only when no port under its own name answered.
 TEST_F(UsbMidiDevice, ReopenAfterAReEnumerationReachesTheSameAmplifier)
 {
     struct Case {
@@ -111,14 +112,15 @@ TEST_F(UsbMidiDevice, ReopenAfterAReEnumerationReachesTheSameAmplifier)
         bool returnLast;
         bool comesBack;
         bool probes;
+        bool otherAsked;
     };
     const Case cases[] = {
-        {"back where it was", "Kovra TIKO 2", false, true, false},
-        {"back behind the other", "Kovra TIKO 2", true, true, true},
-        {"same names, back where it was", "Kovra TIKO", false, true, true},
-        {"same names, back behind the other", "Kovra TIKO", true, true, true},
-        {"not back", "Kovra TIKO 2", false, false, true},
-        {"same names, not back", "Kovra TIKO", false, false, true},
+        {"back where it was", "Kovra TIKO 2", false, true, false, false},
+        {"back behind the other", "Kovra TIKO 2", true, true, true, false},
+        {"same names, back where it was", "Kovra TIKO", false, true, true, false},
+        {"same names, back behind the other", "Kovra TIKO", true, true, true, true},
+        {"not back", "Kovra TIKO 2", false, false, true, true},
+        {"same names, not back", "Kovra TIKO", false, false, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -146,10 +148,12 @@ TEST_F(UsbMidiDevice, ReopenAfterAReEnumerationReachesTheSameAmplifier)
             local->unplug(a);
         }
         const int probesBefore = probesReceived(*local, a) + probesReceived(*local, b);
+        const int otherProbesBefore = probesReceived(*local, b);
         const auto otherBefore = local->received(b).size();
 
         EXPECT_EQ(onWorker([&] { return device.Open(); }), c.comesBack);
         EXPECT_EQ(probesReceived(*local, a) + probesReceived(*local, b) > probesBefore, c.probes);
+        EXPECT_EQ(probesReceived(*local, b) > otherProbesBefore, c.otherAsked);
         if (c.comesBack) {
             EXPECT_EQ(send(device, kModelRequest), 7);
             ASSERT_FALSE(local->received(a).empty());
