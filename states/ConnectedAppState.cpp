@@ -101,7 +101,8 @@ void queryAmplifier(MainComponent* main)
 {
     JUCE_ASSERT_MESSAGE_THREAD
     zq::DeviceManager* manager = zq::DeviceManager::instance();
-    ZQDevice* device = manager->currentDevice();
+    const std::shared_ptr<ZQDevice> holder = manager->currentDevice();
+    ZQDevice* device = holder.get();
 
     const Query nameQuery = query<zq::ModelNameSession>(device);
     const Query serialQuery = query<zq::SerialNumberSession>(device);

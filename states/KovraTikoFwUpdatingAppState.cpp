@@ -16,6 +16,7 @@
 #include "ZQBLE.h"
 #include "ZQBLEFirmwareUpdater.h"
 
+#include <algorithm>
 #include <atomic>
 #include <optional>
 
@@ -88,14 +89,21 @@ void showPythonPage(const UpdateJob& job)
     main->triggerAsyncUpdate();
 }
 
-// Closes the amplifier so that the library can reach the Bluetooth module.
-void handOverToBluetoothModule(const UpdateJob& job)
+// Closes the amplifier so that the library can reach the Bluetooth module;
+// returns the id of the amplifier that left, if one was open.
+std::optional<zq::DeviceId> handOverToBluetoothModule(const UpdateJob& job)
 {
     zq::DeviceManager* manager = zq::DeviceManager::instance();
+    std::optional<zq::DeviceId> leaving;
+    if (const std::shared_ptr<ZQDevice> device = manager->currentDevice()) {
+        leaving.emplace();
+        std::copy_n(device->GetUUID(), leaving->size(), leaving->begin());
+    }
     manager->sendFwStatus(bootloader::kStatusBluetoothUpdate);
     zq::Clock::sleepMs(kBeforeBluetoothUpdateMs);
     manager->closeDevice();
     setBar(job, 0.02);
+    return leaving;
 }
 
 int updateBluetoothModule(AsnycBLEEventListener* listener)
@@ -118,14 +126,20 @@ int updateBluetoothModule(AsnycBLEEventListener* listener)
     return u == 0 ? listener->result.load() : u;
 }
 
-void waitForAmplifier(const UpdateJob& job)
+// Waits for the amplifier that left (`leaving`; without one, for the first
+// found): another amplifier that the polling finds meanwhile is not taken.
+void waitForAmplifier(const UpdateJob& job, const std::optional<zq::DeviceId>& leaving)
 {
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     // The amplifier may already be back under the names the polling saw
     // before it stopped; its first tick must look for it all the same.
     manager->forgetDeviceList();
     manager->startPolling();
-    manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
+    if (leaving)
+        manager->setOnDeviceListChangedCallback(
+            [id = *leaving](zq::DeviceManager* m) { reconnectDeviceWithId(m, id); });
+    else
+        manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
     for (std::uint32_t t = 0; t < kAmplifierWaitMs && !manager->hasDevice(); t += kAmplifierLookMs) {
         zq::Clock::sleepMs(kAmplifierLookMs);
         job.state.post([](MainComponent& window) {
@@ -158,8 +172,10 @@ int updateMcu(UpdateJob& job, bool bluetoothIncomplete)
     session.doneCallback = reconnectDevice;
     session.callbackUserData = nullptr;
 
-    ZQDevice* device = zq::DeviceManager::instance()->currentDevice();
-    if (!session.Perform(device))
+    // Held for the whole session: nothing that empties the slot meanwhile can
+    // destroy the device under it.
+    const std::shared_ptr<ZQDevice> device = zq::DeviceManager::instance()->currentDevice();
+    if (!session.Perform(device.get()))
         return session.error;
     return bluetoothIncomplete ? ZQBLEFirmwareUpdater::kErrorDownloadTimeout : workflow::kSucceeded;
 }
@@ -172,12 +188,13 @@ std::optional<int> runUpdate(UpdateJob& job)
 
     int code = workflow::kSucceeded;
     bool bluetoothIncomplete = false;
+    std::optional<zq::DeviceId> leaving;
     if (needUpdateBtFw) {
         if (!pythonReady()) {
             showPythonPage(job);
             return std::nullopt;
         }
-        handOverToBluetoothModule(job);
+        leaving = handOverToBluetoothModule(job);
         code = updateBluetoothModule(job.listener);
         bluetoothIncomplete = code == ZQBLEFirmwareUpdater::kErrorDownloadTimeout;
         if (code != workflow::kSucceeded && !bluetoothIncomplete)
@@ -186,7 +203,7 @@ std::optional<int> runUpdate(UpdateJob& job)
     if (!needUpdateMcuFw)
         return code;
     if (needUpdateBtFw)
-        waitForAmplifier(job);
+        waitForAmplifier(job, leaving);
     return updateMcu(job, bluetoothIncomplete);
 }
 
@@ -265,6 +282,16 @@ void reconnectFirstDevice(zq::DeviceManager* manager)
         return;
     const std::vector<zq::DeviceId> ids = manager->deviceUuids();
     if (!ids.empty() && manager->openDevice(ids.front()) != nullptr)
+        console::printLine("Found device and connected!");
+}
+
+void reconnectDeviceWithId(zq::DeviceManager* manager, const zq::DeviceId& id)
+{
+    JUCE_ASSERT_MESSAGE_THREAD
+    if (manager->probeAll() < 1)
+        return;
+    const std::vector<zq::DeviceId> ids = manager->deviceUuids();
+    if (std::find(ids.begin(), ids.end(), id) != ids.end() && manager->openDevice(id) != nullptr)
         console::printLine("Found device and connected!");
 }
 

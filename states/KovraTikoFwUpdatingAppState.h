@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "AsnycBLEEventListener.h"
+#include "DeviceManager.h"
 #include "StateLifetime.h"
 
 #include <juce_core/juce_core.h>
@@ -11,9 +12,6 @@
 
 class FirmwareUpdateSession;
 class ZQDevice;
-namespace zq {
-class DeviceManager;
-}
 
 // Shows the progress page and runs the update worker: the Bluetooth module
 // through the bridge, then the MCU through the bootloader.
@@ -36,6 +34,9 @@ private:
 // The device-list callback of the waits for the amplifier: probes and opens
 // the first device found.
 void reconnectFirstDevice(zq::DeviceManager* manager);
+// The same for the amplifier with `id` alone: probes and, when `id` is among
+// those found, opens it; any other amplifier found is left alone.
+void reconnectDeviceWithId(zq::DeviceManager* manager, const zq::DeviceId& id);
 
 // Queues the progress page at 0 (the Python installation's when
 // `pythonMode`), with the given badge; the update's shows the amplifier.

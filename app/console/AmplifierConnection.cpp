@@ -5,7 +5,7 @@
 
 namespace console {
 
-ZQDevice* openAmplifier()
+std::shared_ptr<ZQDevice> openAmplifier()
 {
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     const int found = manager->probeAll();
@@ -18,7 +18,7 @@ ZQDevice* openAmplifier()
     // The count and the id list come from the same probe; should they ever
     // disagree, there is nothing to open.
     const std::vector<zq::DeviceId> ids = manager->deviceUuids();
-    ZQDevice* device = ids.empty() ? nullptr : manager->openDevice(ids.front());
+    std::shared_ptr<ZQDevice> device = ids.empty() ? nullptr : manager->openDevice(ids.front());
     if (device == nullptr)
         printLine("Cannot connect to device!");
     return device;

@@ -29,25 +29,25 @@ bool factoryReset(ZQDevice* device, std::uint8_t target)
 
 void runResetFlow()
 {
-    ZQDevice* device = openAmplifier();
+    const std::shared_ptr<ZQDevice> device = openAmplifier();
     if (device == nullptr)
         return;
 
-    printLine(factoryReset(device, FactoryResetSession::kTargetBluetooth) ? "BT Module Factory Reset completed!"
-                                                                          : "BT Module Factory Reset failed!");
+    printLine(factoryReset(device.get(), FactoryResetSession::kTargetBluetooth) ? "BT Module Factory Reset completed!"
+                                                                                : "BT Module Factory Reset failed!");
     zq::Clock::sleepMs(kBetweenResetsMs);
-    printLine(factoryReset(device, FactoryResetSession::kTargetMcu) ? "MCU Factory Reset completed!"
-                                                                    : "MCU Factory Reset failed!");
+    printLine(factoryReset(device.get(), FactoryResetSession::kTargetMcu) ? "MCU Factory Reset completed!"
+                                                                          : "MCU Factory Reset failed!");
     closeAndDropDevice();
 }
 
 void runBluetoothFlow()
 {
-    ZQDevice* device = openAmplifier();
+    const std::shared_ptr<ZQDevice> device = openAmplifier();
     if (device == nullptr)
         return;
 
-    if (bootloader::SendSetFwStatus(device, bootloader::kStatusBluetoothUpdate) == -1)
+    if (bootloader::SendSetFwStatus(device.get(), bootloader::kStatusBluetoothUpdate) == -1)
         printLine("SetFwStatus as BT update mode failed!");
     else
         printLine("SetFwStatus as BT update mode completed!");

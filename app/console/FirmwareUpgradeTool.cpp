@@ -28,7 +28,7 @@ FirmwareUpgradeTool::FirmwareUpgradeTool(const juce::File& file) : imageFile(fil
 
 void FirmwareUpgradeTool::execute() const
 {
-    ZQDevice* device = openAmplifier();
+    const std::shared_ptr<ZQDevice> device = openAmplifier();
     if (device == nullptr)
         return;
 
@@ -45,7 +45,7 @@ void FirmwareUpgradeTool::execute() const
     session.doneCallback = reconnectDevice;
     session.callbackUserData = nullptr;
 
-    printLine(session.Perform(device) ? "Firmware upgraded!" : "Firmware upgrade failed!");
+    printLine(session.Perform(device.get()) ? "Firmware upgraded!" : "Firmware upgrade failed!");
     closeAndDropDevice();
 }
 

@@ -58,6 +58,7 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
     const int bluetoothUpdateMs = number("KOVRA_DEMO_BT_UPDATE_MS", -1);
     if (bluetoothUpdateMs >= 0)
         ports->setBluetoothUpdateMs(bluetoothUpdateMs);
+    ports->setReturnLast(number("KOVRA_DEMO_RETURN_LAST", 0) == 1);
     const int count = std::max(0, number("KOVRA_DEMO_AMPLIFIERS", 1));
     const std::string resetFail = text("KOVRA_DEMO_RESET_FAIL");
     for (int i = 0; i < count; ++i) {

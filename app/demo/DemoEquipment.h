@@ -45,6 +45,9 @@
 //                           in all (inputs and outputs), then no more
 //   KOVRA_DEMO_BT_UPDATE_MS how long an amplifier in Bluetooth update mode
 //                           is away from USB (10000)
+//   KOVRA_DEMO_RETURN_LAST  1: an amplifier that leaves USB and comes back is
+//                           listed after every other device, so two of them
+//                           come back in the other order
 //   KOVRA_DEMO_UNPLUG_AFTER_CHUNKS the first amplifier is pulled out for good
 //                           once this many chunks are written
 //   KOVRA_DEMO_REFUSE_BT_MODE 1: sending "SetFwStatus" 02 fails

@@ -40,19 +40,19 @@ DeviceManager::~DeviceManager()
     impl.reset();
 }
 
-std::unique_ptr<ZQDevice>& DeviceManager::device() { return impl->device; }
+std::shared_ptr<ZQDevice>& DeviceManager::device() { return impl->device; }
 
 DeviceManager::DeviceLock DeviceManager::lockDevice() { return DeviceLock(impl->deviceMutex); }
 
-ZQDevice* DeviceManager::openDevice(const DeviceId& id)
+std::shared_ptr<ZQDevice> DeviceManager::openDevice(const DeviceId& id)
 {
     JUCE_ASSERT_MESSAGE_THREAD
     // On the message thread Open runs at once, so the guard may stay.
     auto lock = lockDevice();
-    impl->device.reset(new ZQUsbMidiG1(id.data()));
+    impl->device = std::make_shared<ZQUsbMidiG1>(id.data());
     if (!impl->device->Open())
         impl->device.reset();
-    return impl->device.get();
+    return impl->device;
 }
 
 void DeviceManager::closeDevice()
@@ -73,10 +73,10 @@ void DeviceManager::sendFwStatus(std::uint8_t status)
 
 bool DeviceManager::hasDevice() { return currentDevice() != nullptr; }
 
-ZQDevice* DeviceManager::currentDevice()
+std::shared_ptr<ZQDevice> DeviceManager::currentDevice()
 {
     auto lock = lockDevice();
-    return impl->device.get();
+    return impl->device;
 }
 
 void DeviceManager::startPolling() { impl->startPolling(); }

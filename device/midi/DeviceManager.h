@@ -33,27 +33,29 @@ public:
     // waiting for the message thread (Open on a worker, a probe) or through
     // a session, since the message thread may want the slot meanwhile. On
     // the message thread Open runs at once, so there it may be held around
-    // Open. The device's own lifetime beyond that is ordered by the workflow
-    // (one owner drops it at a time).
-    std::unique_ptr<ZQDevice>& device();
+    // Open. The slot shares its device: one taken from it (currentDevice)
+    // lives on until its last holder lets go, whatever empties the slot
+    // meanwhile, so a worker runs its session on a copy it holds.
+    std::shared_ptr<ZQDevice>& device();
     DeviceLock lockDevice();
 
     // Both under the slot's guard. openDevice, message thread only: puts a
-    // ZQUsbMidiG1 on `id` into the slot (destroying the device it held) and
+    // ZQUsbMidiG1 on `id` into the slot (dropping the device it held) and
     // opens it; when Open fails the slot is emptied again. It returns the
     // open device or null. closeDevice, any thread: closes the device in the
-    // slot, if any, and empties the slot, sending the amplifier nothing.
-    ZQDevice* openDevice(const DeviceId& id);
+    // slot, if any, and empties the slot, sending the amplifier nothing; a
+    // holder of the device sees it closed (its sends fail) but never gone.
+    std::shared_ptr<ZQDevice> openDevice(const DeviceId& id);
     void closeDevice();
     // Any thread, under the slot's guard: sends "SetFwStatus" with `status`
     // to the device in the slot, if any, without waiting for a reply.
     void sendFwStatus(std::uint8_t status);
 
     // Any thread, each under the slot's guard for the read alone: whether the
-    // slot holds a device, and the device it holds (or null), whose use
-    // beyond the read the workflow orders as above.
+    // slot holds a device, and the device it holds (or null), shared with the
+    // caller for as long as the caller keeps it.
     bool hasDevice();
-    ZQDevice* currentDevice();
+    std::shared_ptr<ZQDevice> currentDevice();
 
     // Any thread. A stopped polling runs no further tick; one already running
     // on the message thread finishes.

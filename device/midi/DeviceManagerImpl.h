@@ -23,7 +23,7 @@ public:
 
     // Guards `device` (through DeviceManager::lockDevice).
     std::recursive_mutex deviceMutex;
-    std::unique_ptr<ZQDevice> device;
+    std::shared_ptr<ZQDevice> device;
 
     // Guards lastUuids, lastMidiInputNames and onDeviceListChanged. Never held
     // while probing or calling the callback.

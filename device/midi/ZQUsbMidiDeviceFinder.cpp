@@ -33,22 +33,33 @@ void ClearDescriptors()
     descriptors_.clear();
 }
 
-bool ProbeAll()
-{
-    std::unique_lock<std::mutex> probeLock(probe_mutex_, std::defer_lock);
-    if (juce::MessageManager::existsAndIsCurrentThread()) {
-        if (!probeLock.try_lock())
-            return false;
-    } else {
-        probeLock.lock();
-    }
+namespace {
 
+// Where the reply handler puts what it finds: descriptors_ during a whole
+// probe, the search's own list during FindAgain. Guarded by desc_mutex_.
+std::vector<_G1MidiDeviceDescriptor>* probe_sink_ = &descriptors_;
+
+// Takes probe_mutex_; on the message thread only when it is free (see ProbeAll).
+bool lockProbe(std::unique_lock<std::mutex>& probeLock)
+{
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        return probeLock.try_lock();
+    probeLock.lock();
+    return true;
+}
+
+// Opens every candidate input, sends the probe request on each candidate
+// output among those that `order` picks from the output names, in its order,
+// each followed by its second of replies, until `enough` holds after one,
+// and closes the inputs again. Under probe_mutex_.
+template <typename Order, typename Enough>
+void probePorts(Order order, Enough enough)
+{
     {
         std::lock_guard<std::mutex> lock(probe_map_mutex_);
         probe_map_.clear();
     }
     probe_out_ = -1;
-    ClearDescriptors();
 
     const std::shared_ptr<zq::MidiPortSystem> ports = zq::midiPortSystem();
 
@@ -71,8 +82,8 @@ bool ProbeAll()
     }
 
     const juce::StringArray outputNames = zq::onMessageThread([&] { return ports->outputNames(); });
-    for (int j = 0; j < outputNames.size(); ++j) {
-        if (!IsCandidate(outputNames[j]))
+    for (const int j : order(outputNames)) {
+        if (j < 0 || j >= outputNames.size() || !IsCandidate(outputNames[j]))
             continue;
         std::unique_ptr<zq::MidiOutputPort> output = zq::onMessageThread([&] { return ports->openOutput(j); });
         if (!output)
@@ -81,6 +92,8 @@ bool ProbeAll()
         output->sendMessageNow(juce::MidiMessage(kProbeRequest, static_cast<int>(sizeof kProbeRequest)));
         zq::Clock::sleepMs(1000);
         output.reset();
+        if (enough())
+            break;
     }
 
     inputs.clear();
@@ -88,6 +101,24 @@ bool ProbeAll()
         std::lock_guard<std::mutex> lock(probe_map_mutex_);
         probe_map_.clear();
     }
+}
+
+} // namespace
+
+bool ProbeAll()
+{
+    std::unique_lock<std::mutex> probeLock(probe_mutex_, std::defer_lock);
+    if (!lockProbe(probeLock))
+        return false;
+
+    ClearDescriptors();
+    const auto everyOutput = [](const juce::StringArray& names) {
+        std::vector<int> all(static_cast<std::size_t>(names.size()));
+        for (std::size_t j = 0; j < all.size(); ++j)
+            all[j] = static_cast<int>(j);
+        return all;
+    };
+    probePorts(everyOutput, [] { return false; });
 
     // Keep the amplifiers that still open. Each Open waits for the message
     // thread, so desc_mutex_ is not held meanwhile: only this probe changes
@@ -103,6 +134,33 @@ bool ProbeAll()
         descriptors_ = std::move(kept);
     }
     return true;
+}
+
+bool FindAgain(const std::array<std::uint8_t, 8>& id, const std::vector<int>& outputs, _G1MidiDeviceDescriptor& found)
+{
+    std::unique_lock<std::mutex> probeLock(probe_mutex_, std::defer_lock);
+    if (!lockProbe(probeLock))
+        return false;
+
+    std::vector<_G1MidiDeviceDescriptor> replies;
+    const auto answered = [&] {
+        std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
+        const auto it = std::find_if(replies.begin(), replies.end(), [&](const auto& d) { return d.uuid == id; });
+        if (it == replies.end())
+            return false;
+        found = *it;
+        return true;
+    };
+    {
+        std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
+        probe_sink_ = &replies;
+    }
+    probePorts([&](const juce::StringArray&) { return outputs; }, answered);
+    {
+        std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
+        probe_sink_ = &descriptors_;
+    }
+    return answered();
 }
 
 } // namespace ZQUsbMidiDeviceFinder
@@ -135,7 +193,7 @@ void DeviceManagerCallback::handleIncomingMidiMessage(zq::MidiInputPort* source,
     descriptor.midiOutputIndex = probe_out_.load();
     {
         std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
-        descriptors_.push_back(descriptor);
+        probe_sink_->push_back(descriptor);
     }
     source->stop();
 }

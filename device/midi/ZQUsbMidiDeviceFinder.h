@@ -37,6 +37,14 @@ extern const std::uint8_t kProbeRequest[7];
 // waiting for it here would never end.
 bool ProbeAll();
 
+// Looks for the amplifier with `id` alone: opens every candidate input, then
+// sends the probe request only on the candidate outputs among `outputs`, in
+// that order, each followed by its second of replies, and stops after the
+// output it answered on. The last probe's descriptors stay as they were.
+// False when it did not answer or, on the message thread, while another
+// thread is probing.
+bool FindAgain(const std::array<std::uint8_t, 8>& id, const std::vector<int>& outputs, _G1MidiDeviceDescriptor& found);
+
 std::vector<_G1MidiDeviceDescriptor> GetDescriptors();
 // Drops the descriptors, as a probe does when it starts.
 void ClearDescriptors();

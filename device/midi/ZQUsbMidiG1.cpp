@@ -16,8 +16,67 @@ ZQUsbMidiG1::~ZQUsbMidiG1()
     descriptor.reset();
 }
 
+namespace {
+
+bool onlyOnce(const juce::StringArray& names, const juce::String& name)
+{
+    const int first = names.indexOf(name);
+    return first >= 0 && names.indexOf(name, false, first + 1) < 0;
+}
+
+} // namespace
+
+ZQUsbMidiG1::Reopen ZQUsbMidiG1::reopenLastPair(std::vector<int>& probed)
+{
+    JUCE_ASSERT_MESSAGE_THREAD
+    // Opened by index alone: nothing to find again by.
+    if (!descriptor)
+        return Reopen::FirstOpen;
+    {
+        std::lock_guard<std::mutex> lock(portMutex);
+        if (midiInput && midiOutput)
+            return Reopen::Opened;
+    }
+    const std::shared_ptr<zq::MidiPortSystem> ports = zq::midiPortSystem();
+    const juce::StringArray inputs = ports->inputNames();
+    const juce::StringArray outputs = ports->outputNames();
+    const juce::String inputName = openedInputNames[descriptor->midiInputIndex];
+    const juce::String outputName = openedOutputNames[descriptor->midiOutputIndex];
+    if (inputs == openedInputNames && outputs == openedOutputNames && onlyOnce(inputs, inputName)
+        && onlyOnce(outputs, outputName))
+        return OpenMidi(descriptor->midiInputIndex, descriptor->midiOutputIndex) ? Reopen::Opened : Reopen::Failed;
+    // The ports with its name first, then the others where the list changed:
+    // another amplifier is asked only when its own name did not answer.
+    for (int j = 0; j < outputs.size(); ++j)
+        if (outputs[j] == outputName)
+            probed.push_back(j);
+    for (int j = 0; j < outputs.size(); ++j)
+        if (outputs[j] != outputName && (j >= openedOutputNames.size() || outputs[j] != openedOutputNames[j]))
+            probed.push_back(j);
+    return Reopen::Search;
+}
+
 bool ZQUsbMidiG1::Open()
 {
+    std::vector<int> changed;
+    const Reopen reopen =
+        openedBefore ? zq::onMessageThread([this, &changed] { return reopenLastPair(changed); }) : Reopen::FirstOpen;
+    switch (reopen) {
+    case Reopen::Opened: return true;
+    case Reopen::Failed: return false;
+    case Reopen::Search: {
+        _G1MidiDeviceDescriptor found{};
+        if (!ZQUsbMidiDeviceFinder::FindAgain(uuid, changed, found))
+            return false;
+        {
+            std::lock_guard<std::recursive_mutex> lock(ZQUsbMidiDeviceFinder::desc_mutex_);
+            descriptor = std::make_unique<_G1MidiDeviceDescriptor>(found);
+        }
+        return zq::onMessageThread([this, found] { return OpenMidi(found.midiInputIndex, found.midiOutputIndex); });
+    }
+    case Reopen::FirstOpen: break;
+    }
+
     int inputIndex;
     int outputIndex;
     {
@@ -43,6 +102,9 @@ bool ZQUsbMidiG1::OpenMidi(int inputIndex, int outputIndex)
     if (midiInput && midiOutput)
         return true;
     const std::shared_ptr<zq::MidiPortSystem> ports = zq::midiPortSystem();
+    // The lists that the indices refer to, kept for a reopen.
+    const juce::StringArray inputNames = ports->inputNames();
+    const juce::StringArray outputNames = ports->outputNames();
     // A half-open pair (impossible through Open) is opened afresh.
     midiInput.reset();
     midiOutput.reset();
@@ -55,6 +117,9 @@ bool ZQUsbMidiG1::OpenMidi(int inputIndex, int outputIndex)
         return false;
     }
     midiInput->start();
+    openedBefore = true;
+    openedInputNames = inputNames;
+    openedOutputNames = outputNames;
     return true;
 }
 

@@ -5,12 +5,19 @@
 #include "ZQDevice.h"
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <vector>
 
-// An amplifier as a pair of USB MIDI ports, reopened by its device id through
+// An amplifier as a pair of USB MIDI ports, opened by its device id through
 // the descriptor that the last probe found for it (or, failing that, the one
-// remembered from an earlier probe).
+// remembered from an earlier probe). Once it has opened, it reopens the pair
+// it last opened only while the port lists are as they were then and name
+// that pair alone; otherwise, since an amplifier that re-enumerates may come
+// back at other indices, it probes for its own id, first the outputs under
+// its name, then the others where the lists changed, and opens what
+// answers, never another amplifier's ports.
 class ZQUsbMidiG1 : public ZQDevice, public zq::MidiInputPortCallback {
 public:
     explicit ZQUsbMidiG1(const char* id);
@@ -18,7 +25,9 @@ public:
     ~ZQUsbMidiG1() override;
 
     // Any thread; blocks until the message thread has opened the ports, so
-    // the caller must hold no lock that the message thread may wait for.
+    // the caller must hold no lock that the message thread may wait for. A
+    // reopen that has to look for its ports probes, so the caller must not be
+    // inside a probe either.
     bool Open() override;
     // Calling thread; sends nothing. A reader in ReadNext ends at its time-out.
     void Close() override;
@@ -36,6 +45,18 @@ public:
     std::unique_ptr<_G1MidiDeviceDescriptor> descriptor;
 
 private:
+    enum class Reopen { FirstOpen, Opened, Failed, Search };
+    // Message thread: the reopen's look at the port lists, which opens the
+    // last pair when it is still this amplifier's; `Search` fills `probed`
+    // with the outputs to probe.
+    Reopen reopenLastPair(std::vector<int>& probed);
+
+    // Set once the pair has opened (the descriptor is set by then).
+    std::atomic<bool> openedBefore{false};
+    // The port lists as they were when the pair last opened; message thread.
+    juce::StringArray openedInputNames;
+    juce::StringArray openedOutputNames;
+
     // Guards the two ports: sending, closing and opening may come from
     // different threads. Never held while waiting for the message thread.
     std::mutex portMutex;

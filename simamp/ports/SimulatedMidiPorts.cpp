@@ -94,6 +94,7 @@ struct SimulatedMidiPorts::Core : std::enable_shared_from_this<SimulatedMidiPort
     bool closed = false;
     std::atomic<int> reenumerationDelayMs{1500};
     std::atomic<int> bluetoothUpdateMs{10000};
+    bool returnLast = false; // guarded by mutex
 
     std::shared_ptr<DeviceState> at(Device handle) const
     {
@@ -152,11 +153,15 @@ struct SimulatedMidiPorts::Core : std::enable_shared_from_this<SimulatedMidiPort
     // Under mutex.
     void bringIn(DeviceState& d)
     {
+        const bool returning = d.generation > 0;
         int place = 0;
         for (const auto& other : byPlace()) {
-            if (other->place != place)
+            if (returning && returnLast)
+                place = other->place + 1;
+            else if (other->place != place)
                 break;
-            ++place;
+            else
+                ++place;
         }
         d.place = place;
         d.plugged = true;
@@ -462,6 +467,12 @@ void SimulatedMidiPorts::limitOpens(Device device, int opens)
 void SimulatedMidiPorts::setReenumerationDelayMs(int ms) { core->reenumerationDelayMs = ms; }
 
 void SimulatedMidiPorts::setBluetoothUpdateMs(int ms) { core->bluetoothUpdateMs = ms; }
+
+void SimulatedMidiPorts::setReturnLast(bool last)
+{
+    std::lock_guard<std::mutex> lock(core->mutex);
+    core->returnLast = last;
+}
 
 juce::StringArray SimulatedMidiPorts::inputNames() { return core->names(true); }
 

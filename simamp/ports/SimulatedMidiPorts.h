@@ -18,9 +18,9 @@ namespace sim {
 // free place (like a sound card number) and the lists are ordered by place,
 // so a device that comes back while nothing else changed gets its old
 // indices, and one that comes back after another device took its place gets
-// new ones. Ports opened before a device went away are dead for good: they
-// send nothing (sendMessageNow says false) and receive nothing; a device
-// that comes back has new ports, which must be opened again.
+// new ones (setReturnLast puts each one that comes back last). Ports opened before a device went away are dead for
+// good: they send nothing (sendMessageNow says false) and receive nothing; a device that comes back has new ports,
+// which must be opened again.
 //
 // Messages from a device reach the open input ports on a thread of the
 // device's own, complete messages only (SysEx once its F7 has come). An
@@ -81,6 +81,12 @@ public:
     // amplifier; it comes back after the program has started looking for
     // it again. 10000 at first.
     void setBluetoothUpdateMs(int ms);
+
+    // From now on a device that comes back (re-enumerated, back from its
+    // Bluetooth update or replugged) takes the place after every device
+    // plugged in, as on a system that numbers each arrival anew: with two
+    // amplifiers the lists then name them in the other order. Off at first.
+    void setReturnLast(bool last);
 
     juce::StringArray inputNames() override;
     juce::StringArray outputNames() override;

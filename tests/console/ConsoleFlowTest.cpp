@@ -260,6 +260,21 @@ TEST_F(ConsoleFlow, PathResendsARefusedChunkAndUsesTheFirstOfTwoAmplifiers)
     EXPECT_EQ(amplifiers[1], "amplifier 2 messages 1 chunks 0 refusals 0 flash not-run switches");
 }
 
+// Two amplifiers; the first, restarting into its bootloader, comes back
+// behind the other: the reconnect probes the port under its name and writes
+// the first; the other gets nothing but the first probe's request, as when
+// they come back in their order. Out of the bootloader it comes back last
+// again, where the lists already say it is.
+TEST_F(ConsoleFlow, PathReconnectsToTheSameAmplifierWhenThePortsComeBackInTheOtherOrder)
+{
+    const ProcessResult r = run({"--path", kImage}, {"KOVRA_DEMO_AMPLIFIERS=2", "KOVRA_DEMO_RETURN_LAST=1"});
+    EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "Kovra TIKO 2", "2 device(s) found"},
+                                              progressLines(743249),
+                                              {"Firmware upgraded!"}}));
+    EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2910 chunks 2904 refusals 0 flash passed switches 0 1",
+                               "amplifier 2 messages 1 chunks 0 refusals 0 flash not-run switches"}));
+}
+
 TEST_F(ConsoleFlow, PathWithAMissingImageFailsAfterTheSwitch)
 {
     // Also what is no image although it opens: a FIFO nobody writes (its open

@@ -224,7 +224,7 @@ TEST_F(DeviceManagerProbe, SlotQueriesSeeWhatTheSlotHolds)
         manager->device().reset(device);
     }
     EXPECT_TRUE(manager->hasDevice());
-    EXPECT_EQ(manager->currentDevice(), device);
+    EXPECT_EQ(manager->currentDevice().get(), device);
     {
         auto lock = manager->lockDevice();
         manager->device().reset();

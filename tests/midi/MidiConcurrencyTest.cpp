@@ -354,3 +354,91 @@ TEST_F(MidiConcurrency, CallToTheMessageThreadRunsThereAndReturnsItsResult)
     EXPECT_EQ(result, 7);
     EXPECT_EQ(ranOn, messageThread);
 }
+
+namespace {
+
+// A device on the simulated ports that notes when it is destroyed.
+class NotingG1 : public ZQUsbMidiG1 {
+public:
+    NotingG1(const zq::DeviceId& id, std::atomic<bool>& goneFlag) : ZQUsbMidiG1(id.data()), gone(goneFlag) {}
+    // Closed first: replies must stop reaching it before it stops being a NotingG1.
+    ~NotingG1() override
+    {
+        Close();
+        gone = true;
+    }
+
+private:
+    std::atomic<bool>& gone;
+};
+
+} // namespace
+
+// A worker runs on the device it took from the slot while the slot is emptied
+// in each way there is: the device lives on until the worker lets it go.
+TEST_F(MidiConcurrency, EmptyingTheSlotLeavesAWorkersDeviceAlive)
+{
+    zq::DeviceManager* manager = zq::DeviceManager::instance();
+    auto& amp = amplifier();
+    ports->plugAmplifier(amp);
+    const zq::DeviceId id = idOf(amp);
+    struct Case {
+        const char* what;
+        std::function<void()> empty;
+    };
+    // reset last: it drops the descriptors that the others open by.
+    const Case cases[] = {
+        {"closeDevice", [&] { manager->closeDevice(); }},
+        {"openDevice", [&] { manager->openDevice(id); }},
+        {"the slot reset",
+         [&] {
+             auto lock = manager->lockDevice();
+             manager->device().reset();
+         }},
+        {"reset", [&] { manager->reset(); }},
+    };
+    {
+        FastClock calm(2);
+        ASSERT_EQ(probe().size(), 1u);
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::atomic<bool> gone{false};
+        {
+            auto lock = manager->lockDevice();
+            manager->device() = std::make_shared<NotingG1>(id, gone);
+            ASSERT_TRUE(manager->device()->Open());
+        }
+
+        std::atomic<bool> holding{false};
+        std::atomic<bool> emptied{false};
+        std::atomic<bool> aliveInUse{false};
+        std::atomic<bool> sameId{false};
+        std::atomic<int> running{1};
+        std::vector<std::thread> workers;
+        workers.emplace_back([&] {
+            std::shared_ptr<ZQDevice> device = manager->currentDevice();
+            holding = true;
+            while (!emptied)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            // Still the same object, usable (a closed one fails its sends).
+            const auto request = modelRequest();
+            device->Send(request.data(), static_cast<int>(request.size()));
+            std::uint8_t buffer[64];
+            device->ReadNext(device->defaultSid, buffer, sizeof buffer, -1);
+            sameId = std::memcmp(device->GetUUID(), id.data(), id.size()) == 0;
+            aliveInUse = !gone;
+            device.reset();
+            --running;
+        });
+        ASSERT_TRUE(runUntil([&] { return holding.load(); }));
+        c.empty();
+        EXPECT_FALSE(gone) << "destroyed while a worker holds it";
+        emptied = true;
+        ASSERT_TRUE(runUntilJoined(workers, running, 10000));
+        EXPECT_TRUE(aliveInUse);
+        EXPECT_TRUE(sameId);
+        EXPECT_TRUE(gone) << "kept after its last holder let go";
+        manager->closeDevice();
+    }
+}

@@ -73,7 +73,7 @@ TEST_F(UsbMidiDevice, UnknownIdDoesNotOpen)
     EXPECT_EQ(device.descriptor, nullptr);
 }
 
-TEST_F(FoundAmplifier, ReopensWithTheRememberedIndices)
+TEST_F(FoundAmplifier, ReopensOnlyWhereItsOwnPortsAre)
 {
     ASSERT_TRUE(device.Open());
     device.Close();
@@ -85,11 +85,86 @@ TEST_F(FoundAmplifier, ReopensWithTheRememberedIndices)
     ZQUsbMidiG1 stranger(idOf(amp).data());
     EXPECT_FALSE(stranger.Open());
 
-    // The remembered indices now name the keyboard's ports.
+    // The remembered indices now name the keyboard's ports: not its own.
+    EXPECT_FALSE(device.Open());
+    EXPECT_EQ(send(device, kModelRequest), -1);
+    EXPECT_EQ(ports->openedCount(keys), 0);
+
+    // Back behind the keyboard: found at its new indices.
+    ports->replug(tiko);
+    ASSERT_EQ(ports->inputNames(), juce::StringArray({"USB Keys", "Kovra TIKO"}));
     ASSERT_TRUE(device.Open());
     EXPECT_EQ(send(device, kModelRequest), 7);
-    ASSERT_EQ(ports->received(keys).size(), 1u);
-    EXPECT_EQ(ports->received(keys)[0].bytes, kModelRequest);
+    EXPECT_TRUE(ports->received(keys).empty());
+    ASSERT_FALSE(ports->received(tiko).empty());
+    EXPECT_EQ(ports->received(tiko).back().bytes, kModelRequest);
+}
+
+// Two amplifiers; the first, opened, restarts into its bootloader and comes
+// back where it was or behind the other (or not at all). The reopen reaches
+// it alone, probes only when the port lists do not say where it is, and asks
+// the other only when no port under its own name answered.
+TEST_F(UsbMidiDevice, ReopenAfterAReEnumerationReachesTheSameAmplifier)
+{
+    struct Case {
+        const char* what;
+        std::string otherName;
+        bool returnLast;
+        bool comesBack;
+        bool probes;
+        bool otherAsked;
+    };
+    const Case cases[] = {
+        {"back where it was", "Kovra TIKO 2", false, true, false, false},
+        {"back behind the other", "Kovra TIKO 2", true, true, true, false},
+        {"same names, back where it was", "Kovra TIKO", false, true, true, false},
+        {"same names, back behind the other", "Kovra TIKO", true, true, true, true},
+        {"not back", "Kovra TIKO 2", false, false, true, true},
+        {"same names, not back", "Kovra TIKO", false, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A quarter of a second for each output's replies, also when loaded.
+        FastClock fast(4);
+        zq::DeviceManager::instance()->reset();
+        auto local = std::make_shared<sim::SimulatedMidiPorts>();
+        ScopedMidiPortSystem localSystem(local);
+        auto& first = amplifier(amplifierWithId(1));
+        auto& other = amplifier(amplifierWithId(2));
+        const auto a = local->plugAmplifier(first);
+        const auto b = local->plugAmplifier(other, c.otherName);
+        ASSERT_EQ(probe().size(), 2u);
+
+        ZQUsbMidiG1 device(idOf(first).data());
+        ASSERT_TRUE(device.Open());
+        local->setReturnLast(c.returnLast);
+        if (c.comesBack) {
+            EXPECT_EQ(bootloader::SendSetFwStatus(&device, bootloader::kStatusToBootloader), 14);
+            ASSERT_FALSE(local->isPlugged(a));
+            device.Close();
+            ASSERT_TRUE(runUntil([&] { return local->isPlugged(a); }));
+        } else {
+            device.Close();
+            local->unplug(a);
+        }
+        const int probesBefore = probesReceived(*local, a) + probesReceived(*local, b);
+        const int otherProbesBefore = probesReceived(*local, b);
+        const auto otherBefore = local->received(b).size();
+
+        EXPECT_EQ(onWorker([&] { return device.Open(); }), c.comesBack);
+        EXPECT_EQ(probesReceived(*local, a) + probesReceived(*local, b) > probesBefore, c.probes);
+        EXPECT_EQ(probesReceived(*local, b) > otherProbesBefore, c.otherAsked);
+        if (c.comesBack) {
+            EXPECT_EQ(send(device, kModelRequest), 7);
+            ASSERT_FALSE(local->received(a).empty());
+            EXPECT_EQ(local->received(a).back().bytes, kModelRequest);
+        }
+        // The other amplifier got a probe request at most.
+        const auto toOther = local->received(b);
+        for (std::size_t i = otherBefore; i < toOther.size(); ++i)
+            EXPECT_EQ(toOther[i].bytes, probeRequest());
+        device.Close();
+    }
 }
 
 TEST_F(FoundAmplifier, AnOutputThatDoesNotOpenClosesTheInputAgain)

@@ -114,6 +114,8 @@ struct Road {
     std::vector<std::string> environment;
     std::vector<std::string> lines;
     std::string report;
+    // What the two probes before the connected page print.
+    std::string found = "Kovra TIKO\nKovra TIKO\n";
 };
 
 const Road kMcuRoad{"MCU",
@@ -126,6 +128,20 @@ const Road kBothRoad{"both",
                      {"KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_BT_VERSION=0105", "KOVRA_DEMO_PYTHON=linked"},
                      {"Found device and connected!", "Updating: 0%", "Updating: 100%"},
                      "amplifier 1 messages 2916 chunks 2904 refusals 0 flash passed switches 2 0 1\n"};
+
+// Both, with a second amplifier plugged in: the first leaves for its module's
+// update long enough for the polling to find the second alone (and leave it
+// alone: the tick's probe and the callback's, a probe request each), and
+// comes back behind it, found again by its id (two more); the second gets
+// nothing else.
+const Road kTwoAmplifiersRoad{"both, two amplifiers",
+                              {"KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_BT_VERSION=0105",
+                               "KOVRA_DEMO_PYTHON=linked", "KOVRA_DEMO_AMPLIFIERS=2", "KOVRA_DEMO_RETURN_LAST=1",
+                               "KOVRA_DEMO_BT_UPDATE_MS=30000"},
+                              {"Found device and connected!", "Updating: 0%", "Updating: 100%"},
+                              "amplifier 1 messages 2916 chunks 2904 refusals 0 flash passed switches 2 0 1\n"
+                              "amplifier 2 messages 6 chunks 0 refusals 0 flash not-run switches\n",
+                              "Kovra TIKO 2\nKovra TIKO\nKovra TIKO 2\n"};
 
 // The demo's window clicked the way a person would; each run in a folder of
 // its own.
@@ -203,7 +219,7 @@ protected:
     {
         launch(road);
         // The polling's probe, then the connecting worker's probe print the port.
-        EXPECT_TRUE(waitForOutput("Kovra TIKO\nKovra TIKO\n", 30));
+        EXPECT_TRUE(waitForOutput(road.found, 30));
         const ProcessResult search = xdotool({"search", "--sync", "--pid", std::to_string(pid())});
         ASSERT_EQ(search.exitStatus, 0);
         window = search.out.substr(0, search.out.find('\n'));
@@ -268,7 +284,7 @@ protected:
 // the success badge and "Done" quits.
 TEST_F(DemoWindow, UpdateAndDoneThroughTheWindow)
 {
-    for (const Road* road : {&kMcuRoad, &kBothRoad}) {
+    for (const Road* road : {&kMcuRoad, &kBothRoad, &kTwoAmplifiersRoad}) {
         SCOPED_TRACE(road->name);
         launchAndStartUpdate(*road);
         for (std::size_t i = 1; i < road->lines.size(); ++i)

@@ -226,6 +226,50 @@ TEST_F(FirmwareUpdate, AmplifierBackBeforeTheWaitStartsIsFound)
     EXPECT_EQ(amp.bootloader.flashCheck(), sim::FlashCheck::Passed);
 }
 
+// Two amplifiers; the first, whose rows are shown, comes back behind the
+// other after each time it leaves (its Bluetooth update, its bootloader's
+// restarts). Only the first is written; the other gets probe requests alone.
+class TwoAmplifiers : public UpdateTest {
+protected:
+    void updateTheFirst(const char* btRow)
+    {
+        localPythonAnswers("Python 2.7.18");
+        sim::SimulatedAmplifier& first = plugAmplifier(amplifierWithId(1));
+        sim::SimulatedAmplifier& other = amplifier(amplifierWithId(2));
+        const auto otherPorts = ports->plugAmplifier(other, "Kovra TIKO 2");
+        {
+            // Each reply within its output's second, also on a loaded machine:
+            // the first amplifier must be the first found.
+            FastClock calm(1);
+            openFirstAmplifier();
+        }
+        ASSERT_EQ(std::memcmp(zq::DeviceManager::instance()->currentDevice()->GetUUID(), idOf(first).data(), 8), 0);
+        ports->setReturnLast(true);
+        fillRows(kSerial, kMcuOlder, btRow);
+        CapturedStdout out;
+        startUpdate();
+        const bool ended = runUntilResult(60000);
+        const std::string printed = out.take();
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(result(), std::make_pair(0, 0));
+        EXPECT_EQ(first.bootloader.flashCheck(), sim::FlashCheck::Passed);
+        const bool bluetooth = std::string(btRow) == kBtOlder;
+        const std::vector<std::uint8_t> switches =
+            bluetooth ? std::vector<std::uint8_t>{0x02, 0x00, 0x01} : std::vector<std::uint8_t>{0x00, 0x01};
+        EXPECT_EQ(first.bootloader.statusSwitches(), switches);
+        EXPECT_EQ(other.bootloader.chunksWritten(), 0);
+        EXPECT_TRUE(other.bootloader.statusSwitches().empty());
+        const std::vector<std::uint8_t> probeBytes = probeRequest();
+        for (const auto& r : ports->received(otherPorts))
+            EXPECT_EQ(r.bytes, probeBytes);
+        EXPECT_EQ(printed.find("Found device and connected!") != std::string::npos, bluetooth);
+    }
+};
+
+TEST_F(TwoAmplifiers, TheOneThatLeftForItsBluetoothUpdateIsWaitedForAndWritten) { updateTheFirst(kBtOlder); }
+
+TEST_F(TwoAmplifiers, TheMcuUpdateReopensTheSameAmplifierAtItsNewPorts) { updateTheFirst(kBtCurrent); }
+
 TEST_F(FirmwareUpdate, IncompleteBluetoothUpdateStillUpdatesTheMcuAndKeepsItsCode)
 {
     localPythonAnswers("Python 2.7.18");
