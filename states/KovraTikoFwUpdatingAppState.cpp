@@ -18,6 +18,7 @@
 #include "ZQBLEFirmwareUpdater.h"
 
 #include <atomic>
+#include <exception>
 #include <optional>
 
 namespace {
@@ -232,9 +233,14 @@ void KovraTikoFwUpdatingAppState::apply(MainComponent* main) const
             if (!result)
                 return;
             code = *result;
+        } catch (const std::exception& e) {
+            // A programming error too must say what it was before the page
+            // shows only its code.
+            console::printLine("Firmware update stopped by an unexpected error: " + juce::String::fromUTF8(e.what()));
+            // The polling may have been started for the wait.
+            zq::DeviceManager::instance()->stopPolling();
         } catch (...) {
             console::printLine("Firmware update stopped by an unexpected error");
-            // The polling may have been started for the wait.
             zq::DeviceManager::instance()->stopPolling();
         }
         postEnd(job, code);

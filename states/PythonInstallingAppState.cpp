@@ -13,6 +13,7 @@
 #include "WorkflowCodes.h"
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 
 namespace {
@@ -143,6 +144,9 @@ void PythonInstallingAppState::apply(MainComponent* main) const
         int code = workflow::kWorkerFailed;
         try {
             code = runInstallation(window);
+        } catch (const std::exception& e) {
+            console::printLine("Python installation stopped by an unexpected error: "
+                               + juce::String::fromUTF8(e.what()));
         } catch (...) {
             console::printLine("Python installation stopped by an unexpected error");
         }

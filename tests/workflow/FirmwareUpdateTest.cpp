@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -232,6 +233,33 @@ TEST_F(FirmwareUpdate, MissingWriteAcknowledgementEndsWithTheSessionError)
     ASSERT_TRUE(runUntilResult(30000));
     EXPECT_EQ(result(), std::make_pair(2, 16));
     EXPECT_EQ(toastText(), "Firmware updating failed!");
+}
+
+// An exception that leaves the worker (a programming error, a transport
+// that breaks) ends as a failed worker, and says what it was.
+TEST_F(FirmwareUpdate, ExceptionInTheWorkerIsPrintedBeforeItsCode)
+{
+    struct BrokenPort : RecordingDevice {
+        int Internal_Send(const std::uint8_t*, std::size_t) override
+        {
+            throw std::runtime_error("port fault: send refused");
+        }
+    };
+    {
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        auto lock = manager->lockDevice();
+        manager->device() = std::make_unique<BrokenPort>();
+    }
+    fillRows(kSerial, kMcuOlder, kBtCurrent);
+
+    CapturedStdout capture;
+    startUpdate();
+    const bool ended = runUntilResult();
+    const std::string out = capture.take();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(result(), std::make_pair(2, -12));
+    EXPECT_NE(out.find("Firmware update stopped by an unexpected error: port fault: send refused\n"), std::string::npos)
+        << out;
 }
 
 struct BluetoothFailure {
