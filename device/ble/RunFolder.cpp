@@ -69,8 +69,8 @@ int lockFolder(const juce::File& folder, bool create)
 
 void removeUnusedIn(const juce::File& folder, bool everythingUnused)
 {
-    for (const juce::File& entry : folder.findChildFiles(juce::File::findFilesAndDirectories, false, "*",
-                                                         juce::File::FollowSymlinks::no)) {
+    for (const juce::File& entry :
+         folder.findChildFiles(juce::File::findFilesAndDirectories, false, "*", juce::File::FollowSymlinks::no)) {
         const std::string path = entry.getFullPathName().toStdString();
         struct stat info {};
         if (lstat(path.c_str(), &info) != 0)
