@@ -1,7 +1,7 @@
 #include "SimulatedAmplifier.h"
 
 #include "BootloaderMessages.h"
-#include "MivoSeriesStackCodec.h"
+#include "WireFormat.h"
 
 #include <algorithm>
 
@@ -9,7 +9,11 @@ namespace sim {
 
 namespace {
 
-bool isCommandFrame(const Bytes& m) { return m.size() >= 7 && m[0] == 0xF0 && m[1] == 0x01 && m.back() == 0xF7; }
+// A frame whose checksum is wrong is not taken, as the amplifier would not.
+bool isCommandFrame(const Bytes& m)
+{
+    return m.size() >= 7 && m[0] == 0xF0 && m[1] == 0x01 && m.back() == 0xF7 && wire::checksumHolds(m);
+}
 
 bool isSetFwStatus(const Bytes& m)
 {
@@ -25,7 +29,7 @@ SimulatedAmplifier::SimulatedAmplifier(AmplifierConfig c) : config(std::move(c))
 
 Bytes SimulatedAmplifier::commandReply(std::uint8_t sid, std::uint8_t op1, std::uint8_t op2, const Bytes& data) const
 {
-    Bytes frame = zq::MivoSeriesStackCodec(sid, op1, op2).encode(data);
+    Bytes frame = wire::commandFrame(sid, op1, op2, data);
     if (faults.wrongChecksum)
         frame[3] = static_cast<std::uint8_t>((frame[3] + 1) & 0x7F);
     return frame;

@@ -166,7 +166,9 @@ void queryAmplifier(MainComponent* main)
     const std::string latestBt = latestBluetoothVersion(updater);
 
     int mcuCompare = CompareFWVersion(mcuVersion, latestMcu);
-    int btCompare = CompareFWVersion(btVersion, latestBt);
+    // Without the firmware file's version nothing says the module is older:
+    // an update offered on that fails and holds back the MCU's with it.
+    int btCompare = latestBt.empty() ? 0 : CompareFWVersion(btVersion, latestBt);
     std::string btRow = btVersion.empty() ? std::string("N/A") : btVersion;
     std::string mcuRow = mcuVersion;
     if (unrecognised) {

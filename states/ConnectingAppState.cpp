@@ -1,6 +1,7 @@
 #include "ConnectingAppState.h"
 
 #include "ConnectedAppState.h"
+#include "ConsoleOutput.h"
 #include "Constant.h"
 #include "DeviceManager.h"
 #include "InitialAppState.h"
@@ -8,6 +9,8 @@
 #include "TroubleshootingAppState.h"
 
 #include <juce_events/juce_events.h>
+
+#include <exception>
 
 ConnectingAppState::~ConnectingAppState()
 {
@@ -34,9 +37,13 @@ void ConnectingAppState::apply(MainComponent* main) const
         int found = 0;
         try {
             found = manager->probeAll();
-        } catch (...) {
+        } catch (const std::exception& e) {
             // A probe that fails found nothing: the user is told and can retry,
             // rather than being left on "Connecting..." with the polling off.
+            console::printLine("Connecting stopped by an unexpected error: " + juce::String::fromUTF8(e.what()));
+            found = 0;
+        } catch (...) {
+            console::printLine("Connecting stopped by an unexpected error");
             found = 0;
         }
         state.post([this, found](MainComponent& window) { connect(&window, found); });

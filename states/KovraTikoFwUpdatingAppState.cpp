@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <optional>
 
 namespace {
@@ -39,6 +40,7 @@ struct UpdateJob {
     juce::String serialNumber;
     juce::String mcuRow;
     juce::String btRow;
+    int hardwareType = 0;
 };
 
 juce::String rowText(MainComponent* main, std::size_t index)
@@ -75,18 +77,23 @@ bool pythonReady()
            && localPythonIs27();
 }
 
+// The time is taken here, when the check failed; the window notes it on its
+// own thread, where the Python installation's state later reads it.
 void showPythonPage(const UpdateJob& job)
 {
-    MainComponent* main = job.state.main();
-    main->pythonCheckTime = zq::Clock::now();
-    main->pushAsyncEvent([main] {
-        main->setDeviceImage(resources::installerPicture());
-        main->badgeKind = 0;
-        main->progressView->setVisible(false);
-        main->pythonInfoView->setVisible(true);
-        main->resized();
+    const std::uint32_t checkTime = zq::Clock::now();
+    job.state.post([checkTime](MainComponent& window) {
+        MainComponent* main = &window;
+        main->pythonCheckTime = checkTime;
+        main->pushAsyncEvent([main] {
+            main->setDeviceImage(resources::installerPicture());
+            main->badgeKind = 0;
+            main->progressView->setVisible(false);
+            main->pythonInfoView->setVisible(true);
+            main->resized();
+        });
+        main->triggerAsyncUpdate();
     });
-    main->triggerAsyncUpdate();
 }
 
 // Closes the amplifier so that the library can reach the Bluetooth module;
@@ -157,7 +164,7 @@ void waitForAmplifier(const UpdateJob& job, const std::optional<zq::DeviceId>& l
 
 int updateMcu(UpdateJob& job, bool bluetoothIncomplete)
 {
-    const McuImage image = mcuImageFor(job.state.main()->hardwareType, job.serialNumber);
+    const McuImage image = mcuImageFor(job.hardwareType, job.serialNumber);
 
     FirmwareUpdateSession session;
     session.timeoutMs = 3000;
@@ -239,7 +246,8 @@ void KovraTikoFwUpdatingAppState::apply(MainComponent* main) const
 
     queueProgressPage(main, false, 1);
 
-    UpdateJob job{lifetime.watch(main), bleListener.get(), rowText(main, 0), rowText(main, 1), rowText(main, 2)};
+    UpdateJob job{lifetime.watch(main), bleListener.get(), rowText(main, 0),
+                  rowText(main, 1),     rowText(main, 2),  main->hardwareType.load()};
 
     worker = std::async(std::launch::async, [job]() mutable {
         int code = workflow::kWorkerFailed;
@@ -248,9 +256,14 @@ void KovraTikoFwUpdatingAppState::apply(MainComponent* main) const
             if (!result)
                 return;
             code = *result;
+        } catch (const std::exception& e) {
+            // A programming error too must say what it was before the page
+            // shows only its code.
+            console::printLine("Firmware update stopped by an unexpected error: " + juce::String::fromUTF8(e.what()));
+            // The polling may have been started for the wait.
+            zq::DeviceManager::instance()->stopPolling();
         } catch (...) {
             console::printLine("Firmware update stopped by an unexpected error");
-            // The polling may have been started for the wait.
             zq::DeviceManager::instance()->stopPolling();
         }
         postEnd(job, code);

@@ -13,6 +13,7 @@
 #include "WorkflowCodes.h"
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 
 namespace {
@@ -25,14 +26,21 @@ constexpr std::uint32_t kAmplifierWindowMs = 65000;
 constexpr std::uint32_t kAmplifierLookMs = 4000;
 constexpr double kBarHold = 0.99;
 
-using Window = StateLifetime::Watch;
+// What the worker needs from the window, copied on the message thread when
+// the state starts it; the bar is the one the worker moves.
+struct InstallationJob {
+    StateLifetime::Watch window;
+    std::uint32_t pythonCheckTime = 0;
+    double bar = 0.0; // as the progress page starts
+};
 
 juce::String fromTable(const std::string& path) { return juce::String::fromUTF8(path.c_str()); }
 
 // The bar goes up by `step` on the message thread, never past 0.99.
-void advanceBar(const Window& window, double step)
+void advanceBar(InstallationJob& job, double step)
 {
-    window.post([step](MainComponent& main) {
+    job.bar = std::min(job.bar + step, kBarHold);
+    job.window.post([step](MainComponent& main) {
         main.progressView->setProgress(std::min(main.progressView->progress + step, kBarHold));
     });
 }
@@ -52,7 +60,7 @@ bool linkedSystemPython()
     return true;
 }
 
-int runInstaller(const Window& window)
+int runInstaller(InstallationJob& job)
 {
     const juce::String package = ApplicationBundle::pythonPackage().getFullPathName();
     ChildCommand installer(PythonCommands::installerSuccessText);
@@ -64,7 +72,7 @@ int runInstaller(const Window& window)
     zq::Clock::sleepMs(kInstallerLookMs);
     for (std::uint32_t t = 0; installer.isRunning() && t <= kLastInstallerLookMs; t += kInstallerLookMs) {
         zq::Clock::sleepMs(kInstallerLookMs);
-        advanceBar(window, kInstallerStep);
+        advanceBar(job, kInstallerStep);
     }
     const bool killed = installer.isRunning();
     if (killed)
@@ -79,34 +87,32 @@ int runInstaller(const Window& window)
     return killed ? workflow::kInstallerTimedOut : workflow::kInstallerFailed;
 }
 
-int waitForAmplifier(const Window& window)
+int waitForAmplifier(InstallationJob& job)
 {
-    MainComponent* main = window.main();
     // On the clock that times the installer's looks, also when it runs faster.
-    const std::uint32_t budget = amplifierWaitBudgetMs(zq::Clock::now() - main->pythonCheckTime.load());
+    const std::uint32_t budget = amplifierWaitBudgetMs(zq::Clock::now() - job.pythonCheckTime);
     const std::uint32_t looks = budget / kAmplifierLookMs;
-    const float step = looks == 0
-                           ? std::numeric_limits<float>::infinity()
-                           : (1.0f - static_cast<float>(main->progressView->progressNow())) / static_cast<float>(looks);
+    const float step = looks == 0 ? std::numeric_limits<float>::infinity()
+                                  : (1.0f - static_cast<float>(job.bar)) / static_cast<float>(looks);
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     for (std::uint32_t t = 0; t < budget && !manager->hasDevice(); t += kAmplifierLookMs) {
         zq::Clock::sleepMs(kAmplifierLookMs);
-        advanceBar(window, step);
+        advanceBar(job, step);
     }
     return manager->hasDevice() ? workflow::kSucceeded : workflow::kAmplifierNotBack;
 }
 
-int runInstallation(const Window& window)
+int runInstallation(InstallationJob& job)
 {
-    int code = linkedSystemPython() ? workflow::kSucceeded : runInstaller(window);
+    int code = linkedSystemPython() ? workflow::kSucceeded : runInstaller(job);
     if (code == workflow::kSucceeded)
-        code = waitForAmplifier(window);
+        code = waitForAmplifier(job);
     return code;
 }
 
-void postEnd(const Window& window, int code)
+void postEnd(const InstallationJob& job, int code)
 {
-    window.post([code](MainComponent& main) {
+    job.window.post([code](MainComponent& main) {
         std::unique_ptr<AppState> next;
         if (code == workflow::kSucceeded)
             next = std::make_unique<KovraTikoFwUpdatingAppState>();
@@ -135,19 +141,22 @@ void PythonInstallingAppState::apply(MainComponent* main) const
     // The picture stays as the Python page left it.
     queueProgressPage(main, true, 0);
 
-    const Window window = lifetime.watch(main);
-    worker = std::async(std::launch::async, [window] {
+    InstallationJob job{lifetime.watch(main), main->pythonCheckTime.load()};
+    worker = std::async(std::launch::async, [job]() mutable {
         zq::DeviceManager* manager = zq::DeviceManager::instance();
         manager->startPolling();
         manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
 
         int code = workflow::kWorkerFailed;
         try {
-            code = runInstallation(window);
+            code = runInstallation(job);
+        } catch (const std::exception& e) {
+            console::printLine("Python installation stopped by an unexpected error: "
+                               + juce::String::fromUTF8(e.what()));
         } catch (...) {
             console::printLine("Python installation stopped by an unexpected error");
         }
         manager->stopPolling();
-        postEnd(window, code);
+        postEnd(job, code);
     });
 }

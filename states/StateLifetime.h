@@ -8,10 +8,12 @@
 class MainComponent;
 
 // The one way for a state's workers (and the library's thread) to reach the
-// window. The window owns its current state and destroys it, on the message
-// thread, when it is replaced or when the window goes; so a function posted
-// through a state's watch runs only while that state is current, and then
-// its window, with everything the state was given, is there too.
+// window: posting to it. A worker gets no window to read; what it needs of
+// the window is copied into its job when the state starts it. The window owns
+// its current state and destroys it, on the message thread, when it is
+// replaced or when the window goes; so a function posted through a state's
+// watch runs only while that state is current, and then its window, with
+// everything the state was given, is there too.
 class StateLifetime {
 public:
     class Watch {
@@ -26,9 +28,6 @@ public:
                     run(*shown);
             });
         }
-
-        // The window, for what a worker may read of it on its own thread.
-        MainComponent* main() const { return window; }
 
     private:
         friend class StateLifetime;

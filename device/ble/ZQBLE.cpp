@@ -2,6 +2,7 @@
 
 #include "ApplicationBundle.h"
 #include "OwnFolder.h"
+#include "RunFolder.h"
 
 #include <cstdlib>
 
@@ -68,8 +69,6 @@ bool isStale(const juce::File& folder)
     return juce::Time::currentTimeMillis() - changed > kStaleAfterMs;
 }
 
-bool isPresent(const juce::File& file) { return file.exists() || file.isSymbolicLink(); }
-
 } // namespace
 
 juce::File cacheFolder() { return inCacheRoot(ApplicationBundle::executable().getFileName()); }
@@ -80,18 +79,20 @@ std::string getBLELibraryPath()
 {
     const juce::File stale = staleCacheFolder();
     if (OwnFolder::isOwn(stale) && isStale(stale))
-        OwnFolder::remove(stale);
+        RunFolder::removeUnused(stale, true);
 
     const juce::File cache = cacheFolder();
     if (cache == juce::File())
         return {};
-    if (!isPresent(cache))
-        cache.createDirectory();
-    if (!OwnFolder::isOwn(cache))
+    bool madeNow = false;
+    const juce::File run = RunFolder::hold(cache, madeNow);
+    if (run == juce::File())
         return {};
 
-    const juce::File lib = cache.getChildFile("lib");
-    if (!isPresent(lib))
+    // Always a copy of the bundle's own, made into a folder of this run's:
+    // one that an earlier run left behind may be another version's.
+    const juce::File lib = run.getChildFile("lib");
+    if (madeNow)
         ApplicationBundle::helpers().copyDirectoryTo(lib);
     else if (!OwnFolder::isOwn(lib))
         return {};

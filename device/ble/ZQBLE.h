@@ -20,9 +20,10 @@ juce::File cacheFolder();
 // left behind for more than five minutes.
 juce::File staleCacheFolder();
 
-// Prepares <cache>/lib, a copy of the bundle's Helpers folder, and returns its
-// full path; an empty text when the cache folder, or a lib that is already
-// there, is not a real folder of this user's.
+// Prepares <cache>/<process id>/lib, a fresh copy of the bundle's Helpers
+// folder in this run's locked folder (RunFolder), and returns its full path;
+// an empty text when the cache folder is not a real folder of this user's or
+// this run's folder cannot be made.
 std::string getBLELibraryPath();
 
 // <bundle>/Contents/Resources/ble_firmware.fw; the file is not checked.

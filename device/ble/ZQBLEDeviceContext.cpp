@@ -1,6 +1,6 @@
 #include "ZQBLEDeviceContext.h"
 
-#include "OwnFolder.h"
+#include "RunFolder.h"
 #include "ZQBLE.h"
 
 #include <dlfcn.h>
@@ -19,6 +19,7 @@ void lookUp(void* lib, const char* name, Fn& entry)
 
 ZQBLEDeviceContext::ZQBLEDeviceContext()
 {
+    RunFolder::acquire();
     const std::string folder = ZQBLE::getBLELibraryPath();
     if (folder.empty())
         return;
@@ -45,7 +46,8 @@ ZQBLEDeviceContext::~ZQBLEDeviceContext()
         if (!keepLoaded)
             dlclose(lib);
     }
-    // A mapped library survives the deletion of its file.
-    OwnFolder::remove(ZQBLE::cacheFolder());
+    // A mapped library survives the deletion of its file. Only this run's
+    // folder goes: another instance may be using the cache folder.
+    RunFolder::release();
     functions.reset();
 }

@@ -5,8 +5,9 @@
 #include <memory>
 
 // The production library loaded for one operation. Destroying the context
-// releases and unloads the library (unless `keepLoaded`) and deletes the
-// per-user cache folder.
+// releases and unloads the library (unless `keepLoaded`) and deletes this
+// run's folder in the per-user cache folder (the cache folder too once
+// nothing else is in it).
 class ZQBLEDeviceContext {
 public:
     // The entry points, each null when the library lacks it.

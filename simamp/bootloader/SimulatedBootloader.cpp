@@ -1,8 +1,7 @@
 #include "SimulatedBootloader.h"
 
 #include "BootloaderMessages.h"
-#include "SevenBitsCodec.h"
-#include "ZQSysEx.h"
+#include "WireFormat.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,16 +19,19 @@ bool IsRequest(const Bytes& m, const char* tag)
     return m.size() == std::strlen(tag) + 2 && m.front() == 0xF0 && m.back() == 0xF7 && HasTag(m.data(), m.size(), tag);
 }
 
+// The 92-byte information block laid out here, not by the product's
+// FirmwareInfo: the model tag, the MCU version at 8, the hardware type
+// (little-endian) at 84 and the Bluetooth version at 88; the rest zero.
 Bytes InfoReply(const SimulatedBootloader::Identity& identity)
 {
-    FirmwareInfo info{};
-    std::memcpy(info.modelTag, "TIKO", 4);
-    std::copy(identity.mcuVersion.begin(), identity.mcuVersion.end(), info.mcuVersion);
-    info.hardwareType = identity.hardwareType;
-    std::memcpy(info.btVersion, identity.btVersion.data(), std::min<std::size_t>(identity.btVersion.size(), 4));
-    Bytes block(FirmwareInfo::kSize);
-    info.toBytes(block.data());
-    return BootloaderMessage(kRetFwInfo, zq::SevenBitsCodec().encode(block));
+    Bytes block(92, 0);
+    std::memcpy(block.data(), "TIKO", 4);
+    std::copy(identity.mcuVersion.begin(), identity.mcuVersion.end(), block.begin() + 8);
+    const auto type = static_cast<std::uint32_t>(identity.hardwareType);
+    for (int i = 0; i < 4; ++i)
+        block[84 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(type >> (8 * i));
+    std::memcpy(block.data() + 88, identity.btVersion.data(), std::min<std::size_t>(identity.btVersion.size(), 4));
+    return BootloaderMessage(kRetFwInfo, wire::pack(block));
 }
 
 // The bootloader's own sum of the chunk's image bytes, kept apart from the
@@ -79,7 +81,7 @@ bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity,
         step = BootloaderStep::WriteFlash;
         Bytes status;
         if (message.size() >= kFlashChunkIndex) {
-            const std::int64_t offset = DecodeOffset(message.data() + kFlashOffsetIndex);
+            const std::int64_t offset = wire::offset(message.data() + kFlashOffsetIndex);
             chunk = offset < 0 ? -1 : static_cast<int>(offset / static_cast<std::int64_t>(kChunkBytes));
             if (knobs.silentFromChunk >= 0 && chunk >= knobs.silentFromChunk)
                 return true;
@@ -118,7 +120,7 @@ void SimulatedBootloader::writeFlash(const Bytes& message, Bytes& status)
     };
     if (message.size() != kWriteFlashLength || message.back() != 0xF7)
         return refuse(kRefusedBadMessage);
-    const std::int64_t offset = DecodeOffset(message.data() + kFlashOffsetIndex);
+    const std::int64_t offset = wire::offset(message.data() + kFlashOffsetIndex);
     if (offset < 0)
         return refuse(kRefusedBadMessage);
     const int chunk = static_cast<int>(offset / static_cast<std::int64_t>(kChunkBytes));
@@ -133,7 +135,7 @@ void SimulatedBootloader::writeFlash(const Bytes& message, Bytes& status)
     const std::uint8_t* packed = message.data() + kFlashChunkIndex;
     if (std::any_of(packed, packed + kPackedChunkBytes, [](std::uint8_t b) { return b & 0x80; }))
         return refuse(kRefusedBadMessage);
-    const Bytes chunkBytes = ZQSysEx::Unpack(packed, kPackedChunkBytes);
+    const Bytes chunkBytes = wire::unpack(packed, kPackedChunkBytes);
     if (chunkBytes.size() != kChunkWithChecksum)
         return refuse(kRefusedBadMessage);
     if (SumOfImageBytes(chunkBytes) != chunkBytes[kChunkBytes])

@@ -1,4 +1,5 @@
 #include "BleFixture.h"
+#include "ProcessRun.h"
 
 #include "ApplicationBundle.h"
 #include "ZQBLE.h"
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -25,6 +27,15 @@ namespace {
 using LibraryPathTest = BleFixture;
 
 juce::File libraryIn(const juce::File& folder) { return folder.getChildFile(ZQBLE::libraryFileName); }
+
+// This run's copy of the Helpers folder: <cache>/<process id>/lib.
+juce::File runLib()
+{
+    return ZQBLE::cacheFolder().getChildFile(juce::String(static_cast<int>(getpid()))).getChildFile("lib");
+}
+
+// A run folder of a process that cannot be running (above any process id).
+const char* const kDeadRun = "99999999";
 
 constexpr int kCannotMount = 77;
 
@@ -112,21 +123,30 @@ TEST_F(LibraryPathTest, CopiesHelpersIntoLibAndDropsANestedLib)
 
     const std::string path = ZQBLE::getBLELibraryPath();
 
-    const juce::File lib = ZQBLE::cacheFolder().getChildFile("lib");
+    const juce::File lib = runLib();
     EXPECT_EQ(path, lib.getFullPathName().toStdString());
     EXPECT_TRUE(libraryIn(lib).existsAsFile());
     EXPECT_FALSE(lib.getChildFile("lib").exists());
 }
 
-TEST_F(LibraryPathTest, AnExistingLibIsUsedAsItIs)
+// A copy left in the cache folder, by an older version's run (lib) or by a
+// run that was killed (its run folder), may be another library than the
+// bundle's: it is never loaded, and a run folder that nobody holds goes.
+TEST_F(LibraryPathTest, ACopyLeftInTheCacheIsNeverUsed)
 {
-    const juce::File lib = ZQBLE::cacheFolder().getChildFile("lib");
-    lib.getChildFile("marker").create();
+    const juce::File oldLayout = ZQBLE::cacheFolder().getChildFile("lib");
+    const juce::File killedRun = ZQBLE::cacheFolder().getChildFile(kDeadRun);
+    for (const juce::File& left : {oldLayout, killedRun.getChildFile("lib")}) {
+        ASSERT_TRUE(left.createDirectory());
+        ASSERT_TRUE(juce::File(KOVRA_STANDIN_BARE).copyFileTo(libraryIn(left)));
+    }
 
-    ZQBLE::getBLELibraryPath();
+    const std::string path = ZQBLE::getBLELibraryPath();
 
-    EXPECT_TRUE(lib.getChildFile("marker").existsAsFile());
-    EXPECT_FALSE(libraryIn(lib).exists());
+    EXPECT_EQ(path, runLib().getFullPathName().toStdString());
+    EXPECT_TRUE(libraryIn(runLib()).hasIdenticalContentTo(libraryIn(bundle.getChildFile("Contents/Helpers"))));
+    EXPECT_FALSE(killedRun.exists());
+    EXPECT_TRUE(libraryIn(oldLayout).existsAsFile()); // aged by the rule of five minutes alone
 }
 
 struct StaleCase {
@@ -150,10 +170,8 @@ TEST_P(StaleCacheTest, OnlyAFolderOlderThanFiveMinutesIsDeleted)
     ZQBLE::getBLELibraryPath();
 
     EXPECT_EQ(!stale.getChildFile("lib/marker").exists(), c.deleted);
-    if (c.sameAsCache) // a kept lib folder is used without copying
-        EXPECT_EQ(libraryIn(stale.getChildFile("lib")).existsAsFile(), c.deleted);
-    else
-        EXPECT_TRUE(libraryIn(ZQBLE::cacheFolder().getChildFile("lib")).existsAsFile());
+    // Whatever was kept, the library is this run's own copy.
+    EXPECT_TRUE(libraryIn(runLib()).existsAsFile());
 }
 
 INSTANTIATE_TEST_SUITE_P(Ages, StaleCacheTest,
@@ -169,7 +187,7 @@ TEST_F(LibraryPathTest, DestroyingAContextDeletesTheCacheButNotWhatALinkInItPoin
     {
         ZQBLEFirmwareUpdater updater(std::make_unique<ZQBLEDeviceContext>());
         ASSERT_NE(updater.context->lib, nullptr);
-        const juce::File lib = ZQBLE::cacheFolder().getChildFile("lib");
+        const juce::File lib = runLib();
         ASSERT_TRUE(outside.createSymbolicLink(lib.getChildFile("folder-link"), true));
         ASSERT_TRUE(outside.getChildFile("keep").createSymbolicLink(lib.getChildFile("file-link"), true));
     }
@@ -179,12 +197,14 @@ TEST_F(LibraryPathTest, DestroyingAContextDeletesTheCacheButNotWhatALinkInItPoin
 
 // A bind mount has the device number of the file system it comes from, so
 // only the mount itself tells that the folder belongs to something else.
-TEST_F(LibraryPathTest, DestroyingAContextLeavesAFolderBindMountedInTheCacheWhole)
+// In the folder of a run that was killed, which the next run deletes.
+TEST_F(LibraryPathTest, DeletingALeftRunFolderLeavesAFolderBindMountedInItWhole)
 {
     const juce::File outside = makeOutsideFolder();
-    const juce::File lib = ZQBLE::cacheFolder().getChildFile("lib");
+    const juce::File lib = ZQBLE::cacheFolder().getChildFile(kDeadRun).getChildFile("lib");
     const juce::File mounted = lib.getChildFile("mounted");
     ASSERT_TRUE(mounted.createDirectory());
+    ASSERT_TRUE(juce::File(KOVRA_STANDIN_BARE).copyFileTo(libraryIn(lib)));
 
     std::string whyNot;
     const int result = withBindMount(
@@ -210,13 +230,25 @@ TEST_F(LibraryPathTest, DestroyingAContextLeavesAFolderBindMountedInTheCacheWhol
 TEST_F(LibraryPathTest, ANestedLibThatIsALinkIsRemovedWithoutFollowingIt)
 {
     const juce::File outside = makeOutsideFolder();
-    const juce::File lib = ZQBLE::cacheFolder().getChildFile("lib");
-    ASSERT_TRUE(lib.createDirectory());
-    ASSERT_TRUE(outside.createSymbolicLink(lib.getChildFile("lib"), true));
+    ASSERT_TRUE(outside.createSymbolicLink(bundle.getChildFile("Contents/Helpers/lib"), true));
 
     ZQBLE::getBLELibraryPath();
 
-    EXPECT_FALSE(lib.getChildFile("lib").isSymbolicLink());
+    EXPECT_FALSE(runLib().getChildFile("lib").exists());
+    EXPECT_FALSE(runLib().getChildFile("lib").isSymbolicLink());
+    EXPECT_TRUE(holdsKeepFile(outside));
+}
+
+// A link named like a run folder is removed without being followed.
+TEST_F(LibraryPathTest, ALinkInPlaceOfARunFolderIsRemovedWithoutFollowingIt)
+{
+    const juce::File outside = makeOutsideFolder();
+    ASSERT_TRUE(ZQBLE::cacheFolder().createDirectory());
+    ASSERT_TRUE(outside.createSymbolicLink(ZQBLE::cacheFolder().getChildFile(kDeadRun), true));
+
+    EXPECT_EQ(ZQBLE::getBLELibraryPath(), runLib().getFullPathName().toStdString());
+
+    EXPECT_FALSE(ZQBLE::cacheFolder().getChildFile(kDeadRun).isSymbolicLink());
     EXPECT_TRUE(holdsKeepFile(outside));
 }
 
@@ -235,23 +267,15 @@ TEST_F(LibraryPathTest, AStaleFolderThatIsALinkIsLeftAlone)
     EXPECT_TRUE(holdsKeepFile(outside));
 }
 
-struct ForeignCache {
-    const char* name;
-    bool cacheIsLink; // else the lib folder inside it is
-};
-
-class ForeignCacheTest : public BleFixture, public ::testing::WithParamInterface<ForeignCache> {};
-
-// A cache or lib folder that is a link could lead the loader to another
-// library and the deletion out of the cache; neither is used.
-TEST_P(ForeignCacheTest, IsNeitherLoadedFromNorDeleted)
+// A cache folder that is a link could lead the loader to another library
+// and the deletion out of the cache; it is neither used nor deleted.
+TEST_F(LibraryPathTest, ACacheFolderThatIsALinkIsNeitherLoadedFromNorDeleted)
 {
     const juce::File outside = makeOutsideFolder();
     ASSERT_TRUE(bundle.getChildFile("Contents/Helpers").copyDirectoryTo(outside.getChildFile("lib")));
     ASSERT_TRUE(cacheRoot.createDirectory());
-    const juce::File link = GetParam().cacheIsLink ? ZQBLE::cacheFolder() : ZQBLE::cacheFolder().getChildFile("lib");
-    ASSERT_TRUE(link.getParentDirectory().createDirectory());
-    ASSERT_TRUE((GetParam().cacheIsLink ? outside : outside.getChildFile("lib")).createSymbolicLink(link, true));
+    const juce::File link = ZQBLE::cacheFolder();
+    ASSERT_TRUE(outside.createSymbolicLink(link, true));
 
     EXPECT_EQ(ZQBLE::getBLELibraryPath(), "");
     {
@@ -260,16 +284,11 @@ TEST_P(ForeignCacheTest, IsNeitherLoadedFromNorDeleted)
         EXPECT_EQ(updater.SetFirmwarePath(ZQBLE::getFirmwarePath()), "");
         EXPECT_EQ(updater.UpdateFirmware(), -1);
     }
-    // A link in our cache folder goes with it; one in its place stays.
-    EXPECT_EQ(link.isSymbolicLink(), GetParam().cacheIsLink);
+    EXPECT_TRUE(link.isSymbolicLink());
     EXPECT_TRUE(holdsKeepFile(outside));
     EXPECT_TRUE(libraryIn(outside.getChildFile("lib")).existsAsFile());
     EXPECT_TRUE(calls().empty());
 }
-
-INSTANTIATE_TEST_SUITE_P(Links, ForeignCacheTest,
-                         ::testing::Values(ForeignCache{"CacheFolder", true}, ForeignCache{"LibFolder", false}),
-                         [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST_F(LibraryPathTest, ACachePathThatIsAFileIsLeftAlone)
 {
@@ -282,6 +301,61 @@ TEST_F(LibraryPathTest, ACachePathThatIsAFileIsLeftAlone)
     }
 
     EXPECT_EQ(ZQBLE::cacheFolder().loadFileAsString(), "not a folder");
+}
+
+// Another instance of the program: the demo's "--bt", on the same cache
+// folder (this test bears the demo's name), its waits run fast.
+ProcessResult runOtherInstance(const juce::File& home, const juce::File& cacheRoot, std::vector<std::string> more = {},
+                               const ProcessOptions& options = {})
+{
+    std::vector<std::string> environment{"KOVRA_DEMO_SPEEDUP=10", "HOME=" + home.getFullPathName().toStdString(),
+                                         "XDG_CACHE_HOME=" + cacheRoot.getFullPathName().toStdString(),
+                                         "KOVRA_STANDIN_DOWNLOAD_MS=50", "KOVRA_STANDIN_CALL_LOG"};
+    environment.insert(environment.end(), more.begin(), more.end());
+    return runProcess(KOVRA_DEMO_BINARY, {"--bt"}, environment, 120, options);
+}
+
+const char* const kDemoName = "KovraTikoFirmwareUpdaterDemo";
+
+// Two instances at once: the one that ends first deletes only its own
+// folder, not the library of the one still using it.
+TEST_F(LibraryPathTest, AnotherInstanceEndingLeavesThisRunsLibrary)
+{
+    nameExecutable(kDemoName);
+    ZQBLEFirmwareUpdater updater(std::make_unique<ZQBLEDeviceContext>());
+    ASSERT_NE(updater.context->lib, nullptr);
+
+    const ProcessResult other = runOtherInstance(home, cacheRoot);
+    EXPECT_NE(other.out.find("Get result code again: 0\n"), std::string::npos) << other.out;
+
+    EXPECT_TRUE(libraryIn(runLib()).existsAsFile());
+    EXPECT_EQ(ZQBLE::getBLELibraryPath(), runLib().getFullPathName().toStdString());
+    EXPECT_EQ(updater.SetFirmwarePath(ZQBLE::getFirmwarePath()), "0107");
+}
+
+// A run killed in the middle of the module's download leaves its copy of
+// the library behind; a later run loads the bundle's (here another library,
+// without SetFirmwareFile), never that copy, and deletes it.
+TEST_F(LibraryPathTest, ACopyLeftByAKilledInstanceIsNotLoaded)
+{
+    nameExecutable(kDemoName);
+    ProcessOptions killMidDownload;
+    killMidDownload.onOutput = [](int pid, const std::string& out) {
+        if (out.find("Got fw version: 0107\n") != std::string::npos)
+            kill(pid, SIGKILL);
+    };
+    const ProcessResult killed = runOtherInstance(home, cacheRoot, {"KOVRA_STANDIN_NEVER_ENDS=1"}, killMidDownload);
+    ASSERT_NE(killed.out.find("Got fw version: 0107\n"), std::string::npos) << killed.out;
+    ASSERT_FALSE(killed.timedOut);
+    ASSERT_TRUE(ZQBLE::cacheFolder().isDirectory());
+
+    useLibrary(KOVRA_STANDIN_BARE);
+    {
+        ZQBLEFirmwareUpdater updater(std::make_unique<ZQBLEDeviceContext>());
+        ASSERT_NE(updater.context->lib, nullptr);
+        EXPECT_EQ(updater.SetFirmwarePath(ZQBLE::getFirmwarePath()), "-65535");
+    }
+    EXPECT_FALSE(ZQBLE::cacheFolder().exists());
 }
 
 } // namespace

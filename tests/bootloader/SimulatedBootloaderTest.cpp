@@ -1,6 +1,7 @@
 #include "BinaryData.h"
 #include "BootloaderTestSupport.h"
 #include "SimulatedAmplifier.h"
+#include "WireFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -130,4 +131,31 @@ TEST_F(Bootloader, FlashCheckAgainstTheImagesBlock)
         send(Message("SetFwStatus", {0x01}));
         EXPECT_EQ(amp.bootloader.flashCheck(), c.result) << c.what;
     }
+}
+
+// The amplifier's own wire format, against bytes worked out by hand.
+TEST(SimulatedWire, PacksFramesAndChecksLikeTheAmplifier)
+{
+    EXPECT_EQ(sim::wire::pack({0xFF, 0x00, 0x80, 0x01, 0x02, 0x03, 0x04, 0x85}),
+              (Bytes{0x05, 0x7F, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04, 0x01, 0x05}));
+    const Bytes packed{0x05, 0x7F, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04, 0x01, 0x05};
+    EXPECT_EQ(sim::wire::unpack(packed.data(), packed.size()), (Bytes{0xFF, 0x00, 0x80, 0x01, 0x02, 0x03, 0x04, 0x85}));
+    // Nine bytes: a lone header byte at the end gives nothing.
+    EXPECT_EQ(sim::wire::unpack(packed.data(), 9), (Bytes{0xFF, 0x00, 0x80, 0x01, 0x02, 0x03, 0x04}));
+    EXPECT_EQ(sim::wire::commandFrame(5, 0x03, 0x11, {0x61, 0x62, 0x63}),
+              (Bytes{0xF0, 0x01, 0x05, 0x60, 0x03, 0x11, 0x00, 0x61, 0x62, 0x63, 0xF7}));
+    EXPECT_TRUE(sim::wire::checksumHolds({0xF0, 0x01, 0x05, 0x00, 0x02, 0x11, 0xF7}));
+    EXPECT_FALSE(sim::wire::checksumHolds({0xF0, 0x01, 0x05, 0x01, 0x02, 0x11, 0xF7}));
+    const std::uint8_t groups[] = {0x00, 0x02, 0x2D, 0x00};
+    EXPECT_EQ(sim::wire::offset(groups), (0x2D << 14) | (0x02 << 7));
+}
+
+// A request whose checksum is wrong gets no answer, as from the amplifier.
+TEST(SimulatedWire, RequestWithAWrongChecksumIsIgnored)
+{
+    sim::SimulatedAmplifier amp;
+    const Bytes good{0xF0, 0x01, 0x05, 0x00, 0x02, 0x11, 0xF7};
+    const Bytes bad{0xF0, 0x01, 0x05, 0x01, 0x02, 0x11, 0xF7};
+    EXPECT_FALSE(amp.receive(good.data(), good.size()).empty());
+    EXPECT_TRUE(amp.receive(bad.data(), bad.size()).empty());
 }

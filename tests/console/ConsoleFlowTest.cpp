@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -562,6 +563,21 @@ TEST_F(ConsoleFlow, BluetoothDownloadThatNeverEnds)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "BT update firmware failed with code -4");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "BT firmware updated with result 0"), 0);
+}
+
+// Instances at once on one cache folder each load a copy of their own: none
+// deletes another's, and the last one leaves no folder behind.
+TEST_F(ConsoleFlow, BluetoothUpdatesAtOnceEachKeepTheirLibrary)
+{
+    constexpr int kInstances = 24;
+    std::vector<std::future<ProcessResult>> runs;
+    for (int i = 0; i < kInstances; ++i)
+        runs.push_back(std::async(std::launch::async, [this] { return run({"--bt"}); }));
+    int completed = 0;
+    for (auto& r : runs)
+        completed += r.get().out.find("Get result code again: 0\n") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(completed, kInstances);
+    EXPECT_FALSE(fs::exists(temp.path() + "/cache/KovraTikoFirmwareUpdaterDemo"));
 }
 
 TEST_F(ConsoleFlow, BluetoothUpdateWithoutTheLibrary)

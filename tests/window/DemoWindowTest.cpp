@@ -143,6 +143,14 @@ const Road kTwoAmplifiersRoad{"both, two amplifiers",
                               "amplifier 2 messages 6 chunks 0 refusals 0 flash not-run switches\n",
                               "Kovra TIKO 2\nKovra TIKO\nKovra TIKO 2\n"};
 
+// The module older, but the cache folder cannot hold the library, so the
+// firmware file's version is unknown: only the MCU is updated.
+const Road kUnknownLatestBluetoothRoad{"MCU beside an unknown Bluetooth version",
+                                       {"KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_BT_VERSION=0105",
+                                        "KOVRA_DEMO_PYTHON=linked", "XDG_CACHE_HOME=/dev/null"},
+                                       {"Updating: 0%", "Updating: 100%"},
+                                       "amplifier 1 messages 2913 chunks 2904 refusals 0 flash passed switches 0 1\n"};
+
 // The demo's window clicked the way a person would; each run in a folder of
 // its own.
 class DemoWindow : public ::testing::Test {
@@ -284,7 +292,7 @@ protected:
 // the success badge and "Done" quits.
 TEST_F(DemoWindow, UpdateAndDoneThroughTheWindow)
 {
-    for (const Road* road : {&kMcuRoad, &kBothRoad, &kTwoAmplifiersRoad}) {
+    for (const Road* road : {&kMcuRoad, &kBothRoad, &kTwoAmplifiersRoad, &kUnknownLatestBluetoothRoad}) {
         SCOPED_TRACE(road->name);
         launchAndStartUpdate(*road);
         for (std::size_t i = 1; i < road->lines.size(); ++i)

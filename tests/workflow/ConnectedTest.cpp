@@ -4,6 +4,7 @@
 #include "ConnectedAppState.h"
 #include "DeviceManager.h"
 #include "UpdateResultAppState.h"
+#include "ZQBLE.h"
 
 #include <array>
 #include <ostream>
@@ -154,17 +155,53 @@ INSTANTIATE_TEST_SUITE_P(
                  "0107"}),
     [](const auto& paramInfo) { return std::string(paramInfo.param.label); });
 
-TEST_F(ConnectedTest, LibraryRefusingTheFileLeavesTheArrowWithoutVersion)
+// Without the firmware file's version the module's version is unknown, not
+// older: the Bluetooth row offers nothing, so that an MCU update is not
+// held back by a module's update that cannot run.
+enum class LatestUnknown { FileRefused, NoLibrary, CacheFolderUnusable };
+
+struct UnknownLatestCase {
+    const char* label;
+    LatestUnknown why;
+    Version mcu;
+};
+
+std::ostream& operator<<(std::ostream& out, const UnknownLatestCase& c) { return out << c.label; }
+
+class UnknownLatestBluetooth : public ConnectedTest, public ::testing::WithParamInterface<UnknownLatestCase> {};
+
+TEST_P(UnknownLatestBluetooth, OffersOnlyTheMcu)
 {
-    auto& amp = amplifier();
+    const UnknownLatestCase& c = GetParam();
+    switch (c.why) {
+    case LatestUnknown::FileRefused: setKnob("KOVRA_STANDIN_REFUSE_FILE", "7"); break;
+    case LatestUnknown::NoLibrary:
+        ASSERT_TRUE(bundle.getChildFile("Contents/Helpers").getChildFile(ZQBLE::libraryFileName).deleteFile());
+        break;
+    case LatestUnknown::CacheFolderUnusable: setKnob("XDG_CACHE_HOME", temp->writeFile("cache-is-a-file", "")); break;
+    }
+    auto& amp = amplifier(configOf({"Kovra TIKO", "KT10A2400001", c.mcu, "0105"}));
     ports->plugAmplifier(amp);
-    setKnob("KOVRA_STANDIN_REFUSE_FILE", "7");
     openFirstAmplifier();
 
-    ASSERT_TRUE(enterAndRunUntil(std::make_unique<ConnectedAppState>(), [&] { return connectedPageShown(); }));
-    EXPECT_EQ(row(1), "1.11.2.75");
-    EXPECT_EQ(row(2), "0107 -> ");
+    const bool mcuOlder = c.mcu != kLatest;
+    ASSERT_TRUE(enterAndRunUntil(std::make_unique<ConnectedAppState>(),
+                                 [&] { return mcuOlder ? connectedPageShown() : resultShown(1, 0); }));
+    if (mcuOlder) {
+        EXPECT_EQ(row(1), "1.10.0.3 -> 1.11.2.75");
+        EXPECT_EQ(row(2), "0105");
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, UnknownLatestBluetooth,
+    ::testing::Values(UnknownLatestCase{"FileRefusedMcuOlder", LatestUnknown::FileRefused, {1, 10, 0, 3}},
+                      UnknownLatestCase{"FileRefusedMcuCurrent", LatestUnknown::FileRefused, kLatest},
+                      UnknownLatestCase{"NoLibraryMcuOlder", LatestUnknown::NoLibrary, {1, 10, 0, 3}},
+                      UnknownLatestCase{
+                          "CacheFolderUnusableMcuOlder", LatestUnknown::CacheFolderUnusable, {1, 10, 0, 3}},
+                      UnknownLatestCase{"CacheFolderUnusableMcuCurrent", LatestUnknown::CacheFolderUnusable, kLatest}),
+    [](const auto& paramInfo) { return std::string(paramInfo.param.label); });
 
 TEST_F(ConnectedTest, UpToDateLeavesThePollingStopped)
 {

@@ -1,3 +1,4 @@
+#include "CapturedStdout.h"
 #include "ConnectedTestFixture.h"
 
 #include "ConnectedAppState.h"
@@ -102,13 +103,17 @@ public:
 };
 
 // A probe that fails counts as finding nothing, rather than leaving the
-// page on "Connecting..." with the polling stopped.
+// page on "Connecting..." with the polling stopped; what failed is printed.
 TEST_F(ConnectingTest, ProbeErrorCountsAsNoAmplifier)
 {
     ScopedMidiPortSystem failing(std::make_shared<FailingPorts>());
 
+    CapturedStdout capture;
     main->changeState(std::make_unique<ConnectingAppState>(false));
-    ASSERT_TRUE(runUntil([&] { return stateAs<InitialAppState>() != nullptr && toastSaysConnectFailed(); }));
+    const bool toasted = runUntil([&] { return stateAs<InitialAppState>() != nullptr && toastSaysConnectFailed(); });
+    const std::string out = capture.take();
+    ASSERT_TRUE(toasted);
+    EXPECT_NE(out.find("Connecting stopped by an unexpected error: MIDI system gone\n"), std::string::npos) << out;
     ASSERT_TRUE(runUntil([&] { return caption() == juce::String(constant::k_connectButtonText); }));
     EXPECT_TRUE(main->initialView->actionButton->isEnabled());
 }

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -68,6 +69,10 @@ TEST_F(FirmwareUpdate, NoMarkedRowEndsUpdatedAtOnceWithoutTouchingTheAmplifier)
 TEST_F(FirmwareUpdate, McuOnlyWritesTheStandardImageOnTheOpenDevice)
 {
     sim::SimulatedAmplifier& amp = plugAmplifier();
+    // Chunk 60 is answered late, so the bar rests at the percent of the 60
+    // chunks before it (2) long enough to be seen on a loaded machine.
+    amp.bootloader.knobs.late = {sim::BootloaderStep::WriteFlash, 60};
+    amp.bootloader.knobs.lateMs = 1000;
     openFirstAmplifier();
     fillRows(kSerial, kMcuOlder, kBtCurrent, 20);
     startUpdate();
@@ -78,8 +83,10 @@ TEST_F(FirmwareUpdate, McuOnlyWritesTheStandardImageOnTheOpenDevice)
     EXPECT_EQ(amp.bootloader.statusSwitches(), (std::vector<std::uint8_t>{0x00, 0x01}));
     EXPECT_EQ(amp.bootloader.flashCheck(), sim::FlashCheck::Passed);
     EXPECT_EQ(hardwareTypeWritten(amp), 20);
-    // p / 100 from the first chunk on, up to the whole bar.
+    // p / 100 from the first chunk on, up to the whole bar: not p / 2 + 50,
+    // the MCU's half after a module's update.
     EXPECT_TRUE(nonDecreasing(bar));
+    EXPECT_TRUE(holds(bar, 0.02)) << testing::PrintToString(bar);
     EXPECT_DOUBLE_EQ(bar.back(), 1.0);
 }
 
@@ -296,6 +303,33 @@ TEST_F(FirmwareUpdate, MissingWriteAcknowledgementEndsWithTheSessionError)
     ASSERT_TRUE(runUntilResult(30000));
     EXPECT_EQ(result(), std::make_pair(2, 16));
     EXPECT_EQ(toastText(), "Firmware updating failed!");
+}
+
+// An exception that leaves the worker (a programming error, a transport
+// that breaks) ends as a failed worker, and says what it was.
+TEST_F(FirmwareUpdate, ExceptionInTheWorkerIsPrintedBeforeItsCode)
+{
+    struct BrokenPort : RecordingDevice {
+        int Internal_Send(const std::uint8_t*, std::size_t) override
+        {
+            throw std::runtime_error("port fault: send refused");
+        }
+    };
+    {
+        zq::DeviceManager* manager = zq::DeviceManager::instance();
+        auto lock = manager->lockDevice();
+        manager->device() = std::make_unique<BrokenPort>();
+    }
+    fillRows(kSerial, kMcuOlder, kBtCurrent);
+
+    CapturedStdout capture;
+    startUpdate();
+    const bool ended = runUntilResult();
+    const std::string out = capture.take();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(result(), std::make_pair(2, -12));
+    EXPECT_NE(out.find("Firmware update stopped by an unexpected error: port fault: send refused\n"), std::string::npos)
+        << out;
 }
 
 struct BluetoothFailure {

@@ -8,6 +8,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <fstream>
+#include <future>
+#include <optional>
+#include <thread>
+
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -172,6 +180,54 @@ INSTANTIATE_TEST_SUITE_P(
                     InstallerOutcome{"KilledAtTheLimit", "exec sleep 600", 100, -11, 0.99},
                     InstallerOutcome{"KilledAfterSayingSuccessful", "echo successful; exec sleep 600", 100, 0, 0.99}),
     [](const testing::TestParamInfo<InstallerOutcome>& paramInfo) { return paramInfo.param.name; });
+
+// When the process whose id a fake program wrote to `pidFile` ended, as the
+// kernel reports it (a pidfd turns readable); none within `timeout`.
+std::optional<std::chrono::steady_clock::time_point> endOfProcess(const std::string& pidFile,
+                                                                  std::chrono::milliseconds timeout)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + timeout;
+    pid_t pid = 0;
+    while (pid <= 0) {
+        if (std::chrono::steady_clock::now() > giveUp)
+            return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::ifstream(pidFile) >> pid;
+    }
+    const int process = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (process < 0)
+        return std::nullopt;
+    pollfd ready{process, POLLIN, 0};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now());
+    const int n = poll(&ready, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+    const auto at = std::chrono::steady_clock::now();
+    close(process);
+    return n == 1 ? std::optional(at) : std::nullopt;
+}
+
+// The installer still running at the limit is killed 152 s after it started
+// (2 s, then 75 looks of 2 s), counted from before "Proceed", so never less.
+TEST_F(PythonInstallation, InstallerIsKilledAtItsLimit)
+{
+    constexpr std::uint32_t kSpeedup = 10;
+    constexpr double kLateMs = 1500;
+    const std::string pidFile = temp->path() + "/installer.pid";
+    osascript("echo $$ > '" + pidFile + ".new' && mv '" + pidFile + ".new' '" + pidFile + "'; exec sleep 600");
+    speedUp(kSpeedup);
+
+    auto ended = std::async(std::launch::async, [&] { return endOfProcess(pidFile, std::chrono::seconds(60)); });
+    const auto start = std::chrono::steady_clock::now();
+    proceed();
+    const bool shown = runUntilResult(60000);
+    const std::optional<std::chrono::steady_clock::time_point> end = ended.get();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(result(), std::make_pair(2, -11));
+    ASSERT_TRUE(end.has_value());
+    const double tookMs = std::chrono::duration<double, std::milli>(*end - start).count();
+    const double limitMs = std::chrono::duration<double, std::milli>(zq::Clock::duration(152000)).count();
+    EXPECT_GE(tookMs, limitMs);
+    EXPECT_LT(tookMs, limitMs + kLateMs);
+}
 
 struct WaitCase {
     const char* name;

@@ -1,10 +1,25 @@
 #include "BinaryData.h"
 #include "KovraTikoFwUpdatingAppState.h"
 #include "PythonInstallingAppState.h"
+#include "StateLifetime.h"
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+#include <utility>
+
 namespace {
+
+// Whether a watch hands out its window, which a worker could then read and
+// write off the message thread.
+template <typename Watch, typename = void>
+struct HandsOutTheWindow : std::false_type {
+};
+template <typename Watch>
+struct HandsOutTheWindow<Watch, std::void_t<decltype(std::declval<const Watch&>().main())>> : std::true_type {
+};
+
+TEST(StateWatch, OffersPostingAlone) { EXPECT_FALSE(HandsOutTheWindow<StateLifetime::Watch>::value); }
 
 struct ImageCase {
     int hardwareType;
