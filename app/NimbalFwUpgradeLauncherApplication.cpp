@@ -78,6 +78,7 @@ void NimbalFwUpgradeLauncherApplication::shutdown()
 {
     QuitSignals::stopListening();
     mainWindow.reset();
+    QuitSignals::restoreDefaults();
 }
 
 void NimbalFwUpgradeLauncherApplication::anotherInstanceStarted(const juce::String&) {}

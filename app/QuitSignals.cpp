@@ -61,6 +61,12 @@ void QuitSignals::listen(std::function<void()> onQuit)
     });
 }
 
+void QuitSignals::restoreDefaults()
+{
+    for (const int signal : kQuitSignals)
+        std::signal(signal, SIG_DFL);
+}
+
 void QuitSignals::stopListening()
 {
     JUCE_ASSERT_MESSAGE_THREAD

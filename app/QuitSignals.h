@@ -15,4 +15,8 @@ public:
     // the signals that arrived before and after this call.
     static void listen(std::function<void()> onQuit);
     static void stopListening();
+    // Once the flow or the window has ended nothing is at risk any more: the
+    // signals end the program again, also while its exit waits for a slow
+    // reader of standard output.
+    static void restoreDefaults();
 };

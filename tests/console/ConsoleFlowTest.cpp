@@ -43,14 +43,19 @@ class ConsoleFlow : public ::testing::Test {
 protected:
     TempFolder temp;
 
-    ProcessResult run(const std::vector<std::string>& args, std::vector<std::string> env = {},
-                      const std::string& program = kDemo, int speedup = 10, const ProcessOptions& options = {},
-                      int timeoutSeconds = 240)
+    std::vector<std::string> demoEnvironment(std::vector<std::string> env, int speedup = 10) const
     {
         env.insert(env.begin(),
                    {"KOVRA_DEMO_SPEEDUP=" + std::to_string(speedup), "KOVRA_DEMO_REPORT=" + temp.path() + "/report",
                     "XDG_CACHE_HOME=" + temp.path() + "/cache", "HOME=" + temp.path(), "KOVRA_STANDIN_DOWNLOAD_MS=50"});
-        ProcessResult r = runProcess(program, args, env, timeoutSeconds, options);
+        return env;
+    }
+
+    ProcessResult run(const std::vector<std::string>& args, std::vector<std::string> env = {},
+                      const std::string& program = kDemo, int speedup = 10, const ProcessOptions& options = {},
+                      int timeoutSeconds = 240)
+    {
+        ProcessResult r = runProcess(program, args, demoEnvironment(std::move(env), speedup), timeoutSeconds, options);
         EXPECT_FALSE(r.timedOut);
         EXPECT_EQ(r.exitStatus, 0);
         EXPECT_EQ(r.err, "");
@@ -389,6 +394,33 @@ TEST_F(ConsoleFlow, PathFlashesWhateverBecomesOfStandardOutput)
         ASSERT_NE(held, seen.end()) << fd;
         EXPECT_EQ(std::vector<std::string>(held, seen.end()), (std::vector<std::string>{"/dev/null"})) << fd;
     }
+    EXPECT_EQ(report(), flashed);
+}
+
+// Once the flash has ended nothing is at risk: a quit signal while the exit
+// waits for a stalled reader ends the program.
+TEST_F(ConsoleFlow, QuitSignalEndsTheWaitForAStalledReaderAfterTheFlash)
+{
+    const Lines flashed{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"};
+    std::optional<std::chrono::steady_clock::time_point> flashedAt;
+    bool signalled = false;
+    bool ended = false;
+    ProcessOptions stalling;
+    stalling.stallOutputUntil = [&](const ProcessResult& soFar) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!flashedAt && report() == flashed)
+            flashedAt = now;
+        if (!flashedAt || now - *flashedAt < std::chrono::seconds(1))
+            return false;
+        signalled = kill(soFar.pid, SIGTERM) == 0;
+        ended = processEnds(soFar.pid, 10000);
+        return true;
+    };
+    const ProcessResult r = runProcess(kDemo, {"--path", kImage}, demoEnvironment({}), 240, stalling);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_TRUE(signalled);
+    EXPECT_TRUE(ended) << "the exit still waits for the reader";
+    EXPECT_EQ(r.exitStatus, 128 + SIGTERM);
     EXPECT_EQ(report(), flashed);
 }
 

@@ -98,6 +98,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     close(errPipe[1]);
 
     ProcessResult result;
+    result.pid = pid;
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     int open = 2;
     if (closedInChild(options, 2)) {

@@ -32,6 +32,7 @@ struct ProcessOptions {
 struct ProcessResult {
     int exitStatus = -1;
     bool timedOut = false;
+    int pid = -1;
     std::string out;
     std::string err;
     std::vector<std::chrono::steady_clock::time_point> lineTimes;
