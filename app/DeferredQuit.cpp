@@ -1,4 +1,4 @@
-#include "DeferredQuit.h"
+#include "app/DeferredQuit.h"
 
 namespace {
 // How often a pending quit looks whether the worker has ended.

@@ -1,4 +1,4 @@
-#include "LaunchChoice.h"
+#include "app/LaunchChoice.h"
 
 LaunchChoice chooseLaunch(const std::vector<std::string>& args)
 {

@@ -1,5 +1,5 @@
-#include "JuceMidiPortSystem.h"
-#include "NimbalFwUpgradeLauncherApplication.h"
+#include "app/NimbalFwUpgradeLauncherApplication.h"
+#include "device/midi/JuceMidiPortSystem.h"
 
 namespace {
 // The product talks to the real MIDI system, from before the application starts.

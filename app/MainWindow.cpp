@@ -1,8 +1,8 @@
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "BootloaderMessages.h"
-#include "DeviceManager.h"
-#include "MainComponent.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "device/midi/DeviceManager.h"
+#include "ui/MainComponent.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NimbalFwUpgradeLauncherApplication.h"
+#include "app/NimbalFwUpgradeLauncherApplication.h"
 
 class MainComponent;
 

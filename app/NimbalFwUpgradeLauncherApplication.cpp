@@ -1,13 +1,13 @@
-#include "NimbalFwUpgradeLauncherApplication.h"
+#include "app/NimbalFwUpgradeLauncherApplication.h"
 
-#include "MainWindow.h"
-#include "QuitSignals.h"
+#include "app/MainWindow.h"
+#include "app/QuitSignals.h"
 
-#include "ConsoleOutput.h"
-#include "DeviceFlows.h"
-#include "FirmwareUpgradeTool.h"
-#include "MainComponent.h"
-#include "PythonFlow.h"
+#include "app/console/DeviceFlows.h"
+#include "app/console/FirmwareUpgradeTool.h"
+#include "app/console/PythonFlow.h"
+#include "commands/ConsoleOutput.h"
+#include "ui/MainComponent.h"
 
 NimbalFwUpgradeLauncherApplication::NimbalFwUpgradeLauncherApplication() = default;
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DeferredQuit.h"
-#include "LaunchChoice.h"
+#include "app/DeferredQuit.h"
+#include "app/LaunchChoice.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

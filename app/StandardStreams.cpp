@@ -1,4 +1,4 @@
-#include "StandardStreams.h"
+#include "app/StandardStreams.h"
 
 #include <csignal>
 #include <fcntl.h>

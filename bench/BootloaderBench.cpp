@@ -1,7 +1,7 @@
-#include "BinaryData.h"
-#include "FirmwareUpdateSession.h"
-#include "LoopbackDevice.h"
-#include "SimulatedAmplifier.h"
+#include "device/bootloader/FirmwareUpdateSession.h"
+#include "resources/BinaryData.h"
+#include "simamp/LoopbackDevice.h"
+#include "simamp/SimulatedAmplifier.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,8 +3,8 @@
 // to slots 1 to 63, all taken, and are large enough that no queue reaches its
 // bound within one pass: nothing is dropped, and both runs do the same
 // routing and draining.
-#include "MivoSeriesStackCodec.h"
-#include "RecordingDevice.h"
+#include "device/core/MivoSeriesStackCodec.h"
+#include "tests/support/RecordingDevice.h"
 
 #include <benchmark/benchmark.h>
 

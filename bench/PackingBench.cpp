@@ -1,6 +1,6 @@
 // 7-bit packing and unpacking of 1 MiB next to a memcpy of the same bytes;
 // all three report bytes per second of 8-bit data.
-#include "ZQSysEx.h"
+#include "device/core/ZQSysEx.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,4 +3,3 @@
 kovra_add_benchmark(bench_packing PackingBench.cpp)
 
 kovra_add_benchmark(bench_framer FramerBench.cpp)
-target_include_directories(bench_framer PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)

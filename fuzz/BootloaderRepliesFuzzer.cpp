@@ -8,12 +8,12 @@
 // "RetBattStatus", ...), bit 3 an F7 after them, bit 4 delivers the next
 // record with the same send, bit 5 adds 256 to the length. Waits end at once:
 // the clock runs as fast as it can.
-#include "BootloaderMessages.h"
-#include "Clock.h"
-#include "DownloadFirmwareVersionSession.h"
-#include "FirmwareUpdateSession.h"
-#include "FuzzCheck.h"
-#include "RecordingDevice.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "device/bootloader/DownloadFirmwareVersionSession.h"
+#include "device/bootloader/FirmwareUpdateSession.h"
+#include "device/core/Clock.h"
+#include "fuzz/FuzzCheck.h"
+#include "tests/support/RecordingDevice.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,11 +1,11 @@
 // The 7-bit unpacking and the frame decoders on arbitrary bytes, and the
 // packing round trip. Only the documented exceptions may leave a decoder.
-#include "FuzzCheck.h"
-#include "MessageStackCodec.h"
-#include "MivoSeriesStackCodec.h"
-#include "SevenBitsCodec.h"
-#include "SysExCommandCodec.h"
-#include "ZQSysEx.h"
+#include "device/core/MessageStackCodec.h"
+#include "device/core/MivoSeriesStackCodec.h"
+#include "device/core/SevenBitsCodec.h"
+#include "device/core/SysExCommandCodec.h"
+#include "device/core/ZQSysEx.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <cstring>
 #include <memory>

@@ -6,9 +6,9 @@
 // (byte & 3F) + 1 bytes that follow. C0 to EF reads one message: the next
 // byte picks the slot (-1 to 64), the record byte's low bits the capacity.
 // F0 to F7 allocates a slot; F8 to FF releases the slot the next byte picks.
-#include "FuzzCheck.h"
-#include "RecordingDevice.h"
-#include "ZQSysEx.h"
+#include "device/core/ZQSysEx.h"
+#include "fuzz/FuzzCheck.h"
+#include "tests/support/RecordingDevice.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,4 @@
 # The device core's framer and router, and the 7-bit and frame decoders.
 kovra_add_fuzzer(fuzz_framer_router FramerRouterFuzzer.cpp)
-target_include_directories(fuzz_framer_router PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 
 kovra_add_fuzzer(fuzz_decoders DecodersFuzzer.cpp)

@@ -11,7 +11,7 @@
 //                                                build, kovra_make_pictures)
 //   Checksumed_kovra_10_speaker_binSize,         the MCU images, the lengths
 //   Checksumed_kovra_10_speaker_GD32_binSize     it generates them with
-#include "BinaryDataSizes.h"
+#include "kovra_generated/BinaryDataSizes.h"
 
 namespace BinaryData {
 

@@ -3,7 +3,7 @@
 // arguments always give the same bytes.
 //
 //   kovra_make_firmware_image OUTPUT LENGTH HARDWARE_TYPE
-#include "FirmwareInfo.h"
+#include "device/bootloader/FirmwareInfo.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,7 +2,7 @@
 
 // The window's pictures by what they show, each a PNG's bytes and its used
 // length, so that a call site cannot pair one array with another's length.
-#include "BinaryData.h"
+#include "resources/BinaryData.h"
 
 namespace resources {
 

@@ -1,4 +1,4 @@
-#include "DeliveryThread.h"
+#include "simamp/DeliveryThread.h"
 
 namespace sim {
 

@@ -1,6 +1,6 @@
-#include "LoopbackDevice.h"
+#include "simamp/LoopbackDevice.h"
 
-#include "Clock.h"
+#include "device/core/Clock.h"
 
 namespace sim {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DeliveryThread.h"
-#include "SimulatedAmplifier.h"
-#include "ZQDevice.h"
+#include "device/core/ZQDevice.h"
+#include "simamp/DeliveryThread.h"
+#include "simamp/SimulatedAmplifier.h"
 
 #include <array>
 #include <atomic>

@@ -1,7 +1,7 @@
-#include "SimulatedAmplifier.h"
+#include "simamp/SimulatedAmplifier.h"
 
-#include "BootloaderMessages.h"
-#include "WireFormat.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "simamp/WireFormat.h"
 
 #include <algorithm>
 

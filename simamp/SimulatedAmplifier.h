@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SimulatedBootloader.h"
+#include "simamp/bootloader/SimulatedBootloader.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "WireFormat.h"
+#include "simamp/WireFormat.h"
 
 #include <algorithm>
 

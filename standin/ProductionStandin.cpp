@@ -4,7 +4,7 @@
 // progress and completion through the callback. Test knobs come from
 // KOVRA_STANDIN_* environment variables (see README.md).
 
-#include "ProductionLibraryApi.h"
+#include "device/ble/ProductionLibraryApi.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "AsnycBLEEventListener.h"
+#include "states/AsnycBLEEventListener.h"
 
-#include "MainComponent.h"
+#include "ui/MainComponent.h"
 
 AsnycBLEEventListener::AsnycBLEEventListener(MainComponent* main, StateLifetime::Watch ownerState)
     : mainComponent(main), state(std::move(ownerState))

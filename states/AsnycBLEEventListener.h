@@ -1,7 +1,7 @@
 #pragma once
 
-#include "StateLifetime.h"
-#include "ZQBLEDeviceEventListener.h"
+#include "device/ble/ZQBLEDeviceEventListener.h"
+#include "states/StateLifetime.h"
 
 #include <atomic>
 

@@ -1,15 +1,15 @@
-#include "ConnectedAppState.h"
+#include "states/ConnectedAppState.h"
 
-#include "ConsoleOutput.h"
-#include "DeviceManager.h"
-#include "DownloadFirmwareVersionSession.h"
-#include "GenericDeviceSession.h"
-#include "MainComponent.h"
-#include "Picture.h"
-#include "UpdateResultAppState.h"
-#include "WorkflowCodes.h"
-#include "ZQBLE.h"
-#include "ZQBLEFirmwareUpdater.h"
+#include "commands/ConsoleOutput.h"
+#include "device/ble/ZQBLE.h"
+#include "device/ble/ZQBLEFirmwareUpdater.h"
+#include "device/bootloader/DownloadFirmwareVersionSession.h"
+#include "device/core/GenericDeviceSession.h"
+#include "device/midi/DeviceManager.h"
+#include "resources/Picture.h"
+#include "states/UpdateResultAppState.h"
+#include "states/WorkflowCodes.h"
+#include "ui/MainComponent.h"
 
 #include <juce_events/juce_events.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppState.h"
-#include "StateLifetime.h"
+#include "states/AppState.h"
+#include "states/StateLifetime.h"
 
 #include <string>
 

@@ -1,12 +1,12 @@
-#include "ConnectingAppState.h"
+#include "states/ConnectingAppState.h"
 
-#include "ConnectedAppState.h"
-#include "ConsoleOutput.h"
-#include "Constant.h"
-#include "DeviceManager.h"
-#include "InitialAppState.h"
-#include "MainComponent.h"
-#include "TroubleshootingAppState.h"
+#include "commands/ConsoleOutput.h"
+#include "device/midi/DeviceManager.h"
+#include "states/ConnectedAppState.h"
+#include "states/InitialAppState.h"
+#include "states/TroubleshootingAppState.h"
+#include "ui/Constant.h"
+#include "ui/MainComponent.h"
 
 #include <juce_events/juce_events.h>
 

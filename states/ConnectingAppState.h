@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppState.h"
-#include "StateLifetime.h"
+#include "states/AppState.h"
+#include "states/StateLifetime.h"
 
 // Probes the USB MIDI ports on a worker and opens the first amplifier found.
 class ConnectingAppState : public AppState {

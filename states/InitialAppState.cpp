@@ -1,10 +1,10 @@
-#include "InitialAppState.h"
+#include "states/InitialAppState.h"
 
-#include "ConnectingAppState.h"
-#include "Constant.h"
-#include "DeviceManager.h"
-#include "MainComponent.h"
-#include "Picture.h"
+#include "device/midi/DeviceManager.h"
+#include "resources/Picture.h"
+#include "states/ConnectingAppState.h"
+#include "ui/Constant.h"
+#include "ui/MainComponent.h"
 
 #include <memory>
 

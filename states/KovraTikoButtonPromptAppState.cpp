@@ -1,8 +1,8 @@
-#include "KovraTikoButtonPromptAppState.h"
+#include "states/KovraTikoButtonPromptAppState.h"
 
-#include "Constant.h"
-#include "MainComponent.h"
-#include "Picture.h"
+#include "resources/Picture.h"
+#include "ui/Constant.h"
+#include "ui/MainComponent.h"
 
 void KovraTikoButtonPromptAppState::apply(MainComponent* main) const
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AppState.h"
+#include "states/AppState.h"
 
 // Hold the PAIR and POWER buttons: the first page with the prompt texts.
 class KovraTikoButtonPromptAppState : public AppState {

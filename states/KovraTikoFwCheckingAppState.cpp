@@ -1,8 +1,8 @@
-#include "KovraTikoFwCheckingAppState.h"
+#include "states/KovraTikoFwCheckingAppState.h"
 
-#include "DeviceManager.h"
-#include "KovraTikoFwUpdatingAppState.h"
-#include "MainComponent.h"
+#include "device/midi/DeviceManager.h"
+#include "states/KovraTikoFwUpdatingAppState.h"
+#include "ui/MainComponent.h"
 
 KovraTikoFwCheckingAppState::~KovraTikoFwCheckingAppState()
 {

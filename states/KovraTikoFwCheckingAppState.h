@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppState.h"
-#include "StateLifetime.h"
+#include "states/AppState.h"
+#include "states/StateLifetime.h"
 
 // Stops the polling and passes straight on to the updating state.
 class KovraTikoFwCheckingAppState : public AppState {

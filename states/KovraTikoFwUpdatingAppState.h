@@ -1,9 +1,9 @@
 #pragma once
 
-#include "AppState.h"
-#include "AsnycBLEEventListener.h"
-#include "DeviceManager.h"
-#include "StateLifetime.h"
+#include "device/midi/DeviceManager.h"
+#include "states/AppState.h"
+#include "states/AsnycBLEEventListener.h"
+#include "states/StateLifetime.h"
 
 #include <juce_core/juce_core.h>
 

@@ -1,16 +1,16 @@
-#include "PythonInstallingAppState.h"
+#include "states/PythonInstallingAppState.h"
 
-#include "ApplicationBundle.h"
-#include "ChildCommand.h"
-#include "Clock.h"
-#include "CommandTable.h"
-#include "ConsoleOutput.h"
-#include "DeviceManager.h"
-#include "KovraTikoFwUpdatingAppState.h"
-#include "MainComponent.h"
-#include "PythonCommands.h"
-#include "UpdateResultAppState.h"
-#include "WorkflowCodes.h"
+#include "commands/ChildCommand.h"
+#include "commands/CommandTable.h"
+#include "commands/ConsoleOutput.h"
+#include "commands/PythonCommands.h"
+#include "device/ble/ApplicationBundle.h"
+#include "device/core/Clock.h"
+#include "device/midi/DeviceManager.h"
+#include "states/KovraTikoFwUpdatingAppState.h"
+#include "states/UpdateResultAppState.h"
+#include "states/WorkflowCodes.h"
+#include "ui/MainComponent.h"
 
 #include <algorithm>
 #include <exception>

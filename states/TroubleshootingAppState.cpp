@@ -1,6 +1,6 @@
-#include "TroubleshootingAppState.h"
+#include "states/TroubleshootingAppState.h"
 
-#include "MainComponent.h"
+#include "ui/MainComponent.h"
 
 void TroubleshootingAppState::apply(MainComponent* main) const
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AppState.h"
+#include "states/AppState.h"
 
 // Shows the troubleshooting page.
 class TroubleshootingAppState : public AppState {

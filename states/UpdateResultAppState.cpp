@@ -1,13 +1,13 @@
-#include "UpdateResultAppState.h"
+#include "states/UpdateResultAppState.h"
 
-#include "BootloaderMessages.h"
-#include "ConsoleOutput.h"
-#include "Constant.h"
-#include "DeviceManager.h"
-#include "MainComponent.h"
-#include "Picture.h"
-#include "WorkflowCodes.h"
-#include "ZQBLEFirmwareUpdater.h"
+#include "commands/ConsoleOutput.h"
+#include "device/ble/ZQBLEFirmwareUpdater.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "device/midi/DeviceManager.h"
+#include "resources/Picture.h"
+#include "states/WorkflowCodes.h"
+#include "ui/Constant.h"
+#include "ui/MainComponent.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AppState.h"
+#include "states/AppState.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "ConnectButtonLookAndFeel.h"
+#include "ui/ConnectButtonLookAndFeel.h"
 
 namespace lookandfeel {
 

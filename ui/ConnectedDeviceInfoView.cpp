@@ -1,7 +1,7 @@
-#include "ConnectedDeviceInfoView.h"
+#include "ui/ConnectedDeviceInfoView.h"
 
-#include "Constant.h"
-#include "ViewWidgets.h"
+#include "ui/Constant.h"
+#include "ui/ViewWidgets.h"
 
 namespace {
 

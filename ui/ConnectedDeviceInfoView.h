@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ConnectButtonLookAndFeel.h"
-#include "DeviceInfoEditView.h"
+#include "ui/ConnectButtonLookAndFeel.h"
+#include "ui/DeviceInfoEditView.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

@@ -1,6 +1,6 @@
-#include "Constant.h"
+#include "ui/Constant.h"
 
-#include "BinaryData.h"
+#include "resources/BinaryData.h"
 
 namespace constant {
 

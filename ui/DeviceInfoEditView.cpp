@@ -1,7 +1,7 @@
-#include "DeviceInfoEditView.h"
+#include "ui/DeviceInfoEditView.h"
 
-#include "Constant.h"
-#include "ViewWidgets.h"
+#include "ui/Constant.h"
+#include "ui/ViewWidgets.h"
 
 DeviceInfoEditView::DeviceInfoEditView(const juce::String& type)
 {

@@ -1,7 +1,7 @@
-#include "FirmwareUpdateProgressView.h"
+#include "ui/FirmwareUpdateProgressView.h"
 
-#include "Constant.h"
-#include "ViewWidgets.h"
+#include "ui/Constant.h"
+#include "ui/ViewWidgets.h"
 
 #include <cmath>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProgressBarLookAndFeel.h"
+#include "ui/ProgressBarLookAndFeel.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

@@ -1,7 +1,7 @@
-#include "InitialDeviceInfoView.h"
+#include "ui/InitialDeviceInfoView.h"
 
-#include "Constant.h"
-#include "ViewWidgets.h"
+#include "ui/Constant.h"
+#include "ui/ViewWidgets.h"
 
 InitialDeviceInfoView::InitialDeviceInfoView()
 {

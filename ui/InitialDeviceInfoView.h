@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ConnectButtonLookAndFeel.h"
-#include "UrlButtonLookAndFeel.h"
+#include "ui/ConnectButtonLookAndFeel.h"
+#include "ui/UrlButtonLookAndFeel.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ConnectedDeviceInfoView.h"
-#include "FirmwareUpdateProgressView.h"
-#include "InitialDeviceInfoView.h"
-#include "MessageToast.h"
-#include "Picture.h"
-#include "PythonInstallInfoView.h"
-#include "TroubleshootingPageView.h"
+#include "resources/Picture.h"
+#include "ui/ConnectedDeviceInfoView.h"
+#include "ui/FirmwareUpdateProgressView.h"
+#include "ui/InitialDeviceInfoView.h"
+#include "ui/MessageToast.h"
+#include "ui/PythonInstallInfoView.h"
+#include "ui/TroubleshootingPageView.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

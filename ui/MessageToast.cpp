@@ -1,6 +1,6 @@
-#include "MessageToast.h"
+#include "ui/MessageToast.h"
 
-#include "Constant.h"
+#include "ui/Constant.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "NimbalGenericButtonLookAndFeel.h"
+#include "ui/NimbalGenericButtonLookAndFeel.h"
 
-#include "Constant.h"
+#include "ui/Constant.h"
 
 namespace lookandfeel {
 

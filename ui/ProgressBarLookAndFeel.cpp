@@ -1,4 +1,4 @@
-#include "ProgressBarLookAndFeel.h"
+#include "ui/ProgressBarLookAndFeel.h"
 
 namespace lookandfeel {
 

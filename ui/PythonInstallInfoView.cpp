@@ -1,7 +1,7 @@
-#include "PythonInstallInfoView.h"
+#include "ui/PythonInstallInfoView.h"
 
-#include "Constant.h"
-#include "ViewWidgets.h"
+#include "ui/Constant.h"
+#include "ui/ViewWidgets.h"
 
 #include <string>
 

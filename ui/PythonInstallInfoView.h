@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ConnectButtonLookAndFeel.h"
+#include "ui/ConnectButtonLookAndFeel.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

@@ -1,7 +1,7 @@
-#include "TroubleshootingPageView.h"
+#include "ui/TroubleshootingPageView.h"
 
-#include "Constant.h"
-#include "ViewWidgets.h"
+#include "ui/Constant.h"
+#include "ui/ViewWidgets.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "UrlButtonLookAndFeel.h"
+#include "ui/UrlButtonLookAndFeel.h"
 
-#include "Constant.h"
+#include "ui/Constant.h"
 
 namespace lookandfeel {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NimbalGenericButtonLookAndFeel.h"
+#include "ui/NimbalGenericButtonLookAndFeel.h"
 
 namespace lookandfeel {
 

@@ -1,7 +1,7 @@
-#include "AmplifierConnection.h"
+#include "app/console/AmplifierConnection.h"
 
-#include "ConsoleOutput.h"
-#include "DeviceManager.h"
+#include "commands/ConsoleOutput.h"
+#include "device/midi/DeviceManager.h"
 
 namespace console {
 

@@ -1,6 +1,6 @@
-#include "AsnycBLEEventListenerLog.h"
+#include "app/console/AsnycBLEEventListenerLog.h"
 
-#include "ConsoleOutput.h"
+#include "commands/ConsoleOutput.h"
 
 namespace console {
 

@@ -1,14 +1,14 @@
-#include "DeviceFlows.h"
+#include "app/console/DeviceFlows.h"
 
-#include "AmplifierConnection.h"
-#include "AsnycBLEEventListenerLog.h"
-#include "BootloaderMessages.h"
-#include "Clock.h"
-#include "ConsoleOutput.h"
-#include "FactoryResetSession.h"
-#include "ListenerScope.h"
-#include "ZQBLE.h"
-#include "ZQBLEFirmwareUpdater.h"
+#include "app/console/AmplifierConnection.h"
+#include "app/console/AsnycBLEEventListenerLog.h"
+#include "commands/ConsoleOutput.h"
+#include "device/ble/ListenerScope.h"
+#include "device/ble/ZQBLE.h"
+#include "device/ble/ZQBLEFirmwareUpdater.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "device/core/Clock.h"
+#include "device/core/FactoryResetSession.h"
 
 namespace console {
 

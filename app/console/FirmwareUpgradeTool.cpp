@@ -1,10 +1,10 @@
-#include "FirmwareUpgradeTool.h"
+#include "app/console/FirmwareUpgradeTool.h"
 
-#include "AmplifierConnection.h"
-#include "Clock.h"
-#include "ConsoleOutput.h"
-#include "FirmwareUpdateSession.h"
-#include "ZQDevice.h"
+#include "app/console/AmplifierConnection.h"
+#include "commands/ConsoleOutput.h"
+#include "device/bootloader/FirmwareUpdateSession.h"
+#include "device/core/Clock.h"
+#include "device/core/ZQDevice.h"
 
 namespace console {
 

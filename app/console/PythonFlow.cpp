@@ -1,10 +1,10 @@
-#include "PythonFlow.h"
+#include "app/console/PythonFlow.h"
 
-#include "ApplicationBundle.h"
-#include "ChildCommand.h"
-#include "Clock.h"
-#include "ConsoleOutput.h"
-#include "PythonCommands.h"
+#include "commands/ChildCommand.h"
+#include "commands/ConsoleOutput.h"
+#include "commands/PythonCommands.h"
+#include "device/ble/ApplicationBundle.h"
+#include "device/core/Clock.h"
 
 #include <optional>
 

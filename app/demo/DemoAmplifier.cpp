@@ -1,4 +1,4 @@
-#include "DemoAmplifier.h"
+#include "app/demo/DemoAmplifier.h"
 
 bool DemoAmplifier::handleOther(const sim::Bytes& message, std::vector<sim::Bytes>& replies)
 {

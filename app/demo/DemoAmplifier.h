@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SimulatedAmplifier.h"
+#include "simamp/SimulatedAmplifier.h"
 
 #include <atomic>
 #include <functional>

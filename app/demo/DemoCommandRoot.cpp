@@ -1,7 +1,7 @@
-#include "DemoCommandRoot.h"
+#include "app/demo/DemoCommandRoot.h"
 
-#include "CommandTable.h"
-#include "DemoSettings.h"
+#include "app/demo/DemoSettings.h"
+#include "commands/CommandTable.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,9 +1,9 @@
-#include "DemoEquipment.h"
+#include "app/demo/DemoEquipment.h"
 
-#include "BootloaderMessages.h"
-#include "Clock.h"
-#include "DemoSettings.h"
-#include "MidiPortSystem.h"
+#include "app/demo/DemoSettings.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "device/core/Clock.h"
+#include "device/midi/MidiPortSystem.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DemoAmplifier.h"
-#include "DemoCommandRoot.h"
-#include "SimulatedMidiPorts.h"
+#include "app/demo/DemoAmplifier.h"
+#include "app/demo/DemoCommandRoot.h"
+#include "simamp/ports/SimulatedMidiPorts.h"
 
 #include <condition_variable>
 #include <memory>

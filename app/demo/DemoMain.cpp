@@ -1,5 +1,5 @@
-#include "DemoEquipment.h"
-#include "NimbalFwUpgradeLauncherApplication.h"
+#include "app/NimbalFwUpgradeLauncherApplication.h"
+#include "app/demo/DemoEquipment.h"
 
 // The product with simulated hardware: same libraries, same command line.
 namespace {

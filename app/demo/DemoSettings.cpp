@@ -1,4 +1,4 @@
-#include "DemoSettings.h"
+#include "app/demo/DemoSettings.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "ApplicationBundle.h"
+#include "device/ble/ApplicationBundle.h"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
-#include "BLEDownloadThread.h"
+#include "device/ble/BLEDownloadThread.h"
 
-#include "ZQBLEDeviceContext.h"
+#include "device/ble/ZQBLEDeviceContext.h"
 
 #include <pthread.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ProductionLibraryApi.h"
-#include "ZQBLEFirmwareUpdater.h"
+#include "device/ble/ProductionLibraryApi.h"
+#include "device/ble/ZQBLEFirmwareUpdater.h"
 
 #include <juce_core/juce_core.h>
 

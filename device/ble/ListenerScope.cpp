@@ -1,6 +1,6 @@
-#include "ListenerScope.h"
+#include "device/ble/ListenerScope.h"
 
-#include "ZQBLEDeviceEventListener.h"
+#include "device/ble/ZQBLEDeviceEventListener.h"
 
 namespace ZQBLE {
 

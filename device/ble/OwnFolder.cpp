@@ -1,4 +1,4 @@
-#include "OwnFolder.h"
+#include "device/ble/OwnFolder.h"
 
 #include <dirent.h>
 #include <fcntl.h>

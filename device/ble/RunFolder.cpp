@@ -1,6 +1,6 @@
-#include "RunFolder.h"
+#include "device/ble/RunFolder.h"
 
-#include "OwnFolder.h"
+#include "device/ble/OwnFolder.h"
 
 #include <cerrno>
 #include <mutex>

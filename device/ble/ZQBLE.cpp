@@ -1,8 +1,8 @@
-#include "ZQBLE.h"
+#include "device/ble/ZQBLE.h"
 
-#include "ApplicationBundle.h"
-#include "OwnFolder.h"
-#include "RunFolder.h"
+#include "device/ble/ApplicationBundle.h"
+#include "device/ble/OwnFolder.h"
+#include "device/ble/RunFolder.h"
 
 #include <cstdlib>
 

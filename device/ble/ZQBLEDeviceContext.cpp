@@ -1,7 +1,7 @@
-#include "ZQBLEDeviceContext.h"
+#include "device/ble/ZQBLEDeviceContext.h"
 
-#include "RunFolder.h"
-#include "ZQBLE.h"
+#include "device/ble/RunFolder.h"
+#include "device/ble/ZQBLE.h"
 
 #include <dlfcn.h>
 

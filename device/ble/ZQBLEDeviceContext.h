@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProductionLibraryApi.h"
+#include "device/ble/ProductionLibraryApi.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
-#include "ZQBLEDeviceEventListener.h"
+#include "device/ble/ZQBLEDeviceEventListener.h"
 
-#include "ProductionLibraryApi.h"
+#include "device/ble/ProductionLibraryApi.h"
 
 #include <chrono>
 #include <thread>

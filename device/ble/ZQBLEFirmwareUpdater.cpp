@@ -1,9 +1,9 @@
-#include "ZQBLEFirmwareUpdater.h"
+#include "device/ble/ZQBLEFirmwareUpdater.h"
 
-#include "BLEDownloadThread.h"
-#include "Clock.h"
-#include "ZQBLE.h"
-#include "ZQBLEDeviceEventListener.h"
+#include "device/ble/BLEDownloadThread.h"
+#include "device/ble/ZQBLE.h"
+#include "device/ble/ZQBLEDeviceEventListener.h"
+#include "device/core/Clock.h"
 
 #include <juce_core/juce_core.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZQBLEDeviceContext.h"
+#include "device/ble/ZQBLEDeviceContext.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
-#include "BootloaderMessages.h"
+#include "device/bootloader/BootloaderMessages.h"
 
-#include "Clock.h"
-#include "ZQDevice.h"
+#include "device/core/Clock.h"
+#include "device/core/ZQDevice.h"
 
 #include <algorithm>
 #include <chrono>

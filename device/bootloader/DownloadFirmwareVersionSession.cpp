@@ -1,7 +1,7 @@
-#include "DownloadFirmwareVersionSession.h"
+#include "device/bootloader/DownloadFirmwareVersionSession.h"
 
-#include "ZQDevice.h"
-#include "ZQSysEx.h"
+#include "device/core/ZQDevice.h"
+#include "device/core/ZQSysEx.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "BootloaderMessages.h"
-#include "FirmwareInfo.h"
-#include "ZQDeviceSession.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "device/bootloader/FirmwareInfo.h"
+#include "device/core/ZQDeviceSession.h"
 
 #include <cstddef>
 #include <cstdint>

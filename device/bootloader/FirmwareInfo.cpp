@@ -1,4 +1,4 @@
-#include "FirmwareInfo.h"
+#include "device/bootloader/FirmwareInfo.h"
 
 #include <cstddef>
 #include <cstring>

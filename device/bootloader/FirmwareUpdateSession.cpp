@@ -1,8 +1,8 @@
-#include "FirmwareUpdateSession.h"
+#include "device/bootloader/FirmwareUpdateSession.h"
 
-#include "Clock.h"
-#include "ZQDevice.h"
-#include "ZQSysEx.h"
+#include "device/core/Clock.h"
+#include "device/core/ZQDevice.h"
+#include "device/core/ZQSysEx.h"
 
 #include <algorithm>
 #include <cerrno>

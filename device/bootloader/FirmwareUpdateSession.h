@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BootloaderMessages.h"
-#include "ZQDeviceSession.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "device/core/ZQDeviceSession.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "Clock.h"
+#include "device/core/Clock.h"
 
 #include <atomic>
 #include <mutex>

@@ -1,6 +1,6 @@
-#include "FactoryResetSession.h"
+#include "device/core/FactoryResetSession.h"
 
-#include "ZQDevice.h"
+#include "device/core/ZQDevice.h"
 
 #include <array>
 

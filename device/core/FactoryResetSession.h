@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZQDeviceSession.h"
+#include "device/core/ZQDeviceSession.h"
 
 #include <cstdint>
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "CMessage.h"
-#include "MivoSeriesStackCodec.h"
-#include "SessionOperationCode.h"
-#include "StdStringPacker.h"
-#include "ZQDevice.h"
-#include "ZQDeviceSession.h"
+#include "device/core/CMessage.h"
+#include "device/core/MivoSeriesStackCodec.h"
+#include "device/core/SessionOperationCode.h"
+#include "device/core/StdStringPacker.h"
+#include "device/core/ZQDevice.h"
+#include "device/core/ZQDeviceSession.h"
 
 #include <array>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "LinePrinter.h"
+#include "device/core/LinePrinter.h"
 
 #include <cerrno>
 #include <condition_variable>

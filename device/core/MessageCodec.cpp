@@ -1,4 +1,4 @@
-#include "MessageCodec.h"
+#include "device/core/MessageCodec.h"
 
 namespace zq {
 

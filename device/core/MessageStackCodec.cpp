@@ -1,4 +1,4 @@
-#include "MessageStackCodec.h"
+#include "device/core/MessageStackCodec.h"
 
 namespace zq {
 

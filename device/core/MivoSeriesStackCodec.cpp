@@ -1,7 +1,7 @@
-#include "MivoSeriesStackCodec.h"
+#include "device/core/MivoSeriesStackCodec.h"
 
-#include "SevenBitsCodec.h"
-#include "SysExCommandCodec.h"
+#include "device/core/SevenBitsCodec.h"
+#include "device/core/SysExCommandCodec.h"
 
 #include <stdexcept>
 

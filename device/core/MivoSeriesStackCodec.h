@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessageStackCodec.h"
+#include "device/core/MessageStackCodec.h"
 
 namespace zq {
 

@@ -1,6 +1,6 @@
-#include "SevenBitsCodec.h"
+#include "device/core/SevenBitsCodec.h"
 
-#include "ZQSysEx.h"
+#include "device/core/ZQSysEx.h"
 
 namespace zq {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessageCodec.h"
+#include "device/core/MessageCodec.h"
 
 namespace zq {
 

@@ -1,4 +1,4 @@
-#include "StdStringPacker.h"
+#include "device/core/StdStringPacker.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CMessage.h"
+#include "device/core/CMessage.h"
 
 #include <string>
 

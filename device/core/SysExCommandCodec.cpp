@@ -1,6 +1,6 @@
-#include "SysExCommandCodec.h"
+#include "device/core/SysExCommandCodec.h"
 
-#include "ZQSysEx.h"
+#include "device/core/ZQSysEx.h"
 
 #include <algorithm>
 #include <stdexcept>

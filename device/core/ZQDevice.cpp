@@ -1,7 +1,7 @@
-#include "ZQDevice.h"
+#include "device/core/ZQDevice.h"
 
-#include "Clock.h"
-#include "ZQSysEx.h"
+#include "device/core/Clock.h"
+#include "device/core/ZQSysEx.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZQQueue.h"
+#include "device/core/ZQQueue.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "ZQDeviceSession.h"
+#include "device/core/ZQDeviceSession.h"
 
-#include "ZQDevice.h"
+#include "device/core/ZQDevice.h"
 
 namespace {
 

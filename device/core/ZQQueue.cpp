@@ -1,4 +1,4 @@
-#include "ZQQueue.h"
+#include "device/core/ZQQueue.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ZQSysEx.h"
+#include "device/core/ZQSysEx.h"
 
 #include <algorithm>
 #include <array>

@@ -1,11 +1,11 @@
-#include "DeviceManagerImpl.h"
+#include "device/midi/DeviceManagerImpl.h"
 
-#include "BootloaderMessages.h"
-#include "Clock.h"
-#include "LinePrinter.h"
-#include "MidiPortSystem.h"
-#include "ZQUsbMidiDeviceFinder.h"
-#include "ZQUsbMidiG1.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "device/core/Clock.h"
+#include "device/core/LinePrinter.h"
+#include "device/midi/MidiPortSystem.h"
+#include "device/midi/ZQUsbMidiDeviceFinder.h"
+#include "device/midi/ZQUsbMidiG1.h"
 
 #include <algorithm>
 

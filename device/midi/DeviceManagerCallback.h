@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MidiPortSystem.h"
+#include "device/midi/MidiPortSystem.h"
 
 // The probe's listener on every input that a probe opens: turns each valid
 // probe reply into a descriptor. MIDI thread.

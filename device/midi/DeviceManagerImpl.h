@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DeviceManager.h"
+#include "device/midi/DeviceManager.h"
 
 #include <juce_events/juce_events.h>
 

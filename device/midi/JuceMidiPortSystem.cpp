@@ -1,4 +1,4 @@
-#include "JuceMidiPortSystem.h"
+#include "device/midi/JuceMidiPortSystem.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 

@@ -1,4 +1,4 @@
-#include "MidiPortSystem.h"
+#include "device/midi/MidiPortSystem.h"
 
 #include <mutex>
 

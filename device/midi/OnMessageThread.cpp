@@ -1,4 +1,4 @@
-#include "OnMessageThread.h"
+#include "device/midi/OnMessageThread.h"
 
 #include <juce_events/juce_events.h>
 

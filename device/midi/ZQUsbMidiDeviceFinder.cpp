@@ -1,9 +1,9 @@
-#include "ZQUsbMidiDeviceFinder.h"
+#include "device/midi/ZQUsbMidiDeviceFinder.h"
 
-#include "Clock.h"
-#include "OnMessageThread.h"
-#include "ZQSysEx.h"
-#include "ZQUsbMidiG1.h"
+#include "device/core/Clock.h"
+#include "device/core/ZQSysEx.h"
+#include "device/midi/OnMessageThread.h"
+#include "device/midi/ZQUsbMidiG1.h"
 
 #include <algorithm>
 

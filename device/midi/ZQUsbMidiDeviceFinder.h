@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DeviceManagerCallback.h"
-#include "G1MidiDeviceDescriptor.h"
-#include "MidiPortSystem.h"
+#include "device/midi/DeviceManagerCallback.h"
+#include "device/midi/G1MidiDeviceDescriptor.h"
+#include "device/midi/MidiPortSystem.h"
 
 #include <atomic>
 #include <map>

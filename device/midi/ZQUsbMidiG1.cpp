@@ -1,7 +1,7 @@
-#include "ZQUsbMidiG1.h"
+#include "device/midi/ZQUsbMidiG1.h"
 
-#include "OnMessageThread.h"
-#include "ZQUsbMidiDeviceFinder.h"
+#include "device/midi/OnMessageThread.h"
+#include "device/midi/ZQUsbMidiDeviceFinder.h"
 
 #include <cstring>
 

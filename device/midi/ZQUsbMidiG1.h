@@ -1,8 +1,8 @@
 #pragma once
 
-#include "G1MidiDeviceDescriptor.h"
-#include "MidiPortSystem.h"
-#include "ZQDevice.h"
+#include "device/core/ZQDevice.h"
+#include "device/midi/G1MidiDeviceDescriptor.h"
+#include "device/midi/MidiPortSystem.h"
 
 #include <array>
 #include <atomic>

@@ -1,7 +1,7 @@
-#include "SimulatedBootloader.h"
+#include "simamp/bootloader/SimulatedBootloader.h"
 
-#include "BootloaderMessages.h"
-#include "WireFormat.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "simamp/WireFormat.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FirmwareInfo.h"
+#include "device/bootloader/FirmwareInfo.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "MidiStreamParser.h"
+#include "simamp/ports/MidiStreamParser.h"
 
 namespace sim {
 

@@ -1,8 +1,8 @@
-#include "SimulatedMidiPorts.h"
+#include "simamp/ports/SimulatedMidiPorts.h"
 
-#include "Clock.h"
-#include "DeliveryThread.h"
-#include "MidiStreamParser.h"
+#include "device/core/Clock.h"
+#include "simamp/DeliveryThread.h"
+#include "simamp/ports/MidiStreamParser.h"
 
 #include <algorithm>
 #include <atomic>

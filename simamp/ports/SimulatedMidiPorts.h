@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MidiPortSystem.h"
-#include "SimulatedAmplifier.h"
+#include "device/midi/MidiPortSystem.h"
+#include "simamp/SimulatedAmplifier.h"
 
 #include <chrono>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "LaunchChoice.h"
+#include "app/LaunchChoice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "BleFixture.h"
+#include "tests/ble/BleFixture.h"
 
-#include "ApplicationBundle.h"
-#include "ZQBLE.h"
+#include "device/ble/ApplicationBundle.h"
+#include "device/ble/ZQBLE.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "RecordingListener.h"
-#include "ScopedApplicationBundle.h"
-#include "ScopedEnvironment.h"
-#include "TempFolder.h"
+#include "tests/ble/RecordingListener.h"
+#include "tests/support/ScopedApplicationBundle.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <juce_core/juce_core.h>

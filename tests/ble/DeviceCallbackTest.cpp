@@ -1,5 +1,5 @@
-#include "ListenerScope.h"
-#include "RecordingListener.h"
+#include "device/ble/ListenerScope.h"
+#include "tests/ble/RecordingListener.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "BleFixture.h"
+#include "tests/ble/BleFixture.h"
 
-#include "FastClock.h"
-#include "ZQBLE.h"
-#include "ZQBLEDeviceContext.h"
-#include "ZQBLEFirmwareUpdater.h"
+#include "device/ble/ZQBLE.h"
+#include "device/ble/ZQBLEDeviceContext.h"
+#include "device/ble/ZQBLEFirmwareUpdater.h"
+#include "tests/support/FastClock.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,8 +1,8 @@
-#include "BleFixture.h"
+#include "tests/ble/BleFixture.h"
 
-#include "ZQBLE.h"
-#include "ZQBLEDeviceContext.h"
-#include "ZQBLEFirmwareUpdater.h"
+#include "device/ble/ZQBLE.h"
+#include "device/ble/ZQBLEDeviceContext.h"
+#include "device/ble/ZQBLEFirmwareUpdater.h"
 
 #include <algorithm>
 #include <memory>

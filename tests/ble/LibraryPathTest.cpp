@@ -1,10 +1,10 @@
-#include "BleFixture.h"
-#include "ProcessRun.h"
+#include "tests/ble/BleFixture.h"
+#include "tests/support/ProcessRun.h"
 
-#include "ApplicationBundle.h"
-#include "ZQBLE.h"
-#include "ZQBLEDeviceContext.h"
-#include "ZQBLEFirmwareUpdater.h"
+#include "device/ble/ApplicationBundle.h"
+#include "device/ble/ZQBLE.h"
+#include "device/ble/ZQBLEDeviceContext.h"
+#include "device/ble/ZQBLEFirmwareUpdater.h"
 
 #include <sched.h>
 #include <sys/mount.h>

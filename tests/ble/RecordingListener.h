@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZQBLEDeviceEventListener.h"
+#include "device/ble/ZQBLEDeviceEventListener.h"
 
 #include <mutex>
 #include <vector>

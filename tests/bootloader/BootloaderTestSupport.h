@@ -1,8 +1,8 @@
 #pragma once
 
-#include "BootloaderMessages.h"
-#include "SimulatedBootloader.h"
-#include "ZQSysEx.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "device/core/ZQSysEx.h"
+#include "simamp/bootloader/SimulatedBootloader.h"
 
 #include <algorithm>
 #include <cstdint>

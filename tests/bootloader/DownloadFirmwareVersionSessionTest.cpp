@@ -1,9 +1,9 @@
-#include "BootloaderTestSupport.h"
-#include "DownloadFirmwareVersionSession.h"
-#include "FastClock.h"
-#include "LoopbackDevice.h"
-#include "RecordingDevice.h"
-#include "SimulatedAmplifier.h"
+#include "device/bootloader/DownloadFirmwareVersionSession.h"
+#include "simamp/LoopbackDevice.h"
+#include "simamp/SimulatedAmplifier.h"
+#include "tests/bootloader/BootloaderTestSupport.h"
+#include "tests/support/FastClock.h"
+#include "tests/support/RecordingDevice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "BinaryData.h"
-#include "FirmwareInfo.h"
+#include "device/bootloader/FirmwareInfo.h"
+#include "resources/BinaryData.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "BootloaderTestSupport.h"
-#include "DeliveryThread.h"
-#include "FastClock.h"
-#include "FirmwareUpdateSession.h"
-#include "RecordingDevice.h"
-#include "SimulatedAmplifier.h"
-#include "TempFolder.h"
+#include "device/bootloader/FirmwareUpdateSession.h"
+#include "simamp/DeliveryThread.h"
+#include "simamp/SimulatedAmplifier.h"
+#include "tests/bootloader/BootloaderTestSupport.h"
+#include "tests/support/FastClock.h"
+#include "tests/support/RecordingDevice.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "BinaryData.h"
-#include "BootloaderTestSupport.h"
-#include "SimulatedAmplifier.h"
-#include "WireFormat.h"
+#include "resources/BinaryData.h"
+#include "simamp/SimulatedAmplifier.h"
+#include "simamp/WireFormat.h"
+#include "tests/bootloader/BootloaderTestSupport.h"
 
 #include <gtest/gtest.h>
 

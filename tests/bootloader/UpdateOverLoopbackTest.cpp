@@ -1,9 +1,9 @@
-#include "BinaryData.h"
-#include "BootloaderTestSupport.h"
-#include "FastClock.h"
-#include "FirmwareUpdateSession.h"
-#include "LoopbackDevice.h"
-#include "SimulatedAmplifier.h"
+#include "device/bootloader/FirmwareUpdateSession.h"
+#include "resources/BinaryData.h"
+#include "simamp/LoopbackDevice.h"
+#include "simamp/SimulatedAmplifier.h"
+#include "tests/bootloader/BootloaderTestSupport.h"
+#include "tests/support/FastClock.h"
 
 #include <gtest/gtest.h>
 

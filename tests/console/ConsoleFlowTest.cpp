@@ -1,6 +1,6 @@
-#include "Joined.h"
-#include "ProcessRun.h"
-#include "TempFolder.h"
+#include "tests/support/Joined.h"
+#include "tests/support/ProcessRun.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "Clock.h"
-#include "FastClock.h"
+#include "device/core/Clock.h"
+#include "tests/support/FastClock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "MessageStackCodec.h"
-#include "MivoSeriesStackCodec.h"
-#include "SevenBitsCodec.h"
-#include "SysExCommandCodec.h"
-#include "ZQSysEx.h"
+#include "device/core/MessageStackCodec.h"
+#include "device/core/MivoSeriesStackCodec.h"
+#include "device/core/SevenBitsCodec.h"
+#include "device/core/SysExCommandCodec.h"
+#include "device/core/ZQSysEx.h"
 
 #include <gtest/gtest.h>
 

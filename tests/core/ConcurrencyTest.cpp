@@ -1,5 +1,5 @@
-#include "FastClock.h"
-#include "RecordingDevice.h"
+#include "tests/support/FastClock.h"
+#include "tests/support/RecordingDevice.h"
 
 #include <gtest/gtest.h>
 

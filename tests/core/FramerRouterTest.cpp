@@ -1,7 +1,7 @@
-#include "Joined.h"
-#include "RecordingDevice.h"
-#include "SimulatedBootloader.h"
-#include "ZQSysEx.h"
+#include "device/core/ZQSysEx.h"
+#include "simamp/bootloader/SimulatedBootloader.h"
+#include "tests/support/Joined.h"
+#include "tests/support/RecordingDevice.h"
 
 #include <gtest/gtest.h>
 

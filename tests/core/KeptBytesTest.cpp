@@ -1,6 +1,6 @@
 // A device that sends large messages must not make the host hold them: what
 // the device keeps stays within a few hundred KiB whatever comes in.
-#include "RecordingDevice.h"
+#include "tests/support/RecordingDevice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "FactoryResetSession.h"
-#include "FastClock.h"
-#include "GenericDeviceSession.h"
-#include "LoopbackDevice.h"
-#include "RecordingDevice.h"
-#include "SimulatedAmplifier.h"
+#include "device/core/FactoryResetSession.h"
+#include "device/core/GenericDeviceSession.h"
+#include "simamp/LoopbackDevice.h"
+#include "simamp/SimulatedAmplifier.h"
+#include "tests/support/FastClock.h"
+#include "tests/support/RecordingDevice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "CapturedStdout.h"
-#include "DeviceManagerImpl.h"
-#include "FastClock.h"
-#include "JuceTimerSlack.h"
-#include "MidiTestSupport.h"
-#include "RecordingDevice.h"
-#include "ZQUsbMidiG1.h"
+#include "device/midi/DeviceManagerImpl.h"
+#include "device/midi/ZQUsbMidiG1.h"
+#include "tests/midi/MidiTestSupport.h"
+#include "tests/support/CapturedStdout.h"
+#include "tests/support/FastClock.h"
+#include "tests/support/JuceTimerSlack.h"
+#include "tests/support/RecordingDevice.h"
 
 #include <atomic>
 

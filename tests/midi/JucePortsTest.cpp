@@ -1,5 +1,5 @@
-#include "JuceMidiPortSystem.h"
-#include "ProcessRun.h"
+#include "device/midi/JuceMidiPortSystem.h"
+#include "tests/support/ProcessRun.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "CapturedStdout.h"
-#include "DeviceManagerImpl.h"
-#include "FastClock.h"
-#include "GenericDeviceSession.h"
-#include "MidiTestSupport.h"
-#include "OnMessageThread.h"
-#include "ZQUsbMidiG1.h"
+#include "device/core/GenericDeviceSession.h"
+#include "device/midi/DeviceManagerImpl.h"
+#include "device/midi/OnMessageThread.h"
+#include "device/midi/ZQUsbMidiG1.h"
+#include "tests/midi/MidiTestSupport.h"
+#include "tests/support/CapturedStdout.h"
+#include "tests/support/FastClock.h"
 
 #include <atomic>
 #include <optional>

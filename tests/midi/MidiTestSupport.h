@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DeviceManager.h"
-#include "ScopedMidiPortSystem.h"
-#include "SimulatedMidiPorts.h"
-#include "ZQUsbMidiDeviceFinder.h"
+#include "device/midi/DeviceManager.h"
+#include "device/midi/ZQUsbMidiDeviceFinder.h"
+#include "simamp/ports/SimulatedMidiPorts.h"
+#include "tests/support/ScopedMidiPortSystem.h"
 
 #include <juce_events/juce_events.h>
 

@@ -1,5 +1,5 @@
-#include "FastClock.h"
-#include "MidiTestSupport.h"
+#include "tests/midi/MidiTestSupport.h"
+#include "tests/support/FastClock.h"
 
 #include <atomic>
 

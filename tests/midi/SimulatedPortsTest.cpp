@@ -1,6 +1,6 @@
-#include "FastClock.h"
-#include "MidiStreamParser.h"
-#include "MidiTestSupport.h"
+#include "simamp/ports/MidiStreamParser.h"
+#include "tests/midi/MidiTestSupport.h"
+#include "tests/support/FastClock.h"
 
 #include <chrono>
 #include <mutex>

@@ -1,9 +1,9 @@
-#include "BootloaderMessages.h"
-#include "FastClock.h"
-#include "FirmwareUpdateSession.h"
-#include "GenericDeviceSession.h"
-#include "MidiTestSupport.h"
-#include "ZQUsbMidiG1.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "device/bootloader/FirmwareUpdateSession.h"
+#include "device/core/GenericDeviceSession.h"
+#include "device/midi/ZQUsbMidiG1.h"
+#include "tests/midi/MidiTestSupport.h"
+#include "tests/support/FastClock.h"
 
 namespace {
 

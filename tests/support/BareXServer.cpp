@@ -1,4 +1,4 @@
-#include "BareXServer.h"
+#include "tests/support/BareXServer.h"
 
 #include <juce_events/juce_events.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LinePrinter.h"
+#include "device/core/LinePrinter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Clock.h"
+#include "device/core/Clock.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "ProcessRun.h"
+#include "tests/support/ProcessRun.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZQDevice.h"
+#include "device/core/ZQDevice.h"
 
 #include <functional>
 #include <mutex>

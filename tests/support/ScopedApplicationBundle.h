@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ApplicationBundle.h"
+#include "device/ble/ApplicationBundle.h"
 
 // Makes the program look as if it were another file for one test; the real
 // executable comes back when this goes.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandTable.h"
+#include "commands/CommandTable.h"
 
 // Lets one test change the command table; the table it found comes back when
 // this goes.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MidiPortSystem.h"
+#include "device/midi/MidiPortSystem.h"
 
 #include <memory>
 #include <utility>

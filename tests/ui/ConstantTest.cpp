@@ -1,5 +1,5 @@
-#include "BinaryData.h"
-#include "Constant.h"
+#include "resources/BinaryData.h"
+#include "ui/Constant.h"
 
 #include <gtest/gtest.h>
 

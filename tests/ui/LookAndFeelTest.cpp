@@ -1,7 +1,7 @@
-#include "ConnectButtonLookAndFeel.h"
-#include "Constant.h"
-#include "ProgressBarLookAndFeel.h"
-#include "UrlButtonLookAndFeel.h"
+#include "ui/ConnectButtonLookAndFeel.h"
+#include "ui/Constant.h"
+#include "ui/ProgressBarLookAndFeel.h"
+#include "ui/UrlButtonLookAndFeel.h"
 
 #include <gtest/gtest.h>
 

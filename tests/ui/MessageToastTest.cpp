@@ -1,8 +1,8 @@
-#include "BareXServer.h"
-#include "Constant.h"
-#include "JuceTimerSlack.h"
-#include "MessageToast.h"
-#include "VisibilityTimes.h"
+#include "tests/support/BareXServer.h"
+#include "tests/support/JuceTimerSlack.h"
+#include "tests/support/VisibilityTimes.h"
+#include "ui/Constant.h"
+#include "ui/MessageToast.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "BinaryData.h"
-#include "Picture.h"
+#include "resources/BinaryData.h"
+#include "resources/Picture.h"
 
 #include <juce_graphics/juce_graphics.h>
 

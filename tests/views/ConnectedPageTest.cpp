@@ -1,7 +1,7 @@
-#include "ConnectedDeviceInfoView.h"
+#include "ui/ConnectedDeviceInfoView.h"
 
-#include "Constant.h"
-#include "ViewTest.h"
+#include "tests/views/ViewTest.h"
+#include "ui/Constant.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "InitialDeviceInfoView.h"
+#include "ui/InitialDeviceInfoView.h"
 
-#include "Constant.h"
-#include "ViewTest.h"
+#include "tests/views/ViewTest.h"
+#include "ui/Constant.h"
 
 namespace {
 

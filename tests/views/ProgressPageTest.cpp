@@ -1,7 +1,7 @@
-#include "FirmwareUpdateProgressView.h"
+#include "ui/FirmwareUpdateProgressView.h"
 
-#include "Constant.h"
-#include "ViewTest.h"
+#include "tests/views/ViewTest.h"
+#include "ui/Constant.h"
 
 namespace {
 

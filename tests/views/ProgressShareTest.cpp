@@ -1,6 +1,6 @@
-#include "FirmwareUpdateProgressView.h"
+#include "ui/FirmwareUpdateProgressView.h"
 
-#include "ViewTest.h"
+#include "tests/views/ViewTest.h"
 
 #include <atomic>
 #include <thread>

@@ -1,7 +1,7 @@
-#include "PythonInstallInfoView.h"
+#include "ui/PythonInstallInfoView.h"
 
-#include "Constant.h"
-#include "ViewTest.h"
+#include "tests/views/ViewTest.h"
+#include "ui/Constant.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "TroubleshootingPageView.h"
+#include "ui/TroubleshootingPageView.h"
 
-#include "Constant.h"
-#include "ViewTest.h"
+#include "tests/views/ViewTest.h"
+#include "ui/Constant.h"
 
 namespace {
 

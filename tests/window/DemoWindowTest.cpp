@@ -1,6 +1,6 @@
-#include "BareXServer.h"
-#include "ProcessRun.h"
-#include "TempFolder.h"
+#include "tests/support/BareXServer.h"
+#include "tests/support/ProcessRun.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

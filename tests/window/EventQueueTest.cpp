@@ -1,5 +1,5 @@
-#include "OnMessageThread.h"
-#include "WindowTestSupport.h"
+#include "device/midi/OnMessageThread.h"
+#include "tests/support/window/WindowTestSupport.h"
 
 #include <condition_variable>
 #include <thread>

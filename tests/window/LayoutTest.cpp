@@ -1,4 +1,4 @@
-#include "WindowTestSupport.h"
+#include "tests/support/window/WindowTestSupport.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "BareXServer.h"
-#include "ConnectingAppState.h"
-#include "FastClock.h"
-#include "MainWindow.h"
-#include "SimulatedAmplifier.h"
-#include "WindowTestSupport.h"
+#include "app/MainWindow.h"
+#include "simamp/SimulatedAmplifier.h"
+#include "states/ConnectingAppState.h"
+#include "tests/support/BareXServer.h"
+#include "tests/support/FastClock.h"
+#include "tests/support/window/WindowTestSupport.h"
 
 namespace {
 

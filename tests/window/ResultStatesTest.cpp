@@ -1,6 +1,6 @@
-#include "Constant.h"
-#include "UpdateResultAppState.h"
-#include "WindowTestSupport.h"
+#include "states/UpdateResultAppState.h"
+#include "tests/support/window/WindowTestSupport.h"
+#include "ui/Constant.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "ConnectingAppState.h"
-#include "Constant.h"
-#include "DeviceManagerImpl.h"
-#include "FastClock.h"
-#include "InitialAppState.h"
-#include "KovraTikoButtonPromptAppState.h"
-#include "TroubleshootingAppState.h"
-#include "WindowTestSupport.h"
+#include "device/midi/DeviceManagerImpl.h"
+#include "states/ConnectingAppState.h"
+#include "states/InitialAppState.h"
+#include "states/KovraTikoButtonPromptAppState.h"
+#include "states/TroubleshootingAppState.h"
+#include "tests/support/FastClock.h"
+#include "tests/support/window/WindowTestSupport.h"
+#include "ui/Constant.h"
 
 namespace {
 

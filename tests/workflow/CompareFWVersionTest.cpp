@@ -1,4 +1,4 @@
-#include "ConnectedAppState.h"
+#include "states/ConnectedAppState.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "CapturedStdout.h"
-#include "ConnectedTestFixture.h"
+#include "tests/support/CapturedStdout.h"
+#include "tests/workflow/ConnectedTestFixture.h"
 
-#include "ConnectedAppState.h"
-#include "DeviceManager.h"
-#include "UpdateResultAppState.h"
-#include "ZQBLE.h"
+#include "device/ble/ZQBLE.h"
+#include "device/midi/DeviceManager.h"
+#include "states/ConnectedAppState.h"
+#include "states/UpdateResultAppState.h"
 
 #include <array>
 #include <ostream>

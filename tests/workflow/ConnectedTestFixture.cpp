@@ -1,9 +1,9 @@
-#include "ConnectedTestFixture.h"
+#include "tests/workflow/ConnectedTestFixture.h"
 
-#include "Constant.h"
-#include "UpdateResultAppState.h"
-#include "ZQBLE.h"
-#include "ZQUsbMidiG1.h"
+#include "device/ble/ZQBLE.h"
+#include "device/midi/ZQUsbMidiG1.h"
+#include "states/UpdateResultAppState.h"
+#include "ui/Constant.h"
 
 #include <cstdlib>
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "WindowTestSupport.h"
+#include "tests/support/window/WindowTestSupport.h"
 
-#include "FastClock.h"
-#include "ScopedApplicationBundle.h"
-#include "ScopedEnvironment.h"
-#include "TempFolder.h"
+#include "tests/support/FastClock.h"
+#include "tests/support/ScopedApplicationBundle.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempFolder.h"
 
 #include <memory>
 #include <string>

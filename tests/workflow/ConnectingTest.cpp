@@ -1,15 +1,15 @@
-#include "CapturedStdout.h"
-#include "ConnectedTestFixture.h"
+#include "tests/support/CapturedStdout.h"
+#include "tests/workflow/ConnectedTestFixture.h"
 
-#include "ConnectedAppState.h"
-#include "ConnectingAppState.h"
-#include "Constant.h"
-#include "DeviceManager.h"
-#include "InitialAppState.h"
-#include "JuceTimerSlack.h"
-#include "TroubleshootingAppState.h"
-#include "UpdateResultAppState.h"
-#include "VisibilityTimes.h"
+#include "device/midi/DeviceManager.h"
+#include "states/ConnectedAppState.h"
+#include "states/ConnectingAppState.h"
+#include "states/InitialAppState.h"
+#include "states/TroubleshootingAppState.h"
+#include "states/UpdateResultAppState.h"
+#include "tests/support/JuceTimerSlack.h"
+#include "tests/support/VisibilityTimes.h"
+#include "ui/Constant.h"
 
 #include <chrono>
 #include <stdexcept>

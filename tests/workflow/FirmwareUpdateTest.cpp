@@ -1,13 +1,13 @@
-#include "CapturedStdout.h"
-#include "ProcessRun.h"
-#include "UpdateTestFixture.h"
+#include "tests/support/CapturedStdout.h"
+#include "tests/support/ProcessRun.h"
+#include "tests/workflow/UpdateTestFixture.h"
 
-#include "Clock.h"
-#include "DeviceManagerImpl.h"
-#include "KovraTikoFwCheckingAppState.h"
-#include "KovraTikoFwUpdatingAppState.h"
-#include "TroubleshootingAppState.h"
-#include "ZQBLE.h"
+#include "device/ble/ZQBLE.h"
+#include "device/core/Clock.h"
+#include "device/midi/DeviceManagerImpl.h"
+#include "states/KovraTikoFwCheckingAppState.h"
+#include "states/KovraTikoFwUpdatingAppState.h"
+#include "states/TroubleshootingAppState.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,9 +1,9 @@
-#include "UpdateTestFixture.h"
+#include "tests/workflow/UpdateTestFixture.h"
 
-#include "Clock.h"
-#include "DeviceManagerImpl.h"
-#include "KovraTikoFwUpdatingAppState.h"
-#include "PythonInstallingAppState.h"
+#include "device/core/Clock.h"
+#include "device/midi/DeviceManagerImpl.h"
+#include "states/KovraTikoFwUpdatingAppState.h"
+#include "states/PythonInstallingAppState.h"
 
 #include <algorithm>
 #include <chrono>

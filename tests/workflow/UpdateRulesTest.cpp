@@ -1,7 +1,7 @@
-#include "BinaryData.h"
-#include "KovraTikoFwUpdatingAppState.h"
-#include "PythonInstallingAppState.h"
-#include "StateLifetime.h"
+#include "resources/BinaryData.h"
+#include "states/KovraTikoFwUpdatingAppState.h"
+#include "states/PythonInstallingAppState.h"
+#include "states/StateLifetime.h"
 
 #include <gtest/gtest.h>
 

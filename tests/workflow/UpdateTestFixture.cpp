@@ -1,8 +1,8 @@
-#include "UpdateTestFixture.h"
+#include "tests/workflow/UpdateTestFixture.h"
 
-#include "DeviceManagerImpl.h"
-#include "KovraTikoFwCheckingAppState.h"
-#include "UpdateResultAppState.h"
+#include "device/midi/DeviceManagerImpl.h"
+#include "states/KovraTikoFwCheckingAppState.h"
+#include "states/UpdateResultAppState.h"
 
 #include <cmath>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ConnectedTestFixture.h"
+#include "tests/workflow/ConnectedTestFixture.h"
 
-#include "FastClock.h"
-#include "ScopedCommandTable.h"
+#include "tests/support/FastClock.h"
+#include "tests/support/ScopedCommandTable.h"
 
 #include <functional>
 #include <memory>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "AppState.h"
-#include "BootloaderMessages.h"
-#include "MainComponent.h"
-#include "MidiTestSupport.h"
-#include "RecordingDevice.h"
+#include "device/bootloader/BootloaderMessages.h"
+#include "states/AppState.h"
+#include "tests/midi/MidiTestSupport.h"
+#include "tests/support/RecordingDevice.h"
+#include "ui/MainComponent.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "ConsoleOutput.h"
+#include "commands/ConsoleOutput.h"
 
-#include "LinePrinter.h"
+#include "device/core/LinePrinter.h"
 
 namespace console {
 

@@ -1,6 +1,6 @@
-#include "ChildCommand.h"
+#include "commands/ChildCommand.h"
 
-#include "Clock.h"
+#include "device/core/Clock.h"
 
 #include <algorithm>
 #include <cerrno>

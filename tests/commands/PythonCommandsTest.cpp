@@ -1,8 +1,8 @@
-#include "ChildCommand.h"
-#include "ProcessRun.h"
-#include "PythonCommands.h"
-#include "ScopedCommandTable.h"
-#include "TempFolder.h"
+#include "commands/ChildCommand.h"
+#include "commands/PythonCommands.h"
+#include "tests/support/ProcessRun.h"
+#include "tests/support/ScopedCommandTable.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "ChildCommand.h"
-#include "ProcessRun.h"
-#include "ScopedEnvironment.h"
-#include "TempFolder.h"
+#include "commands/ChildCommand.h"
+#include "tests/support/ProcessRun.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "PythonCommands.h"
+#include "commands/PythonCommands.h"
 
-#include "ChildCommand.h"
-#include "CommandTable.h"
-#include "ConsoleOutput.h"
+#include "commands/ChildCommand.h"
+#include "commands/CommandTable.h"
+#include "commands/ConsoleOutput.h"
 
 #include <sys/stat.h>
 
