@@ -9,8 +9,10 @@
 #                  each from its corpus in build/fuzz/corpus/<target> (seeded
 #                  from fuzz/seeds/<target> when that exists)
 # First of all, every C++ file must be as .clang-format has it
-# (scripts/format.sh --check). The release suite runs last, so its ctest
-# summary closes the output. The exit status is non-zero when any step fails.
+# (scripts/format.sh --check), and every own include must name its path from
+# the repository root (scripts/check-includes.sh). The release suite runs
+# last, so its ctest summary closes the output. The exit status is non-zero
+# when any step fails.
 #
 # Environment: KOVRA_BUILD_ROOT (build), KOVRA_FUZZ_SECONDS (30),
 # KOVRA_TSAN_WITH_JUCE (ON: the JUCE parts and their concurrency tests run
@@ -63,6 +65,11 @@ if bash scripts/format.sh --check; then
 else
     echo "files differ from .clang-format (bash scripts/format.sh formats them)"
     failed+=(format)
+fi
+if bash scripts/check-includes.sh; then
+    echo "every own include names its path from the repository root"
+else
+    failed+=(includes)
 fi
 
 # configure NAME CMAKE-ARGS...: quiet unless it fails.
