@@ -37,13 +37,10 @@ void ConnectingAppState::apply(MainComponent* main) const
         int found = 0;
         try {
             found = manager->probeAll();
-        } catch (const std::exception& e) {
+        } catch (...) {
             // A probe that fails found nothing: the user is told and can retry,
             // rather than being left on "Connecting..." with the polling off.
-            console::printLine("Connecting stopped by an unexpected error: " + juce::String::fromUTF8(e.what()));
-            found = 0;
-        } catch (...) {
-            console::printLine("Connecting stopped by an unexpected error");
+            console::printUnexpectedError("Connecting");
             found = 0;
         }
         state.post([this, found](MainComponent& window) { connect(&window, found); });

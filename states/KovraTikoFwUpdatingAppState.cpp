@@ -256,14 +256,11 @@ void KovraTikoFwUpdatingAppState::apply(MainComponent* main) const
             if (!result)
                 return;
             code = *result;
-        } catch (const std::exception& e) {
+        } catch (...) {
             // A programming error too must say what it was before the page
             // shows only its code.
-            console::printLine("Firmware update stopped by an unexpected error: " + juce::String::fromUTF8(e.what()));
+            console::printUnexpectedError("Firmware update");
             // The polling may have been started for the wait.
-            zq::DeviceManager::instance()->stopPolling();
-        } catch (...) {
-            console::printLine("Firmware update stopped by an unexpected error");
             zq::DeviceManager::instance()->stopPolling();
         }
         postEnd(job, code);

@@ -150,11 +150,8 @@ void PythonInstallingAppState::apply(MainComponent* main) const
         int code = workflow::kWorkerFailed;
         try {
             code = runInstallation(job);
-        } catch (const std::exception& e) {
-            console::printLine("Python installation stopped by an unexpected error: "
-                               + juce::String::fromUTF8(e.what()));
         } catch (...) {
-            console::printLine("Python installation stopped by an unexpected error");
+            console::printUnexpectedError("Python installation");
         }
         manager->stopPolling();
         postEnd(job, code);
