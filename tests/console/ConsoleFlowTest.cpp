@@ -131,8 +131,7 @@ TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
 TEST_F(ConsoleFlow, PathFinishesTheUpdateWhenItsTerminalCloses)
 {
     // Made before the fork: the child only runs the program.
-    std::vector<std::string> environment{"KOVRA_DEMO_SPEEDUP=10", "KOVRA_DEMO_REPORT=" + temp.path() + "/report",
-                                         "XDG_CACHE_HOME=" + temp.path() + "/cache", "HOME=" + temp.path()};
+    std::vector<std::string> environment = demoEnvironment({});
     for (char** variable = environ; *variable != nullptr; ++variable)
         environment.emplace_back(*variable);
     std::vector<char*> envp;
