@@ -63,7 +63,9 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 {
     int outPipe[2];
     int errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
+    // Close-on-exec: a program that another thread starts meanwhile must not
+    // hold these open, which would keep this reader from its end of file.
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
         return {};
     bool stalled = static_cast<bool>(options.stallOutputUntil);
     if (stalled)
