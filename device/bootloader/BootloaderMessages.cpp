@@ -11,10 +11,12 @@ namespace bootloader {
 
 namespace {
 
-// Real time in the product's milliseconds (the clock may run faster).
-std::int64_t ProductMs(std::chrono::steady_clock::duration real)
+// Real time as product milliseconds (the clock may run faster), rounded up,
+// so that a wait of that many milliseconds lasts at least as long.
+std::int64_t ProductMsAtLeast(std::chrono::steady_clock::duration real)
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(real).count() * zq::Clock::speedup() / 1000;
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(real).count();
+    return (us * zq::Clock::speedup() + 999) / 1000;
 }
 
 } // namespace
@@ -62,10 +64,15 @@ std::uint8_t ChunkChecksum(const std::uint8_t* bytes, std::size_t length)
 int WaitForReply(ZQDevice* device, int sid, std::uint8_t* reply, std::size_t capacity, const char* tag,
                  std::size_t readIndex)
 {
-    std::int64_t leftMs = kReplyLimitMs;
+    // One deadline for the whole wait: each message of another tag costs the
+    // time it took, however short, so a talker of any speed ends the step.
+    auto deadline = std::chrono::steady_clock::now() + zq::Clock::duration(kReplyLimitMs);
     for (;;) {
-        const int waitMs = static_cast<int>(std::min<std::int64_t>(kReplyWaitMs, leftMs));
         const auto begin = std::chrono::steady_clock::now();
+        const auto left = deadline - begin;
+        const int waitMs = left >= zq::Clock::duration(kReplyWaitMs)
+                               ? kReplyWaitMs
+                               : static_cast<int>(std::max<std::int64_t>(1, ProductMsAtLeast(left)));
         const int n = device->ReadNext(sid, reply, capacity, waitMs);
         if (n < 1)
             return -1;
@@ -74,9 +81,13 @@ int WaitForReply(ZQDevice* device, int sid, std::uint8_t* reply, std::size_t cap
         // answer: a missing status must not read as whatever the buffer held.
         if (HasTag(reply, length, tag) && (readIndex == 0 || readIndex + 1 < length))
             return n;
-        // A wait that the process spent stopped counts no more than its own length.
-        leftMs -= std::min<std::int64_t>(waitMs, ProductMs(std::chrono::steady_clock::now() - begin));
-        if (leftMs <= 0)
+        // A wait that the process spent stopped counts no more than its own
+        // length: what it lasted beyond that moves the deadline on.
+        const auto end = std::chrono::steady_clock::now();
+        const auto overrun = end - begin - zq::Clock::duration(static_cast<std::uint32_t>(waitMs));
+        if (overrun > std::chrono::steady_clock::duration::zero())
+            deadline += overrun;
+        if (end >= deadline)
             return -1;
     }
 }

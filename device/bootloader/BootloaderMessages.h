@@ -67,7 +67,8 @@ std::uint8_t ChunkChecksum(const std::uint8_t* bytes, std::size_t length);
 // and, when `readIndex` is not 0, holds a byte at `readIndex` before its end
 // byte; every other message is dropped and the wait begins afresh. Returns
 // the length of the matching reply, -1 when a wait of kReplyWaitMs ends
-// without a message or kReplyLimitMs have gone without the reply.
+// without a message or kReplyLimitMs have gone since the call without the
+// reply (time in which the process could not run aside).
 int WaitForReply(ZQDevice* device, int sid, std::uint8_t* reply, std::size_t capacity, const char* tag,
                  std::size_t readIndex);
 

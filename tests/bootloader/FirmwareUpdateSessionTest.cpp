@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -469,6 +471,69 @@ TEST(FirmwareUpdateReplies, OtherMessagesHoldAStepNoLongerThanTwelveSeconds)
         EXPECT_GE(heldMs, 2950);
         EXPECT_LT(heldMs, 4500);
         delivery.reset();
+    }
+}
+
+// An amplifier that answers "GetFwStatus" with nothing but "RetBattStatus",
+// as fast as a MIDI link carries them or a little slower: each message costs
+// the time it took, however short, so the step ends with its own code once
+// 12000 ms have gone since its wait began, not later, nor sooner.
+TEST(FirmwareUpdateReplies, TalkersOfAnySpeedHoldAStepTwelveSecondsInAll)
+{
+    // A clock only a little faster, so that the margin above the cap stays
+    // wide under the sanitizers' load.
+    constexpr std::uint32_t kSpeed = 2;
+    FastClock fast(kSpeed);
+    struct Case {
+        const char* what;
+        std::chrono::microseconds every; // product time
+    } cases[] = {{"every 500 us", std::chrono::microseconds(500)}, {"every 2 ms", std::chrono::milliseconds(2)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingDevice device;
+        std::uint32_t askedAt = 0; // product ms, when the request went out
+        std::atomic<bool> stop{false};
+        std::vector<std::chrono::steady_clock::time_point> talked; // each message's delivery
+        std::thread talker;
+        device.handler = [&](const Bytes& sent) -> std::vector<Bytes> {
+            if (!Is(sent, "GetFwStatus"))
+                return {};
+            askedAt = zq::Clock::now();
+            talker = std::thread([&] {
+                // Twice the cap, so that a step the talk holds for good
+                // still ends, after the last message's reply wait.
+                const auto until = std::chrono::steady_clock::now() + zq::Clock::duration(2 * 12000);
+                for (auto next = std::chrono::steady_clock::now(); !stop && next < until;) {
+                    next += c.every / kSpeed;
+                    std::this_thread::sleep_until(next);
+                    device.deliver(Message("RetBattStatus", {0x00, 0x50}));
+                    talked.push_back(std::chrono::steady_clock::now());
+                }
+            });
+            return {};
+        };
+        Update u;
+        EXPECT_FALSE(u.session.Perform(&device));
+        const std::uint32_t heldMs = zq::Clock::now() - askedAt;
+        const auto endedAt = std::chrono::steady_clock::now();
+        stop = true;
+        if (talker.joinable())
+            talker.join();
+        EXPECT_EQ(u.session.error, 11);
+        EXPECT_EQ(Tags(device.sentMessages()), (std::vector<std::string>{"GetFwStatus"}));
+        EXPECT_GE(heldMs, 12000u);
+        EXPECT_LT(heldMs, 14000u);
+        // The talk went on through the whole step, with no pause as long as
+        // a reply wait, so the step ended on the cap and not on that wait.
+        ASSERT_FALSE(talked.empty());
+        const auto productMs = [](std::chrono::steady_clock::duration d) {
+            return std::chrono::duration_cast<std::chrono::microseconds>(d).count() * kSpeed / 1000;
+        };
+        EXPECT_LT(productMs(endedAt - talked.back()), 100);
+        std::chrono::steady_clock::duration longestPause{};
+        for (std::size_t i = 1; i < talked.size() && talked[i] <= endedAt; ++i)
+            longestPause = std::max(longestPause, talked[i] - talked[i - 1]);
+        EXPECT_LT(productMs(longestPause), 3000);
     }
 }
 
