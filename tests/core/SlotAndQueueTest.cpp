@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -146,4 +147,38 @@ TEST(ReadNext, TimeInWhichTheReaderCouldNotRunDoesNotCount)
         EXPECT_EQ(read, 7) << queuedMeanwhile;
         EXPECT_TRUE(queue.messages.empty());
     }
+}
+
+// How much of such a time counts: the slice it fell in counts 200 ms,
+// however long the reader could not run, and the wait then runs on for the
+// rest of its 1500 ms, in full, before it times out.
+TEST(ReadNext, ASliceTheReaderCouldNotEndCountsTwoHundredMilliseconds)
+{
+    RecordingDevice device;
+    ZQQueue& queue = *device.queues[0];
+    std::atomic<bool> calling{false};
+    int read = 0;
+    steady_clock::time_point returnedAt;
+    std::thread reader([&] {
+        std::uint8_t buffer[16];
+        calling = true;
+        read = device.ReadNext(0, buffer, sizeof buffer, 1500);
+        returnedAt = steady_clock::now();
+    });
+    while (!calling)
+        std::this_thread::yield();
+    // Inside its first slice by now; its lock then held for 2000 ms, ten
+    // slices' worth.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    steady_clock::time_point resumedAt;
+    {
+        std::lock_guard<std::mutex> lock(queue.mutex);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        resumedAt = steady_clock::now();
+    }
+    reader.join();
+    EXPECT_EQ(read, -1);
+    const auto ranOnMs = std::chrono::duration_cast<std::chrono::milliseconds>(returnedAt - resumedAt).count();
+    EXPECT_GE(ranOnMs, 1300 - 5);
+    EXPECT_LT(ranOnMs, 1300 + 500);
 }
