@@ -364,10 +364,16 @@ TEST_F(ConsoleFlow, PathFlashesWhateverBecomesOfStandardOutput)
             return flashedAt && now - *flashedAt >= beyond;
         };
     };
-    ProcessOptions stalling;
-    stalling.stallOutputUntil = stalledPastTheFlash(std::chrono::seconds(6));
-    EXPECT_EQ(run({"--path", kImage}, {}, kDemo, 10, stalling).lines(), all);
-    EXPECT_EQ(report(), flashed);
+    // The same where standard output is non-blocking: a full pipe is waited
+    // out, not taken for a reader that went away.
+    for (const bool nonBlocking : {false, true}) {
+        SCOPED_TRACE(nonBlocking ? "non-blocking" : "blocking");
+        ProcessOptions stalling;
+        stalling.stallOutputUntil = stalledPastTheFlash(std::chrono::seconds(6));
+        stalling.nonBlockingOutput = nonBlocking;
+        EXPECT_EQ(run({"--path", kImage}, {}, kDemo, 10, stalling).lines(), all);
+        EXPECT_EQ(report(), flashed);
+    }
 
     // A stalled reader that goes away then: what it did not take is dropped,
     // and the program ends.

@@ -70,6 +70,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     bool stalled = static_cast<bool>(options.stallOutputUntil);
     if (stalled)
         fcntl(outPipe[0], F_SETPIPE_SZ, 4096);
+    if (options.nonBlockingOutput)
+        fcntl(outPipe[1], F_SETFL, fcntl(outPipe[1], F_GETFL) | O_NONBLOCK);
 
     const pid_t pid = fork();
     if (pid == 0) {

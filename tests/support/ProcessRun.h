@@ -18,6 +18,9 @@ struct ProcessOptions {
     // until this says so; it is asked every few ms, with what has come so far
     // (standard error is read meanwhile).
     std::function<bool(const ProcessResult& soFar)> stallOutputUntil;
+    // Standard output is non-blocking (O_NONBLOCK on the pipe's end, as a
+    // parent that shares the descriptor may set): a full pipe gives EAGAIN.
+    bool nonBlockingOutput = false;
     // Descriptors among 0, 1 and 2 the program starts with closed.
     std::vector<int> closedDescriptors;
     // Called with the program's process id and its standard output so far
