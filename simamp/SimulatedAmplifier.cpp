@@ -1,6 +1,5 @@
 #include "simamp/SimulatedAmplifier.h"
 
-#include "device/bootloader/BootloaderMessages.h"
 #include "simamp/WireFormat.h"
 
 #include <algorithm>
@@ -17,8 +16,7 @@ bool isCommandFrame(const Bytes& m)
 
 bool isSetFwStatus(const Bytes& m)
 {
-    return m.size() == ::bootloader::kSetFwStatusLength && m.front() == 0xF0 && m.back() == 0xF7
-           && ::bootloader::HasTag(m.data(), m.size(), ::bootloader::kSetFwStatus);
+    return m.size() == wire::kSetFwStatusBytes && m.back() == 0xF7 && wire::hasTag(m, wire::tag::kSetFwStatus);
 }
 
 } // namespace
@@ -72,14 +70,13 @@ std::vector<Delivery> SimulatedAmplifier::receive(const std::uint8_t* data, std:
 
 bool SimulatedAmplifier::refusesToTake(const Bytes& message) const
 {
-    return faults.refuseBluetoothMode && isSetFwStatus(message)
-           && message[::bootloader::kFwStatusIndex] == ::bootloader::kStatusBluetoothUpdate;
+    return faults.refuseBluetoothMode && isSetFwStatus(message) && message[wire::kStatusAt] == wire::kBluetoothUpdate;
 }
 
 bool SimulatedAmplifier::handleOther(const Bytes& message, std::vector<Bytes>& replies)
 {
     if (isSetFwStatus(message)) {
-        const std::uint8_t status = message[::bootloader::kFwStatusIndex];
+        const std::uint8_t status = message[wire::kStatusAt];
         bootloader.setFwStatus(status);
         if (onFirmwareStatusSwitch)
             onFirmwareStatusSwitch(status);

@@ -1,6 +1,7 @@
 #include "simamp/WireFormat.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace sim::wire {
 
@@ -72,6 +73,57 @@ std::int64_t offset(const std::uint8_t* groups)
         value |= static_cast<std::int64_t>(groups[i]) << (7 * i);
     }
     return value;
+}
+
+Bytes bootloaderMessage(const char* tag, const Bytes& arguments)
+{
+    Bytes m{0xF0};
+    for (const char* c = tag; *c != '\0'; ++c)
+        m.push_back(static_cast<std::uint8_t>(*c));
+    m.insert(m.end(), arguments.begin(), arguments.end());
+    m.push_back(0xF7);
+    return m;
+}
+
+bool hasTag(const Bytes& message, const char* tag)
+{
+    const std::size_t n = std::strlen(tag);
+    return message.size() > n && message[0] == 0xF0 && std::memcmp(message.data() + 1, tag, n) == 0;
+}
+
+bool isRequest(const Bytes& message, const char* tag)
+{
+    return message.size() == std::strlen(tag) + 2 && hasTag(message, tag) && message.back() == 0xF7;
+}
+
+std::uint32_t readLE32(const std::uint8_t* at)
+{
+    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8
+           | static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+}
+
+void writeLE32(std::uint32_t value, std::uint8_t* at)
+{
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint32_t wordSum(const Bytes& flash, std::size_t first, std::size_t count)
+{
+    constexpr std::size_t blockFirst = info::kInImageAt / 4;
+    constexpr std::size_t blockEnd = blockFirst + info::kBytes / 4;
+    std::uint32_t sum = 0;
+    for (std::size_t word = first; word < first + count; ++word) {
+        if (word * 4 >= flash.size())
+            break; // the rest reads as zero
+        if (word >= blockFirst && word < blockEnd)
+            continue;
+        std::uint8_t bytes[4] = {};
+        for (std::size_t i = 0; i < 4 && word * 4 + i < flash.size(); ++i)
+            bytes[i] = flash[word * 4 + i];
+        sum += readLE32(bytes);
+    }
+    return sum;
 }
 
 } // namespace sim::wire

@@ -1,7 +1,6 @@
 #include "app/demo/DemoEquipment.h"
 
 #include "app/demo/DemoSettings.h"
-#include "device/bootloader/BootloaderMessages.h"
 #include "device/core/Clock.h"
 #include "device/midi/MidiPortSystem.h"
 
@@ -24,6 +23,7 @@ const char* flashCheckName(sim::FlashCheck check)
     case sim::FlashCheck::NoInfoBlock: return "no-info-block";
     case sim::FlashCheck::ImageChecksum: return "image-checksum";
     case sim::FlashCheck::BlockChecksum: return "block-checksum";
+    case sim::FlashCheck::OtherHardware: return "other-hardware";
     }
     return "?";
 }
@@ -112,7 +112,7 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
             std::unique_lock<std::mutex> lock(timelineMutex);
             while (pause(lock, static_cast<std::uint32_t>(batteryMs)))
                 if (!plugged.empty())
-                    ports->play(plugged.front(), sim::BootloaderMessage(::bootloader::kRetBattStatus, {0x00, 0x64}));
+                    ports->play(plugged.front(), sim::BatteryStatusMessage());
         });
     }
     if (number("KOVRA_DEMO_KEYBOARD", 0) == 1)

@@ -1,6 +1,5 @@
 #include "simamp/bootloader/SimulatedBootloader.h"
 
-#include "device/bootloader/BootloaderMessages.h"
 #include "simamp/WireFormat.h"
 
 #include <algorithm>
@@ -8,30 +7,23 @@
 
 namespace sim {
 
-using namespace bootloader;
+using namespace wire;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-bool IsRequest(const Bytes& m, const char* tag)
-{
-    return m.size() == std::strlen(tag) + 2 && m.front() == 0xF0 && m.back() == 0xF7 && HasTag(m.data(), m.size(), tag);
-}
-
-// The 92-byte information block laid out here, not by the product's
-// FirmwareInfo: the model tag, the MCU version at 8, the hardware type
-// (little-endian) at 84 and the Bluetooth version at 88; the rest zero.
+// The information block: the model tag, the MCU version, the hardware type
+// and the Bluetooth version; the rest zero.
 Bytes InfoReply(const SimulatedBootloader::Identity& identity)
 {
-    Bytes block(92, 0);
-    std::memcpy(block.data(), "TIKO", 4);
-    std::copy(identity.mcuVersion.begin(), identity.mcuVersion.end(), block.begin() + 8);
-    const auto type = static_cast<std::uint32_t>(identity.hardwareType);
-    for (int i = 0; i < 4; ++i)
-        block[84 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(type >> (8 * i));
-    std::memcpy(block.data() + 88, identity.btVersion.data(), std::min<std::size_t>(identity.btVersion.size(), 4));
-    return BootloaderMessage(kRetFwInfo, wire::pack(block));
+    Bytes block(info::kBytes, 0);
+    std::memcpy(block.data() + info::kModelTagAt, "TIKO", 4);
+    std::copy(identity.mcuVersion.begin(), identity.mcuVersion.end(), block.begin() + info::kMcuVersionAt);
+    writeLE32(static_cast<std::uint32_t>(identity.hardwareType), block.data() + info::kHardwareTypeAt);
+    std::memcpy(block.data() + info::kBtVersionAt, identity.btVersion.data(),
+                std::min<std::size_t>(identity.btVersion.size(), 4));
+    return bootloaderMessage(tag::kRetFwInfo, pack(block));
 }
 
 // The bootloader's own sum of the chunk's image bytes, kept apart from the
@@ -39,20 +31,14 @@ Bytes InfoReply(const SimulatedBootloader::Identity& identity)
 std::uint8_t SumOfImageBytes(const Bytes& chunk)
 {
     unsigned total = 0;
-    for (std::size_t i = 0; i < kChunkBytes; ++i)
+    for (std::size_t i = 0; i < kChunkImageBytes; ++i)
         total += chunk[i];
     return static_cast<std::uint8_t>(total & 0xFFu);
 }
 
 } // namespace
 
-std::vector<std::uint8_t> BootloaderMessage(const char* tag, const std::vector<std::uint8_t>& arguments)
-{
-    Bytes m(std::strlen(tag) + 2);
-    BuildRequest(m.data(), tag);
-    m.insert(m.end() - 1, arguments.begin(), arguments.end());
-    return m;
-}
+std::vector<std::uint8_t> BatteryStatusMessage() { return bootloaderMessage(tag::kRetBattStatus, {0x00, 0x64}); }
 
 bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity, std::vector<Bytes>& replies)
 {
@@ -63,34 +49,35 @@ bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity,
     BootloaderStep step = BootloaderStep::None;
     int chunk = 0;
     Bytes answer;
-    if (IsRequest(message, kGetFwStatus)) {
+    if (isRequest(message, tag::kGetFwStatus)) {
         step = BootloaderStep::FwStatus;
-        answer = BootloaderMessage(kRetFwStatus, {bootloaderMode ? std::uint8_t(0) : applicationStatus});
-    } else if (IsRequest(message, kGetFwInfo)) {
+        answer = bootloaderMessage(tag::kRetFwStatus, {bootloaderMode ? std::uint8_t(0) : applicationStatus});
+    } else if (isRequest(message, tag::kGetFwInfo)) {
         step = BootloaderStep::FwInfo;
         answer = InfoReply(identity);
-        const std::size_t whole = answer.size() - kFwInfoPayloadIndex - 1;
+        const std::size_t whole = answer.size() - kInfoPayloadAt - 1;
         if (knobs.infoPayloadBytes >= 0 && static_cast<std::size_t>(knobs.infoPayloadBytes) < whole) {
-            answer.erase(answer.begin() + static_cast<std::ptrdiff_t>(kFwInfoPayloadIndex) + knobs.infoPayloadBytes,
+            answer.erase(answer.begin() + static_cast<std::ptrdiff_t>(kInfoPayloadAt) + knobs.infoPayloadBytes,
                          answer.end() - 1);
         }
-    } else if (HasTag(message.data(), message.size(), kWriteFlash)) {
+    } else if (hasTag(message, tag::kWriteFlash)) {
         // The application does not know "WriteFlash"; only the bootloader answers.
         if (!bootloaderMode && applicationStatus == 1)
             return true;
         step = BootloaderStep::WriteFlash;
         Bytes status;
-        if (message.size() >= kFlashChunkIndex) {
-            const std::int64_t offset = wire::offset(message.data() + kFlashOffsetIndex);
-            chunk = offset < 0 ? -1 : static_cast<int>(offset / static_cast<std::int64_t>(kChunkBytes));
+        if (message.size() >= kChunkAt) {
+            const std::int64_t at = offset(message.data() + kOffsetAt);
+            chunk = at < 0 ? -1 : static_cast<int>(at / static_cast<std::int64_t>(kChunkImageBytes));
             if (knobs.silentFromChunk >= 0 && chunk >= knobs.silentFromChunk)
                 return true;
-            status.assign(message.begin() + kFlashOffsetIndex, message.begin() + kFlashOffsetIndex + 4);
+            status.assign(message.begin() + kOffsetAt, message.begin() + kOffsetAt + 4);
         } else {
             status.assign(4, 0);
         }
+        writtenFor = identity.hardwareType;
         writeFlash(message, status);
-        answer = BootloaderMessage(kRetWriteFlash, status);
+        answer = bootloaderMessage(tag::kRetWriteFlash, status);
     } else {
         return false;
     }
@@ -102,7 +89,7 @@ bool SimulatedBootloader::handle(const Bytes& message, const Identity& identity,
         if (knobs.strayFwInfo)
             replies.push_back(InfoReply(identity));
         if (knobs.strayBattStatus)
-            replies.push_back(BootloaderMessage(kRetBattStatus, {0x00, 0x64}));
+            replies.push_back(BatteryStatusMessage());
     }
     if (step == BootloaderStep::WriteFlash && knobs.answerWritesTwice) {
         const Bytes once = answer; // both in one delivery, as one packet
@@ -118,51 +105,50 @@ void SimulatedBootloader::writeFlash(const Bytes& message, Bytes& status)
         ++refused;
         status.push_back(why);
     };
-    if (message.size() != kWriteFlashLength || message.back() != 0xF7)
+    if (message.size() != kWriteFlashBytes || message.back() != 0xF7)
         return refuse(kRefusedBadMessage);
-    const std::int64_t offset = wire::offset(message.data() + kFlashOffsetIndex);
-    if (offset < 0)
+    const std::int64_t to = offset(message.data() + kOffsetAt);
+    if (to < 0)
         return refuse(kRefusedBadMessage);
-    const int chunk = static_cast<int>(offset / static_cast<std::int64_t>(kChunkBytes));
+    const int chunk = static_cast<int>(to / static_cast<std::int64_t>(kChunkImageBytes));
     if (chunk == knobs.refuseChunk && knobRefusals < knobs.refuseTimes) {
         ++knobRefusals;
         return refuse(kRefusedByKnob);
     }
-    if (offset % static_cast<std::int64_t>(kChunkBytes) != 0
-        || (offset != 0 && offset != nextOffset && offset != lastOffset))
+    if (to % static_cast<std::int64_t>(kChunkImageBytes) != 0 || (to != 0 && to != nextOffset && to != lastOffset))
         return refuse(kRefusedBadOffset);
 
-    const std::uint8_t* packed = message.data() + kFlashChunkIndex;
+    const std::uint8_t* packed = message.data() + kChunkAt;
     if (std::any_of(packed, packed + kPackedChunkBytes, [](std::uint8_t b) { return b & 0x80; }))
         return refuse(kRefusedBadMessage);
-    const Bytes chunkBytes = wire::unpack(packed, kPackedChunkBytes);
-    if (chunkBytes.size() != kChunkWithChecksum)
+    const Bytes chunkBytes = unpack(packed, kPackedChunkBytes);
+    if (chunkBytes.size() != kChunkBytes)
         return refuse(kRefusedBadMessage);
-    if (SumOfImageBytes(chunkBytes) != chunkBytes[kChunkBytes])
+    if (SumOfImageBytes(chunkBytes) != chunkBytes[kChunkImageBytes])
         return refuse(kRefusedBadChecksum);
 
-    if (offset == 0)
+    if (to == 0)
         flashBytes.clear(); // a new image
-    const auto at = static_cast<std::size_t>(offset);
-    if (flashBytes.size() < at + kChunkBytes)
-        flashBytes.resize(at + kChunkBytes);
-    std::copy(chunkBytes.data(), chunkBytes.data() + kChunkBytes, flashBytes.data() + at);
-    lastOffset = offset;
-    nextOffset = offset + static_cast<std::int64_t>(kChunkBytes);
+    const auto at = static_cast<std::size_t>(to);
+    if (flashBytes.size() < at + kChunkImageBytes)
+        flashBytes.resize(at + kChunkImageBytes);
+    std::copy(chunkBytes.data(), chunkBytes.data() + kChunkImageBytes, flashBytes.data() + at);
+    lastOffset = to;
+    nextOffset = to + static_cast<std::int64_t>(kChunkImageBytes);
     updating = true;
     ++written;
-    status.push_back(kChunkAccepted);
+    status.push_back(kWritten);
 }
 
 void SimulatedBootloader::setFwStatus(std::uint8_t status)
 {
     std::lock_guard<std::mutex> lock(mutex);
     switches.push_back(status);
-    if (status == kStatusToBootloader) {
+    if (status == kToBootloader) {
         bootloaderMode = true;
         nextOffset = 0;
         lastOffset = -1;
-    } else if (status == kStatusToApplication) {
+    } else if (status == kToApplication) {
         if (updating)
             check = checkFlash();
         updating = false;
@@ -172,21 +158,25 @@ void SimulatedBootloader::setFwStatus(std::uint8_t status)
 
 FlashCheck SimulatedBootloader::checkFlash() const
 {
-    const std::uint8_t* data = flashBytes.data();
-    const std::size_t size = flashBytes.size();
-    if (size < FirmwareInfo::kImageOffset + FirmwareInfo::kSize)
+    if (flashBytes.size() < info::kInImageAt + info::kBytes)
         return FlashCheck::NoInfoBlock;
-    const FirmwareInfo info = FirmwareInfo::fromBytes(data + FirmwareInfo::kImageOffset, FirmwareInfo::kSize);
-    if (std::uint64_t(info.imageWords) * 4 > size)
+    const std::uint8_t* block = flashBytes.data() + info::kInImageAt;
+    const std::uint32_t imageWords = readLE32(block + info::kImageWordsAt);
+    if (std::uint64_t(imageWords) * 4 > flashBytes.size())
         return FlashCheck::NoInfoBlock;
-    if (ImageChecksum(data, size, info.imageWords) != info.imageChecksum)
+    if (wordSum(flashBytes, 0, imageWords) != readLE32(block + info::kImageChecksumAt))
         return FlashCheck::ImageChecksum;
     std::size_t first = 0;
-    for (const auto& block : info.blocks) {
-        if (BlockChecksum(data, size, first, block.words) != block.checksum)
+    for (std::size_t i = 0; i < info::kBlockCount; ++i) {
+        const std::uint8_t* entry = block + info::kBlocksAt + 8 * i;
+        const std::uint32_t words = readLE32(entry);
+        if (wordSum(flashBytes, first, words) != readLE32(entry + 4))
             return FlashCheck::BlockChecksum;
-        first += block.words;
+        first += words;
     }
+    // An image made for other hardware would not run here.
+    if (static_cast<std::int32_t>(readLE32(block + info::kHardwareTypeAt)) != writtenFor)
+        return FlashCheck::OtherHardware;
     return FlashCheck::Passed;
 }
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "device/bootloader/FirmwareInfo.h"
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -11,9 +9,8 @@
 
 namespace sim {
 
-// F0, the tag, the arguments, F7: a bootloader message as the amplifier
-// sends or takes it.
-std::vector<std::uint8_t> BootloaderMessage(const char* tag, const std::vector<std::uint8_t>& arguments = {});
+// The "RetBattStatus" the amplifier sends now and then, unasked.
+std::vector<std::uint8_t> BatteryStatusMessage();
 
 // The requests whose answers a fault can hit.
 enum class BootloaderStep { None, FwStatus, FwInfo, WriteFlash };
@@ -23,7 +20,11 @@ struct BootloaderKnobs {
     struct Answer {
         BootloaderStep step = BootloaderStep::None;
         int chunk = 0;
-        bool is(BootloaderStep s, int c) const { return step == s && (s != BootloaderStep::WriteFlash || chunk == c); }
+        // An answer with no step is never hit, whatever else it says.
+        bool is(BootloaderStep s, int c) const
+        {
+            return s != BootloaderStep::None && step == s && (s != BootloaderStep::WriteFlash || chunk == c);
+        }
     };
 
     Answer drop; // the request is handled, its answer lost
@@ -48,6 +49,7 @@ enum class FlashCheck {
     NoInfoBlock,   // the flash is too short for the information block or its imageWords
     ImageChecksum, // imageChecksum does not match
     BlockChecksum, // a block checksum does not match
+    OtherHardware, // the block names another hardware type than the amplifier's
 };
 
 // Reasons of a refused "WriteFlash", in the status byte of "RetWriteFlash".
@@ -57,7 +59,8 @@ constexpr std::uint8_t kRefusedBadOffset = 0x03;  // not the next chunk, nor the
 constexpr std::uint8_t kRefusedBadChecksum = 0x04;
 
 // The amplifier's bootloader: status switch, information block, flash
-// writing with the checks a real bootloader makes, and the final image check.
+// writing with the checks a real bootloader makes, and the final image check;
+// all of it by its own reading of the wire (simamp/WireFormat.h).
 class SimulatedBootloader {
 public:
     // Identity of the amplifier, for its information block.
@@ -104,6 +107,8 @@ private:
     int written = 0;
     int refused = 0;
     int knobRefusals = 0;
+    // The hardware type of the amplifier the chunks were written to.
+    std::int32_t writtenFor = 0;
     int extraDelayMs = 0;
     Bytes switches;
 };

@@ -45,15 +45,16 @@ TEST_F(Bootloader, StatusSwitchesAndInformationBlock)
     EXPECT_TRUE(amp.bootloader.inBootloader());
     EXPECT_EQ(send(Message("GetFwStatus")), (std::vector<Bytes>{Message("RetFwStatus", {0x00})}));
 
+    // The block: "TIKO", the MCU version 1.11.2.75 at 8, the hardware type
+    // 20 at 84 (little-endian), "0107" at 88; the rest zero.
+    Bytes block(92, 0);
+    for (const auto& [at, bytes] : std::vector<std::pair<std::size_t, Bytes>>{
+             {0, {'T', 'I', 'K', 'O'}}, {8, {1, 11, 2, 75}}, {84, {20, 0, 0, 0}}, {88, {'0', '1', '0', '7'}}})
+        std::copy(bytes.begin(), bytes.end(), block.begin() + static_cast<std::ptrdiff_t>(at));
     const std::vector<Bytes> info = send(Message("GetFwInfo"));
     ASSERT_EQ(info.size(), 1u);
     EXPECT_EQ(info[0].size(), 1u + 9 + 106 + 1);
-    const Bytes block = ZQSysEx::Unpack(info[0].data() + 10, 106);
-    const auto parsed = bootloader::FirmwareInfo::fromBytes(block.data(), block.size());
-    EXPECT_EQ(std::string(parsed.modelTag, 4), "TIKO");
-    EXPECT_EQ(parsed.hardwareType, 20);
-    EXPECT_EQ(parsed.btVersionText(), "0107");
-    EXPECT_EQ(parsed.mcuVersion[1], 11);
+    EXPECT_EQ(info[0], Message("RetFwInfo", Packed(block)));
 
     // Nothing was written: leaving the bootloader checks nothing.
     send(Message("SetFwStatus", {0x01}));
@@ -103,6 +104,8 @@ TEST_F(Bootloader, ChecksEveryWriteFlash)
     EXPECT_EQ(amp.bootloader.flash(), Bytes(data.begin(), data.begin() + 512));
 }
 
+// The image's block is read by the bootloader's own layout: the sums, and
+// the hardware the image is for (the GD32 image is for type 22).
 TEST_F(Bootloader, FlashCheckAgainstTheImagesBlock)
 {
     const auto* image = reinterpret_cast<const std::uint8_t*>(BinaryData::Checksumed_kovra_10_speaker_GD32_bin);
@@ -112,14 +115,17 @@ TEST_F(Bootloader, FlashCheckAgainstTheImagesBlock)
         std::size_t corruptAt; // 0: none
         std::size_t length;
         sim::FlashCheck result;
+        std::int32_t hardwareType = 22; // the amplifier's
     } cases[] = {
         {"whole image", 0, size, sim::FlashCheck::Passed},
         {"a byte changed", 500000, size, sim::FlashCheck::ImageChecksum},
         {"a byte in the trailing part word", size - 1, size, sim::FlashCheck::BlockChecksum},
         {"cut short", 0, size - 4096, sim::FlashCheck::NoInfoBlock},
         {"no block", 0, 512, sim::FlashCheck::NoInfoBlock},
+        {"on an amplifier of type 20", 0, size, sim::FlashCheck::OtherHardware, 20},
     };
     for (const Case& c : cases) {
+        amp.config.hardwareType = c.hardwareType;
         send(Message("SetFwStatus", {0x00}));
         Bytes copy(image, image + c.length);
         if (c.corruptAt != 0)
@@ -131,6 +137,34 @@ TEST_F(Bootloader, FlashCheckAgainstTheImagesBlock)
         send(Message("SetFwStatus", {0x01}));
         EXPECT_EQ(amp.bootloader.flashCheck(), c.result) << c.what;
     }
+}
+
+// Which answers a knob hits: those of its own step (for "WriteFlash", of
+// its chunk) and no other. One with no step hits none, so the knobs as they
+// come drop or delay no answer, not even one the bootloader gives no step.
+TEST(BootloaderKnobs, AnAnswerHitsOnlyItsOwnStep)
+{
+    using sim::BootloaderStep;
+    using Answer = sim::BootloaderKnobs::Answer;
+    struct Case {
+        Answer answer;
+        BootloaderStep step;
+        int chunk;
+        bool hits;
+    } cases[] = {
+        {Answer{}, BootloaderStep::None, 0, false},
+        {Answer{}, BootloaderStep::FwStatus, 0, false},
+        {Answer{}, BootloaderStep::WriteFlash, 0, false},
+        {Answer{BootloaderStep::FwInfo, 0}, BootloaderStep::FwInfo, 0, true},
+        {Answer{BootloaderStep::FwInfo, 0}, BootloaderStep::FwInfo, 5, true}, // the chunk is for "WriteFlash"
+        {Answer{BootloaderStep::FwInfo, 0}, BootloaderStep::FwStatus, 0, false},
+        {Answer{BootloaderStep::WriteFlash, 3}, BootloaderStep::WriteFlash, 3, true},
+        {Answer{BootloaderStep::WriteFlash, 3}, BootloaderStep::WriteFlash, 4, false},
+        {Answer{BootloaderStep::None, 0}, BootloaderStep::None, 0, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.answer.is(c.step, c.chunk), c.hits) << static_cast<int>(c.answer.step) << "/" << c.answer.chunk
+                                                        << " against " << static_cast<int>(c.step) << "/" << c.chunk;
 }
 
 // The amplifier's own wire format, against bytes worked out by hand.

@@ -1,5 +1,5 @@
 #include "device/core/ZQSysEx.h"
-#include "simamp/bootloader/SimulatedBootloader.h"
+#include "simamp/WireFormat.h"
 #include "tests/support/Joined.h"
 #include "tests/support/RecordingDevice.h"
 
@@ -11,7 +11,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-Bytes tagged(const std::string& tag, Bytes args = {}) { return sim::BootloaderMessage(tag.c_str(), args); }
+Bytes tagged(const std::string& tag, Bytes args = {}) { return sim::wire::bootloaderMessage(tag.c_str(), args); }
 
 const Bytes kFrame3{0xF0, 0x01, 0x03, 0x00, 0x03, 0x11, 0xF7};
 const Bytes kFrame5{0xF0, 0x01, 0x05, 0x00, 0x02, 0x11, 0xF7};

@@ -267,6 +267,22 @@ protected:
         return false;
     }
 
+    // How many pixels of the colour (r, g, b) the window shows, asked every
+    // 250 ms until some do, at most `attempts` times, or the window is gone.
+    int pixelsShown(std::uint8_t r, std::uint8_t g, std::uint8_t b, int attempts)
+    {
+        int shown = 0;
+        const std::string dump = temp->path() + "/window.xwd";
+        for (int attempt = 0; attempt < attempts && shown == 0; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            if (xdotool({"getwindowname", window}).exitStatus != 0)
+                break;
+            runProcess("/usr/bin/xwd", {"-silent", "-id", window, "-out", dump}, {"DISPLAY=" + x.display}, 30);
+            shown = pixelsOf(readFile(dump), r, g, b);
+        }
+        return shown;
+    }
+
     // The demo's end, and the amplifier after the road's updates.
     void expectExitAfter(const Road& road)
     {
@@ -300,16 +316,7 @@ TEST_F(DemoWindow, UpdateAndDoneThroughTheWindow)
 
         // The result page with the success badge: its mark's colour shows
         // nowhere else.
-        int success = 0;
-        const std::string dump = temp->path() + "/window.xwd";
-        for (int attempt = 0; attempt < 40 && success == 0; ++attempt) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            if (xdotool({"getwindowname", window}).exitStatus != 0)
-                break;
-            runProcess("/usr/bin/xwd", {"-silent", "-id", window, "-out", dump}, {"DISPLAY=" + x.display}, 30);
-            success = pixelsOf(readFile(dump), 0x00, 0xB2, 0x59);
-        }
-        EXPECT_GT(success, 0);
+        EXPECT_GT(pixelsShown(0x00, 0xB2, 0x59, 40), 0);
 
         // "Done" on the result page quits.
         for (int attempt = 0; attempt < 10 && demo.wait_for(std::chrono::seconds(2)) != std::future_status::ready;
@@ -426,14 +433,7 @@ TEST_F(DemoWindow, FailedQueriesOfferNoUpdate)
         window = search.out.substr(0, search.out.find('\n'));
 
         // The error badge's colour shows nowhere else.
-        int error = 0;
-        const std::string dump = temp->path() + "/window.xwd";
-        for (int attempt = 0; attempt < 60 && error == 0; ++attempt) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            runProcess("/usr/bin/xwd", {"-silent", "-id", window, "-out", dump}, {"DISPLAY=" + x.display}, 30);
-            error = pixelsOf(readFile(dump), 0xE0, 0x20, 0x20);
-        }
-        EXPECT_GT(error, 0);
+        EXPECT_GT(pixelsShown(0xE0, 0x20, 0x20, 60), 0);
         for (int click = 0; click < 3; ++click) {
             clickAt(187, 537);
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -444,5 +444,33 @@ TEST_F(DemoWindow, FailedQueriesOfferNoUpdate)
         EXPECT_EQ(readFile(out).find("Updating:"), std::string::npos);
         const std::string report = readFile(temp->path() + "/report");
         EXPECT_NE(report.find(" chunks 0 refusals 0 flash not-run switches\n"), std::string::npos) << report;
+    }
+}
+
+// An amplifier with the latest firmware, or newer: the window reads its
+// versions from the amplifier's information block and says it is up to
+// date, with the success badge, and tells it "SetFwStatus" 01; nothing is
+// offered, so a click where "Update Firmware" would be starts nothing, and
+// "Done" quits.
+TEST_F(DemoWindow, UpToDateAmplifierIsOfferedNoUpdate)
+{
+    // Probes, the three queries and the switch.
+    const std::string report = "amplifier 1 messages 6 chunks 0 refusals 0 flash not-run switches 1\n";
+    const Road latest{"latest", {}, {}, report};
+    const Road newer{"newer", {"KOVRA_DEMO_MCU_VERSION=1.11.3.0", "KOVRA_DEMO_BT_VERSION=0108"}, {}, report};
+    for (const Road* road : {&latest, &newer}) {
+        SCOPED_TRACE(road->name);
+        launchAndFindWindow(*road);
+        ASSERT_FALSE(window.empty());
+        ASSERT_GT(pixelsShown(0x00, 0xB2, 0x59, 60), 0);
+        for (int click = 0; click < 3; ++click) {
+            clickAt(187, 537);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        for (int attempt = 0; attempt < 10 && !endsWithin(2); ++attempt)
+            clickAt(187, 420);
+        ASSERT_TRUE(endsWithin(0)) << "\"Done\" did not quit";
+        expectExitAfter(*road);
+        EXPECT_EQ(readFile(out).find("Updating:"), std::string::npos);
     }
 }
