@@ -4,8 +4,9 @@
 // Input: one byte choosing the session (bit 0: the firmware update, else the
 // information read) and the image length (bits 1-3), then records, one per
 // send: a kind byte, a length byte, that many bytes. Kind bits 0-2 put a tag
-// before the bytes (none, "RetFwStatus", "RetFwInfo", "RetWriteFlash",
-// "RetBattStatus", ...), bit 3 an F7 after them, bit 4 delivers the next
+// before the bytes (0: none; from 1 on each of the bootloader's reply tags in
+// turn, then each of them one letter short), bit 3 an F7 after them, bit 4
+// delivers the next
 // record with the same send, bit 5 adds 256 to the length. Waits end at once:
 // the clock runs as fast as it can.
 #include "device/bootloader/BootloaderMessages.h"
@@ -18,14 +19,24 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const char* const kTags[] = {nullptr,         "RetFwStatus", "RetFwInfo",     "RetWriteFlash",
-                             "RetBattStatus", "RetFwStatus", "RetWriteFlash", "RetFwInf"};
+constexpr std::size_t kReplies = sizeof bootloader::kReplyTags / sizeof bootloader::kReplyTags[0];
+
+// The tag that kind bits 0-2 put before a record's bytes.
+std::string TagOfKind(std::uint8_t kind)
+{
+    const std::size_t k = kind & 7u;
+    if (k == 0)
+        return {};
+    const std::string tag = bootloader::kReplyTags[(k - 1) % kReplies];
+    return k <= kReplies ? tag : tag.substr(0, tag.size() - 1);
+}
 const int kImageSizes[] = {0, 1, 255, 256, 257, 600, 1024, 1100};
 
 class Replies {
@@ -42,9 +53,10 @@ public:
             n += (kind & 0x20) ? 256 : 0;
             n = std::min(n, size - at);
             Bytes reply;
-            if (const char* tag = kTags[kind & 7]) {
+            const std::string tag = TagOfKind(kind);
+            if (!tag.empty()) {
                 reply.push_back(0xF0);
-                reply.insert(reply.end(), tag, tag + std::strlen(tag));
+                reply.insert(reply.end(), tag.begin(), tag.end());
             }
             reply.insert(reply.end(), data + at, data + at + n);
             at += n;

@@ -6,6 +6,7 @@
 // (byte & 3F) + 1 bytes that follow. C0 to EF reads one message: the next
 // byte picks the slot (-1 to 64), the record byte's low bits the capacity.
 // F0 to F7 allocates a slot; F8 to FF releases the slot the next byte picks.
+#include "device/bootloader/BootloaderMessages.h"
 #include "device/core/ZQSysEx.h"
 #include "fuzz/FuzzCheck.h"
 #include "tests/support/RecordingDevice.h"
@@ -15,8 +16,6 @@
 #include <memory>
 
 namespace {
-
-const char* const kBootloaderTags[] = {"RetFwStatus", "RetFwInfo", "RetBattStatus", "RetWriteFlash"};
 
 class Input {
 public:
@@ -39,7 +38,7 @@ private:
 
 bool startsLikeBootloaderReply(const std::uint8_t* m, int n)
 {
-    for (const char* tag : kBootloaderTags) {
+    for (const char* tag : bootloader::kReplyTags) {
         const std::size_t compared = std::min<std::size_t>(std::strlen(tag), static_cast<std::size_t>(n - 1));
         if (std::memcmp(m + 1, tag, compared) == 0)
             return true;

@@ -61,9 +61,10 @@ std::uint8_t ChunkChecksum(const std::uint8_t* bytes, std::size_t length)
     return sum;
 }
 
-int WaitForReply(ZQDevice* device, int sid, std::uint8_t* reply, std::size_t capacity, const char* tag,
+int WaitForReply(ZQDevice* device, int sid, std::uint8_t* reply, std::size_t capacity, Reply expected,
                  std::size_t readIndex)
 {
+    const char* tag = TagOf(expected);
     // One deadline for the whole wait: each message of another tag costs the
     // time it took, however short, so a talker of any speed ends the step.
     auto deadline = std::chrono::steady_clock::now() + zq::Clock::duration(kReplyLimitMs);

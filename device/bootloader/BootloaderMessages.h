@@ -19,6 +19,28 @@ constexpr char kWriteFlash[] = "WriteFlash";
 constexpr char kRetWriteFlash[] = "RetWriteFlash";
 constexpr char kRetBattStatus[] = "RetBattStatus";
 
+// The bootloader's replies, and their tags in the same order. The device
+// core's router hands each message that begins with one of these tags to the
+// default session queue, and a session waits only for one of them
+// (WaitForReply), so a reply that is missing here can be neither routed nor
+// waited for. A new one goes before Count, its tag at the same place in
+// kReplyTags.
+enum class Reply { FwStatus, FwInfo, WriteFlash, BattStatus, Count };
+constexpr const char* kReplyTags[] = {kRetFwStatus, kRetFwInfo, kRetWriteFlash, kRetBattStatus};
+
+constexpr bool EveryReplyHasItsTag()
+{
+    if (sizeof kReplyTags / sizeof kReplyTags[0] != static_cast<std::size_t>(Reply::Count))
+        return false;
+    for (const char* tag : kReplyTags)
+        if (tag == nullptr || tag[0] == '\0')
+            return false;
+    return true;
+}
+static_assert(EveryReplyHasItsTag(), "each bootloader::Reply needs its tag in kReplyTags");
+
+constexpr const char* TagOf(Reply reply) { return kReplyTags[static_cast<std::size_t>(reply)]; }
+
 // Byte indices of the fields the system reads or writes (index 0 is F0).
 constexpr std::size_t kFwStatusIndex = 12;      // "RetFwStatus" and "SetFwStatus"
 constexpr std::size_t kFwInfoPayloadIndex = 10; // "RetFwInfo"
@@ -63,13 +85,14 @@ std::int64_t DecodeOffset(const std::uint8_t* in);
 // The 8-bit wrap-around sum the chunk carries after its image bytes.
 std::uint8_t ChunkChecksum(const std::uint8_t* bytes, std::size_t length);
 
-// Reads messages of the default queue into `reply` until one carries `tag`
-// and, when `readIndex` is not 0, holds a byte at `readIndex` before its end
+// Reads messages of the default queue into `reply` until one carries the
+// tag of `expected` and, when `readIndex` is not 0, holds a byte at
+// `readIndex` before its end
 // byte; every other message is dropped and the wait begins afresh. Returns
 // the length of the matching reply, -1 when a wait of kReplyWaitMs ends
 // without a message or kReplyLimitMs have gone since the call without the
 // reply (time in which the process could not run aside).
-int WaitForReply(ZQDevice* device, int sid, std::uint8_t* reply, std::size_t capacity, const char* tag,
+int WaitForReply(ZQDevice* device, int sid, std::uint8_t* reply, std::size_t capacity, Reply expected,
                  std::size_t readIndex);
 
 // The raw "SetFwStatus" switch; waits for nothing. Returns Send's result

@@ -37,7 +37,7 @@ bool DownloadFirmwareVersionSession::do_perform(ZQDevice* device, int)
         error = kErrorFwInfo;
         return false;
     }
-    const int n = WaitForReply(device, sid, reply, sizeof reply, kRetFwInfo, 0);
+    const int n = WaitForReply(device, sid, reply, sizeof reply, Reply::FwInfo, 0);
     if (n < 1) {
         error = kErrorFwInfo;
         return false;

@@ -136,7 +136,7 @@ bool FirmwareUpdateSession::Perform(ZQDevice* device)
     // Is the amplifier running its application?
     if (!sendRequest(device, BuildRequest(request, kGetFwStatus)))
         return fail(kErrorFwStatus);
-    if (WaitForReply(device, sid, reply, sizeof reply, kRetFwStatus, kFwStatusIndex) < 1)
+    if (WaitForReply(device, sid, reply, sizeof reply, Reply::FwStatus, kFwStatusIndex) < 1)
         return fail(kErrorFwStatus);
 
     // Then switch it into its bootloader and let the caller reconnect.
@@ -152,7 +152,7 @@ bool FirmwareUpdateSession::Perform(ZQDevice* device)
     // The information block is not used here; the image is sent unverified.
     if (!sendRequest(device, BuildRequest(request, kGetFwInfo)))
         return fail(kErrorFwInfo);
-    if (WaitForReply(device, sid, reply, sizeof reply, kRetFwInfo, 0) < 1)
+    if (WaitForReply(device, sid, reply, sizeof reply, Reply::FwInfo, 0) < 1)
         return fail(kErrorFwInfo);
 
     // The file is opened only now, after the switch.
@@ -231,5 +231,5 @@ void FirmwareUpdateSession::dropQueued(ZQDevice* device, int sid)
 bool FirmwareUpdateSession::awaitWriteStatus(ZQDevice* device, int sid)
 {
     std::memset(reply, 0, sizeof reply);
-    return WaitForReply(device, sid, reply, sizeof reply, kRetWriteFlash, kWriteStatusIndex) >= 1;
+    return WaitForReply(device, sid, reply, sizeof reply, Reply::WriteFlash, kWriteStatusIndex) >= 1;
 }

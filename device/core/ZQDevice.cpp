@@ -1,5 +1,6 @@
 #include "device/core/ZQDevice.h"
 
+#include "device/bootloader/BootloaderMessages.h"
 #include "device/core/Clock.h"
 #include "device/core/ZQSysEx.h"
 
@@ -18,18 +19,6 @@ std::size_t FindStart(const std::vector<std::uint8_t>& buffer, std::size_t from)
             return i;
     return buffer.size();
 }
-
-struct BootloaderTag {
-    const char* text;
-    std::size_t length;
-};
-
-const BootloaderTag kBootloaderReplies[] = {
-    {"RetFwStatus", 11},
-    {"RetFwInfo", 9},
-    {"RetBattStatus", 13},
-    {"RetWriteFlash", 13},
-};
 
 // A timed wait runs in slices. A slice that ends far later than it should
 // was time in which the process did not run (stopped, or starved), and
@@ -174,8 +163,9 @@ void ZQDevice::Internal_OnReadNext(const std::uint8_t* message, int length)
         return;
     const std::size_t L = static_cast<std::size_t>(length);
 
-    for (const auto& tag : kBootloaderReplies) {
-        if (L - 1 > tag.length && std::memcmp(message + 1, tag.text, tag.length) == 0) {
+    for (const char* tag : bootloader::kReplyTags) {
+        const std::size_t n = std::strlen(tag);
+        if (L - 1 > n && std::memcmp(message + 1, tag, n) == 0) {
             const auto slot = static_cast<std::size_t>(defaultSid);
             if (defaultSid >= 0 && queues[slot])
                 queues[slot]->PushBack(message, length);

@@ -1,3 +1,4 @@
+#include "device/bootloader/BootloaderMessages.h"
 #include "device/core/ZQSysEx.h"
 #include "simamp/WireFormat.h"
 #include "tests/support/Joined.h"
@@ -109,6 +110,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, Framer, ::testing::ValuesIn(routeCases()), [](co
             ch = '_';
     return name;
 });
+
+// Every reply a bootloader session can wait for reaches the default slot,
+// whichever other slots are taken.
+TEST(FramerEdges, EveryBootloaderReplyReachesTheDefaultSlot)
+{
+    for (const char* tag : bootloader::kReplyTags) {
+        RecordingDevice device;
+        ASSERT_EQ(device.AllocateSid(), 1);
+        const Bytes reply = tagged(tag, {0x00, 0x01});
+        device.deliver(reply);
+        EXPECT_EQ(device.drainSlot(0), std::vector<Bytes>{reply}) << tag;
+        EXPECT_TRUE(device.drainSlot(1).empty()) << tag;
+    }
+}
 
 TEST(FramerEdges, EmptyOrNullDeliveryDoesNothing)
 {
