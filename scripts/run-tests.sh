@@ -9,10 +9,12 @@
 #                  each from its corpus in build/fuzz/corpus/<target> (seeded
 #                  from fuzz/seeds/<target> when that exists)
 # First of all, every C++ file must be as .clang-format has it
-# (scripts/format.sh --check), and every own include must name its path from
-# the repository root (scripts/check-includes.sh). The release suite runs
-# last, so its ctest summary closes the output. The exit status is non-zero
-# when any step fails.
+# (scripts/format.sh --check), every own include must name its path from
+# the repository root and keep to the refusals (scripts/check-includes.sh),
+# every C++ source file must be named in a CMake file
+# (scripts/check-sources.sh), and every demo knob must have its README row
+# (scripts/check-demo-knobs.sh). The release suite runs last, so its ctest
+# summary closes the output. The exit status is non-zero when any step fails.
 #
 # Environment: KOVRA_BUILD_ROOT (build), KOVRA_FUZZ_SECONDS (30),
 # KOVRA_TSAN_WITH_JUCE (ON: the JUCE parts and their concurrency tests run
@@ -59,7 +61,7 @@ fi
 
 step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
 
-step "format"
+step "format and checks"
 if bash scripts/format.sh --check; then
     echo "every C++ file as .clang-format has it"
 else
@@ -70,6 +72,16 @@ if bash scripts/check-includes.sh; then
     echo "every own include names its path from the repository root"
 else
     failed+=(includes)
+fi
+if bash scripts/check-sources.sh; then
+    echo "every C++ source file is named in a CMake file"
+else
+    failed+=(sources)
+fi
+if bash scripts/check-demo-knobs.sh; then
+    echo "every demo knob read has its README row and its entry in app/demo/DemoEquipment.h"
+else
+    failed+=("demo knobs")
 fi
 
 # configure NAME CMAKE-ARGS...: quiet unless it fails.
