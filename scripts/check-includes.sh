@@ -2,7 +2,8 @@
 # Every own quoted include names its file by its path from the repository
 # root (or a header the build generates under kovra_generated/), so that no
 # header can shadow another of the same name in a different folder; and no
-# file includes what its folder is refused below.
+# file includes what its folder is refused below. Files not yet added to git
+# are checked too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,5 +33,5 @@ while IFS=: read -r file line text; do
             status=1
         fi
     done
-done < <(git grep -n -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' -- '*.cpp' '*.h' '*.cmake')
+done < <(git grep --untracked -n -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' -- '*.cpp' '*.h' '*.cmake')
 exit $status
