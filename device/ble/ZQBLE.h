@@ -20,8 +20,8 @@ juce::File cacheFolder();
 // left behind for more than five minutes.
 juce::File staleCacheFolder();
 
-// Prepares <cache>/<process id>/lib, a fresh copy of the bundle's Helpers
-// folder in this run's locked folder (RunFolder), and returns its full path;
+// Prepares <cache>/<host>-<process id>/lib, a fresh copy of the bundle's
+// Helpers folder in this run's locked folder (RunFolder), and returns its full path;
 // an empty text when the cache folder is not a real folder of this user's or
 // this run's folder cannot be made.
 std::string getBLELibraryPath();

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -76,6 +77,18 @@ void BleFixture::age(const juce::File& folder, int seconds)
     const std::time_t then = std::time(nullptr) - seconds;
     const struct timespec times[2] = {{then, 0}, {then, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, folder.getFullPathName().toRawUTF8(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+juce::String runFolderName(long pid)
+{
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    return juce::String(host) + "-" + juce::String(pid);
+}
+
+juce::File runLib()
+{
+    return ZQBLE::cacheFolder().getChildFile(runFolderName(static_cast<long>(getpid()))).getChildFile("lib");
 }
 
 juce::File BleFixture::makeOutsideFolder()

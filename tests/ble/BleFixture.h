@@ -12,6 +12,11 @@
 #include <string>
 #include <vector>
 
+// A run folder's name on this host: "<host>-<process id>".
+juce::String runFolderName(long pid);
+// This run's copy of the Helpers folder: <cache>/<host>-<pid>/lib.
+juce::File runLib();
+
 // Each test gets its own home, cache root and application folder in a
 // temporary folder, never the real ~/.cache; the stand-in library's knobs are
 // cleared, and its calls are logged to a file of the test's own.
