@@ -1,5 +1,6 @@
 #include "tests/ble/BleFixture.h"
 #include "tests/support/ProcessRun.h"
+#include "tests/support/ScopedWallClock.h"
 
 #include "device/ble/ApplicationBundle.h"
 #include "device/ble/ZQBLE.h"
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -144,9 +146,11 @@ TEST_F(LibraryPathTest, ACopyLeftInTheCacheIsNeverUsed)
     EXPECT_TRUE(libraryIn(oldLayout).existsAsFile()); // aged by the rule of five minutes alone
 }
 
+// The rule's clock stands still at a time set from the folder's, which is
+// in whole seconds: no delay between the two can move the age.
 struct StaleCase {
     const char* name;
-    int ageSeconds;
+    juce::int64 ageMs;
     bool sameAsCache; // the executable bears the application's name
     bool deleted;
 };
@@ -160,7 +164,9 @@ TEST_P(StaleCacheTest, OnlyAFolderOlderThanFiveMinutesIsDeleted)
         nameExecutable("Kovra Tiko Firmware Updater");
     const juce::File stale = ZQBLE::staleCacheFolder();
     stale.getChildFile("lib/marker").create();
-    age(stale, c.ageSeconds);
+    const std::time_t modified = std::time(nullptr) - 3600;
+    setModified(stale, modified);
+    ScopedWallClock now(static_cast<juce::int64>(modified) * 1000 + c.ageMs);
 
     ZQBLE::getBLELibraryPath();
 
@@ -170,10 +176,12 @@ TEST_P(StaleCacheTest, OnlyAFolderOlderThanFiveMinutesIsDeleted)
 }
 
 INSTANTIATE_TEST_SUITE_P(Ages, StaleCacheTest,
-                         ::testing::Values(StaleCase{"Created301sAgo", 301, true, true},
-                                           StaleCase{"Created299sAgo", 299, true, false},
-                                           StaleCase{"OtherExecutable301sAgo", 301, false, true},
-                                           StaleCase{"OtherExecutable299sAgo", 299, false, false}),
+                         ::testing::Values(StaleCase{"Created301sAgo", 301000, true, true},
+                                           StaleCase{"Created299sAgo", 299000, true, false},
+                                           StaleCase{"OtherExecutable301sAgo", 301000, false, true},
+                                           StaleCase{"OtherExecutable299sAgo", 299000, false, false},
+                                           StaleCase{"OtherExecutableExactly300sAgo", 300000, false, false},
+                                           StaleCase{"OtherExecutable300sAnd1msAgo", 300001, false, true}),
                          [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST_F(LibraryPathTest, DestroyingAContextDeletesTheCacheButNotWhatALinkInItPointsTo)
