@@ -102,7 +102,7 @@ bool removeContents(int folderFd, const Mount& mount)
 
 // `folder` opened inside its parent, without following a link, as the
 // deletion sees them both: the parent's descriptor stays open for the
-// folder's own removal. False when either cannot be opened.
+// folder's own removal. fd is -1 when either cannot be opened.
 struct Opened {
     int parentFd = -1;
     int fd = -1;
@@ -156,8 +156,10 @@ bool remove(const juce::File& folder)
     const bool own =
         opened.fd >= 0 && fstat(opened.fd, &info) == 0 && ownedDirectory(info) && opened.onParentsMount(mount);
     const bool emptied = own && removeContents(opened.fd, mount);
-    close(opened.fd);
-    opened.fd = -1;
+    if (opened.fd >= 0) {
+        close(opened.fd);
+        opened.fd = -1;
+    }
     // Removed by name in the parent opened above, never through a link that
     // might have been put in its place.
     return emptied && unlinkat(opened.parentFd, opened.name.c_str(), AT_REMOVEDIR) == 0;
