@@ -190,13 +190,17 @@ protected:
     bool waitForOutput(const std::string& text, int seconds)
     {
         for (int i = 0; i <= seconds * 20; ++i) {
+            // Ended before this look, the demo has written all it will: its
+            // last line may have come only just before its end.
+            const bool ended = demo.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
             const std::size_t at = readFile(out).find(text, from);
             if (at != std::string::npos) {
                 from = at + text.size();
                 return true;
             }
-            if (demo.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready && i > 0)
+            if (ended)
                 break;
+            demo.wait_for(std::chrono::milliseconds(50));
         }
         return false;
     }
