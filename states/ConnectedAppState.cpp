@@ -165,10 +165,11 @@ void queryAmplifier(MainComponent* main)
     ZQBLEFirmwareUpdater updater(std::make_unique<ZQBLEDeviceContext>());
     const std::string latestBt = latestBluetoothVersion(updater);
 
+    // A version that could not be read compares as older: the page then
+    // offers the update, which fails with its code, rather than saying that
+    // the amplifier is up to date.
     int mcuCompare = CompareFWVersion(mcuVersion, latestMcu);
-    // Without the firmware file's version nothing says the module is older:
-    // an update offered on that fails and holds back the MCU's with it.
-    int btCompare = latestBt.empty() ? 0 : CompareFWVersion(btVersion, latestBt);
+    int btCompare = CompareFWVersion(btVersion, latestBt);
     std::string btRow = btVersion.empty() ? std::string("N/A") : btVersion;
     std::string mcuRow = mcuVersion;
     if (unrecognised) {

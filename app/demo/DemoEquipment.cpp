@@ -1,11 +1,14 @@
 #include "app/demo/DemoEquipment.h"
 
 #include "app/demo/DemoSettings.h"
+#include "device/ble/FolderLock.h"
 #include "device/core/Clock.h"
 #include "device/midi/MidiPortSystem.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +48,25 @@ void parseVersion(const std::string& dotted, std::array<std::uint8_t, 4>& versio
     version = parsed;
 }
 
+// The error that every flock of the cache folders fails with, as on a file
+// system without working locks.
+std::atomic<int> g_flockError{0};
+
+int failingFlock(int, int)
+{
+    errno = g_flockError.load();
+    return -1;
+}
+
+void failFlockAsNamed(const std::string& name)
+{
+    const int error = name == "ENOLCK" ? ENOLCK : name == "ENOSYS" ? ENOSYS : name == "EOPNOTSUPP" ? EOPNOTSUPP : 0;
+    if (error == 0)
+        return;
+    g_flockError = error;
+    FolderLock::setFunctionForTests(failingFlock);
+}
+
 } // namespace
 
 DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>())
@@ -54,6 +76,7 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
     // The stand-in Bluetooth library reads it when it downloads.
     setenv("KOVRA_STANDIN_SPEEDUP", std::to_string(speedup).c_str(), 1);
     commands = std::make_unique<DemoCommandRoot>(speedup);
+    failFlockAsNamed(text("KOVRA_DEMO_NO_FLOCK"));
 
     const int bluetoothUpdateMs = number("KOVRA_DEMO_BT_UPDATE_MS", -1);
     if (bluetoothUpdateMs >= 0)

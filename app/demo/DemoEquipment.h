@@ -58,6 +58,9 @@
 //   KOVRA_DEMO_BUSY_RETURN  1: when the fake installer starts, the first
 //                           amplifier leaves USB for 5 s and comes back with
 //                           ports that open only for two probes
+//   KOVRA_DEMO_NO_FLOCK     ENOLCK, ENOSYS or EOPNOTSUPP: every lock of the
+//                           cache folders fails so, as on a file system
+//                           without working flock
 class DemoEquipment {
 public:
     DemoEquipment();

@@ -9,7 +9,9 @@
 
 class ZQBLEDeviceContext;
 
-// Runs the library's blocking Download on a thread of its own.
+// Runs the library's blocking Download on a thread of its own. It is never
+// stopped by force: a download that outlasts the updater's wait is left to
+// finish, and its object kept for it (see ZQBLEFirmwareUpdater).
 class BLEDownloadThread : public juce::Thread {
 public:
     explicit BLEDownloadThread(ZQBLEDeviceContext* context);

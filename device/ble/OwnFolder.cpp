@@ -100,6 +100,39 @@ bool removeContents(int folderFd, const Mount& mount)
     return removedAll;
 }
 
+// `folder` opened inside its parent, without following a link, as the
+// deletion sees them both: the parent's descriptor stays open for the
+// folder's own removal. fd is -1 when either cannot be opened.
+struct Opened {
+    int parentFd = -1;
+    int fd = -1;
+    std::string name;
+
+    explicit Opened(const juce::File& folder) : name(folder.getFileName().toStdString())
+    {
+        parentFd = open(folder.getParentDirectory().getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (parentFd >= 0 && !name.empty())
+            fd = openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    ~Opened()
+    {
+        if (fd >= 0)
+            close(fd);
+        if (parentFd >= 0)
+            close(parentFd);
+    }
+    Opened(const Opened&) = delete;
+    Opened& operator=(const Opened&) = delete;
+
+    // The folder's mount, when it is its parent's: a folder that is itself
+    // a mount point belongs to what is mounted there.
+    bool onParentsMount(Mount& mount) const
+    {
+        Mount parentMount;
+        return fd >= 0 && mountOf(fd, mount) && mountOf(parentFd, parentMount) && mount == parentMount;
+    }
+};
+
 } // namespace
 
 bool isOwn(const juce::File& folder)
@@ -108,19 +141,28 @@ bool isOwn(const juce::File& folder)
     return lstat(folder.getFullPathName().toRawUTF8(), &info) == 0 && ownedDirectory(info);
 }
 
+bool isMountPoint(const juce::File& folder)
+{
+    const Opened opened(folder);
+    Mount mount;
+    return !opened.onParentsMount(mount);
+}
+
 bool remove(const juce::File& folder)
 {
-    const juce::String path = folder.getFullPathName();
-    const int fd = open(path.toRawUTF8(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    Opened opened(folder);
     struct stat info {};
     Mount mount;
-    const bool own = fstat(fd, &info) == 0 && ownedDirectory(info) && mountOf(fd, mount);
-    const bool emptied = own && removeContents(fd, mount);
-    close(fd);
-    // rmdir never follows a link that might have been put in its place.
-    return emptied && rmdir(path.toRawUTF8()) == 0;
+    const bool own =
+        opened.fd >= 0 && fstat(opened.fd, &info) == 0 && ownedDirectory(info) && opened.onParentsMount(mount);
+    const bool emptied = own && removeContents(opened.fd, mount);
+    if (opened.fd >= 0) {
+        close(opened.fd);
+        opened.fd = -1;
+    }
+    // Removed by name in the parent opened above, never through a link that
+    // might have been put in its place.
+    return emptied && unlinkat(opened.parentFd, opened.name.c_str(), AT_REMOVEDIR) == 0;
 }
 
 } // namespace OwnFolder

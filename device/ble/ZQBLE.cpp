@@ -4,6 +4,7 @@
 #include "device/ble/OwnFolder.h"
 #include "device/ble/RunFolder.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include <pwd.h>
@@ -20,6 +21,10 @@ const char* const libraryFileName = "libProduction.so";
 namespace {
 
 constexpr juce::int64 kStaleAfterMs = 300000;
+
+juce::int64 systemWallClock() { return juce::Time::currentTimeMillis(); }
+
+std::atomic<WallClock> g_wallClock{systemWallClock};
 
 // HOME when it is an absolute path; an empty or relative one would put the
 // cache at the file-system root or in the working folder, so the password
@@ -66,7 +71,7 @@ juce::File inCacheRoot(const juce::String& name)
 bool isStale(const juce::File& folder)
 {
     const juce::int64 changed = folder.getLastModificationTime().toMilliseconds();
-    return juce::Time::currentTimeMillis() - changed > kStaleAfterMs;
+    return g_wallClock.load()() - changed > kStaleAfterMs;
 }
 
 } // namespace
@@ -74,6 +79,11 @@ bool isStale(const juce::File& folder)
 juce::File cacheFolder() { return inCacheRoot(ApplicationBundle::executable().getFileName()); }
 
 juce::File staleCacheFolder() { return inCacheRoot("Kovra Tiko Firmware Updater"); }
+
+WallClock setWallClockForTests(WallClock clock)
+{
+    return g_wallClock.exchange(clock != nullptr ? clock : systemWallClock);
+}
 
 std::string getBLELibraryPath()
 {

@@ -20,8 +20,14 @@ juce::File cacheFolder();
 // left behind for more than five minutes.
 juce::File staleCacheFolder();
 
-// Prepares <cache>/<process id>/lib, a fresh copy of the bundle's Helpers
-// folder in this run's locked folder (RunFolder), and returns its full path;
+// The wall clock, in ms since 1970, that the five minutes are counted on:
+// juce::Time's unless a test fixed it (null: juce::Time's again). Returns
+// the one it replaced.
+using WallClock = juce::int64 (*)();
+WallClock setWallClockForTests(WallClock clock);
+
+// Prepares <cache>/<host>-<process id>/lib, a fresh copy of the bundle's
+// Helpers folder in this run's locked folder (RunFolder), and returns its full path;
 // an empty text when the cache folder is not a real folder of this user's or
 // this run's folder cannot be made.
 std::string getBLELibraryPath();

@@ -5,8 +5,6 @@
 #include "device/ble/ZQBLEDeviceEventListener.h"
 #include "device/core/Clock.h"
 
-#include <juce_core/juce_core.h>
-
 #include <algorithm>
 #include <mutex>
 #include <vector>
@@ -17,9 +15,9 @@ constexpr int kInitializeMode = 2;
 constexpr int kRefreshKind = 257;
 constexpr std::uint32_t kDownloadTimeoutMs = 30000;
 
-// Download threads stopped by force. Their thread may still be inside the
-// library and, should the download return at last, write the result and end
-// through the object, so they are never destroyed.
+// Download threads whose download outlasted the wait. Their thread may still
+// be inside the library and, should the download return at last, write the
+// result and end through the object, so they are never destroyed.
 void keepAbandoned(std::unique_ptr<BLEDownloadThread> thread)
 {
     static std::mutex mutex;
@@ -32,21 +30,6 @@ int waitMs(std::uint32_t productMs)
 {
     const auto real = zq::Clock::duration(productMs).count();
     return static_cast<int>(std::max<std::int64_t>(1, (real + 999) / 1000));
-}
-
-// JUCE reports a forced stop on standard error, which the console keeps clean.
-class SilentLogger : public juce::Logger {
-    void logMessage(const juce::String&) override {}
-};
-
-bool stopByForce(BLEDownloadThread& thread)
-{
-    SilentLogger silent;
-    juce::Logger* previous = juce::Logger::getCurrentLogger();
-    juce::Logger::setCurrentLogger(&silent);
-    const bool ended = thread.stopThread(0);
-    juce::Logger::setCurrentLogger(previous);
-    return ended;
 }
 
 } // namespace
@@ -96,10 +79,12 @@ int ZQBLEFirmwareUpdater::UpdateFirmware()
     if (thread->waitForThreadToExit(waitMs(kDownloadTimeoutMs)))
         return thread->result;
 
+    // The thread is not stopped by force: cancelled inside the library it
+    // would leave the library's locks held, and its unwinding would end the
+    // process at JUCE's catch-all around run(). The wait just ends; the
+    // thread is left to finish, and the library kept loaded for it.
     context->keepLoaded = true;
-    const bool ended = stopByForce(*thread);
     const int result = thread->result;
-    if (!ended)
-        keepAbandoned(std::move(thread));
+    keepAbandoned(std::move(thread));
     return result;
 }

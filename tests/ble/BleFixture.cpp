@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -71,11 +72,24 @@ std::vector<std::string> BleFixture::calls() const
     return result;
 }
 
-void BleFixture::age(const juce::File& folder, int seconds)
+void BleFixture::age(const juce::File& folder, int seconds) { setModified(folder, std::time(nullptr) - seconds); }
+
+void BleFixture::setModified(const juce::File& folder, std::time_t secondsSince1970)
 {
-    const std::time_t then = std::time(nullptr) - seconds;
-    const struct timespec times[2] = {{then, 0}, {then, 0}};
+    const struct timespec times[2] = {{secondsSince1970, 0}, {secondsSince1970, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, folder.getFullPathName().toRawUTF8(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+juce::String runFolderName(long pid)
+{
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    return juce::String(host) + "-" + juce::String(pid);
+}
+
+juce::File runLib()
+{
+    return ZQBLE::cacheFolder().getChildFile(runFolderName(static_cast<long>(getpid()))).getChildFile("lib");
 }
 
 juce::File BleFixture::makeOutsideFolder()

@@ -8,9 +8,15 @@
 #include <gtest/gtest.h>
 #include <juce_core/juce_core.h>
 
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
+
+// A run folder's name on this host: "<host>-<process id>".
+juce::String runFolderName(long pid);
+// This run's copy of the Helpers folder: <cache>/<host>-<pid>/lib.
+juce::File runLib();
 
 // Each test gets its own home, cache root and application folder in a
 // temporary folder, never the real ~/.cache; the stand-in library's knobs are
@@ -31,6 +37,8 @@ protected:
     std::vector<std::string> calls() const;
     // The folder's modification time moved `seconds` into the past.
     static void age(const juce::File& folder, int seconds);
+    // The folder's modification time set to `secondsSince1970`.
+    static void setModified(const juce::File& folder, std::time_t secondsSince1970);
     // A folder beside the cache with a file in it, for what must survive.
     juce::File makeOutsideFolder();
     static bool holdsKeepFile(const juce::File& folder);

@@ -10,7 +10,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -84,24 +87,95 @@ TEST_F(DownloadTimeoutTest, ADownloadThatNeverEndsGivesMinusFourAndLeavesTheLibr
     EXPECT_FALSE(ZQBLE::cacheFolder().exists());
 }
 
+// The download returns at last, while the context still lives or after it
+// has gone (its Release ends the stand-in's download): the abandoned thread
+// writes its result into an object kept for it and touches nothing else.
 TEST_F(DownloadTimeoutTest, ADownloadThatReturnsAfterTheTimeOutHarmsNothing)
 {
-    FastClock fast(kSpeedup);
-    setKnob("KOVRA_STANDIN_DOWNLOAD_MS", "300");
-    auto updater = std::make_unique<ZQBLEFirmwareUpdater>(std::make_unique<ZQBLEDeviceContext>());
-    updater->SetFirmwarePath(ZQBLE::getFirmwarePath());
+    for (const bool contextFirst : {false, true}) {
+        SCOPED_TRACE(contextFirst ? "the context goes first" : "the download returns first");
+        FastClock fast(kSpeedup);
+        setKnob("KOVRA_STANDIN_DOWNLOAD_MS", "300");
+        auto updater = std::make_unique<ZQBLEFirmwareUpdater>(std::make_unique<ZQBLEDeviceContext>());
+        updater->SetFirmwarePath(ZQBLE::getFirmwarePath());
 
-    EXPECT_EQ(updater->UpdateFirmware(), -4);
+        EXPECT_EQ(updater->UpdateFirmware(), -4);
 
-    // The abandoned thread gets its result at last, into an object kept for it.
-    EXPECT_TRUE(eventually([&] {
+        if (contextFirst)
+            updater.reset();
+        EXPECT_TRUE(eventually([&] {
+            const Lines log = calls();
+            return std::find(log.begin(), log.end(), "Download returned 0") != log.end();
+        }));
+        updater.reset();
         const Lines log = calls();
-        return std::find(log.begin(), log.end(), "Download returned 0") != log.end();
-    }));
+        EXPECT_EQ(std::count(log.begin(), log.end(), "Release"), 1);
+        EXPECT_EQ(std::count(log.begin(), log.end(), "Unload"), 0);
+        root.getChildFile("calls.log").deleteFile();
+    }
+}
+
+// Counts the "tick"s it is given and keeps every other message (a failed
+// assertion of the framework among them), which it also prints.
+class CountingLogger : public juce::Logger {
+public:
+    CountingLogger() : previous(juce::Logger::getCurrentLogger()) { juce::Logger::setCurrentLogger(this); }
+    ~CountingLogger() override { juce::Logger::setCurrentLogger(previous); }
+    CountingLogger(const CountingLogger&) = delete;
+    CountingLogger& operator=(const CountingLogger&) = delete;
+
+    std::atomic<long> ticks{0};
+    std::vector<std::string> others;
+
+private:
+    void logMessage(const juce::String& message) override
+    {
+        if (message == "tick") {
+            ++ticks;
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            others.push_back(message.toStdString());
+        }
+        juce::Logger::outputDebugString(message);
+    }
+
+    juce::Logger* previous;
+    std::mutex mutex;
+};
+
+// The time-out touches nobody's logger: every message that another thread
+// logs meanwhile reaches the logger that the program was given, and the wait's
+// end logs nothing itself (no report of a thread killed by force, no failed
+// assertion), so nothing reaches standard error either.
+TEST_F(DownloadTimeoutTest, TheTimeOutLeavesTheProcesssLoggerAlone)
+{
+    FastClock fast(100);
+    setKnob("KOVRA_STANDIN_NEVER_ENDS", "1");
+    auto updater = std::make_unique<ZQBLEFirmwareUpdater>(std::make_unique<ZQBLEDeviceContext>());
+    ASSERT_EQ(updater->SetFirmwarePath(ZQBLE::getFirmwarePath()), "0107");
+    CountingLogger logger;
+    std::atomic<bool> done{false};
+    long logged = 0;
+    std::thread other([&] {
+        while (!done) {
+            juce::Logger::writeToLog("tick");
+            ++logged;
+        }
+    });
+
+    const int code = updater->UpdateFirmware();
+    done = true;
+    other.join();
+
+    EXPECT_EQ(code, -4);
+    EXPECT_TRUE(updater->context->keepLoaded);
+    EXPECT_GT(logged, 0);
+    EXPECT_EQ(logger.ticks.load(), logged) << "messages logged meanwhile went elsewhere";
+    EXPECT_TRUE(logger.others.empty()) << logger.others.front();
+    EXPECT_EQ(juce::Logger::getCurrentLogger(), &logger);
     updater.reset();
-    const Lines log = calls();
-    EXPECT_EQ(log.back(), "Release");
-    EXPECT_EQ(std::count(log.begin(), log.end(), "Unload"), 0);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "tests/ble/BleFixture.h"
 #include "tests/support/ProcessRun.h"
+#include "tests/support/ScopedWallClock.h"
 
 #include "device/ble/ApplicationBundle.h"
 #include "device/ble/ZQBLE.h"
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,14 +30,9 @@ using LibraryPathTest = BleFixture;
 
 juce::File libraryIn(const juce::File& folder) { return folder.getChildFile(ZQBLE::libraryFileName); }
 
-// This run's copy of the Helpers folder: <cache>/<process id>/lib.
-juce::File runLib()
-{
-    return ZQBLE::cacheFolder().getChildFile(juce::String(static_cast<int>(getpid()))).getChildFile("lib");
-}
-
-// A run folder of a process that cannot be running (above any process id).
-const char* const kDeadRun = "99999999";
+// A run folder of this host's for a process that cannot be running (above
+// any process id).
+juce::String deadRun() { return runFolderName(99999999); }
 
 constexpr int kCannotMount = 77;
 
@@ -135,7 +132,7 @@ TEST_F(LibraryPathTest, CopiesHelpersIntoLibAndDropsANestedLib)
 TEST_F(LibraryPathTest, ACopyLeftInTheCacheIsNeverUsed)
 {
     const juce::File oldLayout = ZQBLE::cacheFolder().getChildFile("lib");
-    const juce::File killedRun = ZQBLE::cacheFolder().getChildFile(kDeadRun);
+    const juce::File killedRun = ZQBLE::cacheFolder().getChildFile(deadRun());
     for (const juce::File& left : {oldLayout, killedRun.getChildFile("lib")}) {
         ASSERT_TRUE(left.createDirectory());
         ASSERT_TRUE(juce::File(KOVRA_STANDIN_BARE).copyFileTo(libraryIn(left)));
@@ -149,9 +146,11 @@ TEST_F(LibraryPathTest, ACopyLeftInTheCacheIsNeverUsed)
     EXPECT_TRUE(libraryIn(oldLayout).existsAsFile()); // aged by the rule of five minutes alone
 }
 
+// The rule's clock stands still at a time set from the folder's, which is
+// in whole seconds: no delay between the two can move the age.
 struct StaleCase {
     const char* name;
-    int ageSeconds;
+    juce::int64 ageMs;
     bool sameAsCache; // the executable bears the application's name
     bool deleted;
 };
@@ -165,7 +164,9 @@ TEST_P(StaleCacheTest, OnlyAFolderOlderThanFiveMinutesIsDeleted)
         nameExecutable("Kovra Tiko Firmware Updater");
     const juce::File stale = ZQBLE::staleCacheFolder();
     stale.getChildFile("lib/marker").create();
-    age(stale, c.ageSeconds);
+    const std::time_t modified = std::time(nullptr) - 3600;
+    setModified(stale, modified);
+    ScopedWallClock now(static_cast<juce::int64>(modified) * 1000 + c.ageMs);
 
     ZQBLE::getBLELibraryPath();
 
@@ -175,10 +176,12 @@ TEST_P(StaleCacheTest, OnlyAFolderOlderThanFiveMinutesIsDeleted)
 }
 
 INSTANTIATE_TEST_SUITE_P(Ages, StaleCacheTest,
-                         ::testing::Values(StaleCase{"Created301sAgo", 301, true, true},
-                                           StaleCase{"Created299sAgo", 299, true, false},
-                                           StaleCase{"OtherExecutable301sAgo", 301, false, true},
-                                           StaleCase{"OtherExecutable299sAgo", 299, false, false}),
+                         ::testing::Values(StaleCase{"Created301sAgo", 301000, true, true},
+                                           StaleCase{"Created299sAgo", 299000, true, false},
+                                           StaleCase{"OtherExecutable301sAgo", 301000, false, true},
+                                           StaleCase{"OtherExecutable299sAgo", 299000, false, false},
+                                           StaleCase{"OtherExecutableExactly300sAgo", 300000, false, false},
+                                           StaleCase{"OtherExecutable300sAnd1msAgo", 300001, false, true}),
                          [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST_F(LibraryPathTest, DestroyingAContextDeletesTheCacheButNotWhatALinkInItPointsTo)
@@ -201,7 +204,7 @@ TEST_F(LibraryPathTest, DestroyingAContextDeletesTheCacheButNotWhatALinkInItPoin
 TEST_F(LibraryPathTest, DeletingALeftRunFolderLeavesAFolderBindMountedInItWhole)
 {
     const juce::File outside = makeOutsideFolder();
-    const juce::File lib = ZQBLE::cacheFolder().getChildFile(kDeadRun).getChildFile("lib");
+    const juce::File lib = ZQBLE::cacheFolder().getChildFile(deadRun()).getChildFile("lib");
     const juce::File mounted = lib.getChildFile("mounted");
     ASSERT_TRUE(mounted.createDirectory());
     ASSERT_TRUE(juce::File(KOVRA_STANDIN_BARE).copyFileTo(libraryIn(lib)));
@@ -227,6 +230,61 @@ TEST_F(LibraryPathTest, DeletingALeftRunFolderLeavesAFolderBindMountedInItWhole)
     EXPECT_TRUE(holdsKeepFile(outside));
 }
 
+// A folder that is itself a mount point belongs to what is mounted there:
+// a bind mount at the name of a run folder whose run has ended, or at the
+// stale folder of the application's name, is left whole. A cache folder that
+// is one (here also the stale folder) is still used for this run's folder,
+// which goes again at the end.
+TEST_F(LibraryPathTest, AMountPointInTheCacheIsLeftWhole)
+{
+    struct Case {
+        const char* what;
+        const char* executable;
+        juce::File (*target)();
+    };
+    const Case cases[] = {
+        {"a run folder's name", "KovraTikoFirmwareUpdater",
+         [] { return ZQBLE::cacheFolder().getChildFile(deadRun()); }},
+        {"the stale folder", "KovraTikoFirmwareUpdater", [] { return ZQBLE::staleCacheFolder(); }},
+        {"the stale folder that is the cache folder", "Kovra Tiko Firmware Updater",
+         [] { return ZQBLE::staleCacheFolder(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        nameExecutable(c.executable);
+        const juce::File outside = makeOutsideFolder();
+        outside.getChildFile("lib/marker").create();
+        const juce::File target = c.target();
+        ASSERT_TRUE(target.createDirectory());
+
+        std::string whyNot;
+        const int result = withBindMount(
+            outside, target,
+            [&] {
+                age(target, 600);
+                {
+                    ZQBLEDeviceContext context;
+                    if (context.lib == nullptr)
+                        return 3;
+                }
+                if (!holdsKeepFile(outside) || !outside.getChildFile("lib/marker").exists())
+                    return 1;
+                return outside.getNumberOfChildFiles(juce::File::findFilesAndDirectories) == 2 ? 0 : 2;
+            },
+            whyNot);
+
+        if (result == kCannotMount)
+            GTEST_SKIP() << "no bind mount possible here (" << whyNot << ")";
+        EXPECT_NE(result, 1) << "the deletion emptied the mount point";
+        EXPECT_NE(result, 2) << "this run's folder stayed in the mount";
+        EXPECT_NE(result, 3) << "the library did not load";
+        EXPECT_EQ(result, 0);
+        EXPECT_TRUE(holdsKeepFile(outside));
+        ZQBLE::cacheFolder().deleteRecursively();
+        root.getChildFile("cache").deleteRecursively();
+    }
+}
+
 TEST_F(LibraryPathTest, ANestedLibThatIsALinkIsRemovedWithoutFollowingIt)
 {
     const juce::File outside = makeOutsideFolder();
@@ -244,11 +302,11 @@ TEST_F(LibraryPathTest, ALinkInPlaceOfARunFolderIsRemovedWithoutFollowingIt)
 {
     const juce::File outside = makeOutsideFolder();
     ASSERT_TRUE(ZQBLE::cacheFolder().createDirectory());
-    ASSERT_TRUE(outside.createSymbolicLink(ZQBLE::cacheFolder().getChildFile(kDeadRun), true));
+    ASSERT_TRUE(outside.createSymbolicLink(ZQBLE::cacheFolder().getChildFile(deadRun()), true));
 
     EXPECT_EQ(ZQBLE::getBLELibraryPath(), runLib().getFullPathName().toStdString());
 
-    EXPECT_FALSE(ZQBLE::cacheFolder().getChildFile(kDeadRun).isSymbolicLink());
+    EXPECT_FALSE(ZQBLE::cacheFolder().getChildFile(deadRun()).isSymbolicLink());
     EXPECT_TRUE(holdsKeepFile(outside));
 }
 

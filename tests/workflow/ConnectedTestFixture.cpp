@@ -55,6 +55,17 @@ void ConnectedTest::writeFirmwareVersion(const std::string& version)
                     .replaceWithText("KOVRA-BLE-FW 1\nversion " + juce::String(version) + "\npayload\n"));
 }
 
+void ConnectedTest::hideLatestBluetoothVersion(LatestUnknown why)
+{
+    switch (why) {
+    case LatestUnknown::FileRefused: setKnob("KOVRA_STANDIN_REFUSE_FILE", "7"); break;
+    case LatestUnknown::NoLibrary:
+        ASSERT_TRUE(bundle.getChildFile("Contents/Helpers").getChildFile(ZQBLE::libraryFileName).deleteFile());
+        break;
+    case LatestUnknown::CacheFolderUnusable: setKnob("XDG_CACHE_HOME", temp->writeFile("cache-is-a-file", "")); break;
+    }
+}
+
 void ConnectedTest::setKnob(const char* name, const std::string& value) { environment.set(name, value); }
 
 std::string ConnectedTest::row(int index) const

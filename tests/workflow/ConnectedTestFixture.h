@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+// The ways the firmware file's version can stay unknown.
+enum class LatestUnknown { FileRefused, NoLibrary, CacheFolderUnusable };
+
 // The window's main component over simulated MIDI ports, showing its first
 // page, with the polling stopped so that each test enters the states itself.
 // The product's waits run five times faster: a probe's 1 s is 200 ms, a reply
@@ -30,6 +33,8 @@ protected:
 
     // The version text that the stand-in library reads from the firmware file.
     void writeFirmwareVersion(const std::string& version);
+    // Leaves the firmware file's version unknown to the program, for `why`.
+    void hideLatestBluetoothVersion(LatestUnknown why);
     void setKnob(const char* name, const std::string& value);
 
     std::string row(int index) const;

@@ -5,6 +5,7 @@
 #include "device/ble/ZQBLE.h"
 #include "device/core/Clock.h"
 #include "device/midi/DeviceManagerImpl.h"
+#include "states/ConnectedAppState.h"
 #include "states/KovraTikoFwCheckingAppState.h"
 #include "states/KovraTikoFwUpdatingAppState.h"
 #include "states/TroubleshootingAppState.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <ostream>
 #include <stdexcept>
 #include <thread>
 
@@ -370,6 +372,55 @@ INSTANTIATE_TEST_SUITE_P(Cases, BluetoothFailureCode,
                          [](const testing::TestParamInfo<BluetoothFailure>& paramInfo) {
                              return paramInfo.param.name;
                          });
+
+// The firmware file's version unknown: the connected page marks the
+// module's row with the arrow alone, and its update ends with the code of
+// what went wrong, before the MCU is touched, also when its row is marked.
+struct UnknownLatestRoad {
+    const char* name;
+    LatestUnknown why;
+    bool mcuOlder;
+    int code;
+};
+
+std::ostream& operator<<(std::ostream& out, const UnknownLatestRoad& c) { return out << c.name; }
+
+class UnknownLatestBluetoothUpdate : public FirmwareUpdate, public testing::WithParamInterface<UnknownLatestRoad> {};
+
+TEST_P(UnknownLatestBluetoothUpdate, EndsWithItsCodeAndLeavesTheMcuAlone)
+{
+    const UnknownLatestRoad& c = GetParam();
+    hideLatestBluetoothVersion(c.why);
+    localPythonAnswers("Python 2.7.18");
+    sim::AmplifierConfig config;
+    config.btVersion = "0105";
+    if (c.mcuOlder)
+        config.mcuVersion = {1, 10, 0, 1};
+    sim::SimulatedAmplifier& amp = plugAmplifier(config);
+    openFirstAmplifier();
+    main->changeState(std::make_unique<ConnectedAppState>());
+    ASSERT_TRUE(runUntil([&] { return connectedPageShown() || result().has_value(); }));
+    ASSERT_TRUE(connectedPageShown()) << "said to be up to date";
+    EXPECT_EQ(main->connectedView->rows[2]->valueLabel->getText(), "0105 -> ");
+
+    startUpdate();
+    ASSERT_TRUE(runUntilResult());
+    EXPECT_EQ(result(), std::make_pair(2, c.code));
+    EXPECT_EQ(toastText(), "Firmware updating failed!");
+    EXPECT_EQ(amp.bootloader.statusSwitches(), std::vector<std::uint8_t>{0x02});
+    EXPECT_EQ(amp.bootloader.chunksWritten(), 0);
+}
+
+using Why = LatestUnknown;
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, UnknownLatestBluetoothUpdate,
+    testing::Values(UnknownLatestRoad{"FileRefusedMcuOlder", Why::FileRefused, true, -65535},
+                    UnknownLatestRoad{"FileRefusedMcuCurrent", Why::FileRefused, false, -65535},
+                    UnknownLatestRoad{"NoLibraryMcuOlder", Why::NoLibrary, true, -3},
+                    UnknownLatestRoad{"CacheFolderUnusableMcuOlder", Why::CacheFolderUnusable, true, -3},
+                    UnknownLatestRoad{"CacheFolderUnusableMcuCurrent", Why::CacheFolderUnusable, false, -3}),
+    [](const testing::TestParamInfo<UnknownLatestRoad>& paramInfo) { return paramInfo.param.name; });
 
 struct PythonMissing {
     const char* name;
