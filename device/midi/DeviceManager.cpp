@@ -40,8 +40,6 @@ DeviceManager::~DeviceManager()
     impl.reset();
 }
 
-std::shared_ptr<ZQDevice>& DeviceManager::device() { return impl->device; }
-
 DeviceManager::DeviceLock DeviceManager::lockDevice() { return DeviceLock(impl->deviceMutex); }
 
 std::shared_ptr<ZQDevice> DeviceManager::openDevice(const DeviceId& id)
@@ -77,6 +75,15 @@ std::shared_ptr<ZQDevice> DeviceManager::currentDevice()
 {
     auto lock = lockDevice();
     return impl->device;
+}
+
+void DeviceManager::putDevice(std::shared_ptr<ZQDevice> device)
+{
+    auto lock = lockDevice();
+    // The old device leaves in `device`, destroyed after the guard is
+    // released (its destructor closes its ports, which waits for their
+    // callbacks).
+    impl->device.swap(device);
 }
 
 void DeviceManager::startPolling() { impl->startPolling(); }

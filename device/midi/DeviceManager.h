@@ -20,24 +20,21 @@ using DeviceId = std::array<std::uint8_t, 8>;
 class DeviceManager {
 public:
     class Impl;
-    using DeviceLock = std::unique_lock<std::recursive_mutex>;
 
     static DeviceManager* instance();
     ~DeviceManager();
     DeviceManager(const DeviceManager&) = delete;
     DeviceManager& operator=(const DeviceManager&) = delete;
 
-    // The open-device slot. Read or change it only while holding the guard
-    // from lockDevice(); the guard may be taken again on the same thread.
-    // Hold it only as long as the slot itself is touched: never while
-    // waiting for the message thread (Open on a worker, a probe) or through
-    // a session, since the message thread may want the slot meanwhile. On
-    // the message thread Open runs at once, so there it may be held around
-    // Open. The slot shares its device: one taken from it (currentDevice)
-    // lives on until its last holder lets go, whatever empties the slot
-    // meanwhile, so a worker runs its session on a copy it holds.
-    std::shared_ptr<ZQDevice>& device();
-    DeviceLock lockDevice();
+    // The open-device slot lives in `impl` and is reached only through the
+    // calls below, each under the slot's guard, which is taken again on the
+    // same thread and held only as long as the slot itself is touched: never
+    // while waiting for the message thread (Open on a worker, a probe) or
+    // through a session, since the message thread may want the slot
+    // meanwhile. The slot shares its device: one taken from it
+    // (currentDevice) lives on until its last holder lets go, whatever
+    // empties the slot meanwhile, so a worker runs its session on a copy it
+    // holds.
 
     // Both under the slot's guard. openDevice, message thread only: puts a
     // ZQUsbMidiG1 on `id` into the slot (dropping the device it held) and
@@ -56,6 +53,11 @@ public:
     // caller for as long as the caller keeps it.
     bool hasDevice();
     std::shared_ptr<ZQDevice> currentDevice();
+    // Any thread, under the slot's guard: puts `device` (or nothing) into the
+    // slot as it is, opened or not, dropping the device the slot held. The
+    // product fills the slot through openDevice; tests put devices of their
+    // own in here.
+    void putDevice(std::shared_ptr<ZQDevice> device);
 
     // Any thread. A stopped polling runs no further tick; one already running
     // on the message thread finishes.
@@ -86,10 +88,14 @@ public:
     // cases.
     void reset();
 
-    std::unique_ptr<Impl> impl;
-
 private:
+    friend struct DeviceManagerInspector; // tests/support/DeviceManagerInspector.h
+    using DeviceLock = std::unique_lock<std::recursive_mutex>;
+
     DeviceManager();
+    DeviceLock lockDevice();
+
+    std::unique_ptr<Impl> impl;
 };
 
 } // namespace zq

@@ -1,7 +1,7 @@
-#include "device/midi/DeviceManagerImpl.h"
 #include "device/midi/ZQUsbMidiG1.h"
 #include "tests/midi/MidiTestSupport.h"
 #include "tests/support/CapturedStdout.h"
+#include "tests/support/DeviceManagerInspector.h"
 #include "tests/support/FastClock.h"
 #include "tests/support/JuceTimerSlack.h"
 #include "tests/support/RecordingDevice.h"
@@ -47,11 +47,7 @@ protected:
         ASSERT_EQ(calls.size(), n);
     }
 
-    std::vector<zq::DeviceId> lastUuids()
-    {
-        std::lock_guard<std::mutex> lock(manager->impl->stateMutex);
-        return manager->impl->lastUuids;
-    }
+    std::vector<zq::DeviceId> lastUuids() { return zq::DeviceManagerInspector::lastUuids(*manager); }
 
     FastClock fast{kSpeed};
     zq::DeviceManager* manager = zq::DeviceManager::instance();
@@ -170,18 +166,12 @@ TEST_F(Polling, TheCallbackCanOpenTheFirstDevice)
     manager->setOnDeviceListChangedCallback([](zq::DeviceManager* m) {
         if (m->probeAll() < 1)
             return;
-        auto lock = m->lockDevice();
-        m->device().reset(new ZQUsbMidiG1(m->deviceUuids().front().data()));
-        if (!m->device()->Open())
-            m->device().reset();
+        m->openDevice(m->deviceUuids().front());
     });
     auto& amp = amplifier();
     const auto tiko = ports->plugAmplifier(amp);
     manager->startPolling();
-    ASSERT_TRUE(runUntil([&] {
-        auto lock = manager->lockDevice();
-        return manager->device() != nullptr;
-    }));
+    ASSERT_TRUE(runUntil([&] { return manager->hasDevice(); }));
     EXPECT_EQ(ports->openCount(tiko), 2);
 }
 
@@ -193,24 +183,17 @@ TEST_F(Polling, ResetMakesTheManagerNewAgain)
     manager->startPolling();
     ASSERT_NO_FATAL_FAILURE(pollUntilCalls(1));
     auto gone = std::make_shared<bool>(false);
-    {
-        auto lock = manager->lockDevice();
-        manager->device() = std::make_unique<NotingDevice>(gone);
-    }
+    manager->putDevice(std::make_unique<NotingDevice>(gone));
 
     manager->reset();
     EXPECT_TRUE(*gone);
-    {
-        auto lock = manager->lockDevice();
-        EXPECT_EQ(manager->device(), nullptr);
-    }
-    EXPECT_FALSE(manager->impl->pollingOn());
-    EXPECT_FALSE(manager->impl->timerOn());
+    EXPECT_EQ(manager->currentDevice(), nullptr);
+    EXPECT_FALSE(zq::DeviceManagerInspector::pollingOn(*manager));
+    EXPECT_FALSE(zq::DeviceManagerInspector::timerOn(*manager));
     EXPECT_TRUE(manager->deviceUuids().empty());
-    std::lock_guard<std::mutex> lock(manager->impl->stateMutex);
-    EXPECT_TRUE(manager->impl->lastUuids.empty());
-    EXPECT_TRUE(manager->impl->lastMidiInputNames.isEmpty());
-    EXPECT_FALSE(manager->impl->onDeviceListChanged);
+    EXPECT_TRUE(zq::DeviceManagerInspector::lastUuids(*manager).empty());
+    EXPECT_TRUE(zq::DeviceManagerInspector::lastMidiInputNames(*manager).isEmpty());
+    EXPECT_FALSE(zq::DeviceManagerInspector::hasCallback(*manager));
 }
 
 TEST_F(DeviceManagerProbe, SlotQueriesSeeWhatTheSlotHolds)
@@ -218,17 +201,11 @@ TEST_F(DeviceManagerProbe, SlotQueriesSeeWhatTheSlotHolds)
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     EXPECT_FALSE(manager->hasDevice());
     EXPECT_EQ(manager->currentDevice(), nullptr);
-    auto* device = new RecordingDevice;
-    {
-        auto lock = manager->lockDevice();
-        manager->device().reset(device);
-    }
+    const auto device = std::make_shared<RecordingDevice>();
+    manager->putDevice(device);
     EXPECT_TRUE(manager->hasDevice());
-    EXPECT_EQ(manager->currentDevice().get(), device);
-    {
-        auto lock = manager->lockDevice();
-        manager->device().reset();
-    }
+    EXPECT_EQ(manager->currentDevice(), device);
+    manager->putDevice(nullptr);
     EXPECT_FALSE(manager->hasDevice());
     EXPECT_EQ(manager->currentDevice(), nullptr);
 }

@@ -1,9 +1,9 @@
 #include "device/core/GenericDeviceSession.h"
-#include "device/midi/DeviceManagerImpl.h"
 #include "device/midi/OnMessageThread.h"
 #include "device/midi/ZQUsbMidiG1.h"
 #include "tests/midi/MidiTestSupport.h"
 #include "tests/support/CapturedStdout.h"
+#include "tests/support/DeviceManagerInspector.h"
 #include "tests/support/FastClock.h"
 
 #include <atomic>
@@ -71,24 +71,18 @@ TEST_F(MidiConcurrency, WorkerProbesWhileThePollingIsStoppedWithoutDeadlock)
             manager->stopPolling();
             if (manager->probeAll() < 1)
                 continue;
-            ZQDevice* device;
-            {
-                auto lock = manager->lockDevice();
-                manager->device().reset(new ZQUsbMidiG1(manager->deviceUuids().front().data()));
-                device = manager->device().get();
-            }
+            const auto device = std::make_shared<ZQUsbMidiG1>(manager->deviceUuids().front().data());
+            manager->putDevice(device);
             if (device->Open()) {
                 ++opened;
                 auto session = std::make_shared<zq::ModelNameSession>();
                 try {
-                    session->Perform(device);
+                    session->Perform(device.get());
                 } catch (const std::runtime_error&) {
                     // A time-out: the reply may have been lost to the port churn.
                 }
             }
-            auto lock = manager->lockDevice();
-            manager->device()->Close();
-            manager->device().reset();
+            manager->closeDevice();
         }
         stop = true;
         --running;
@@ -134,10 +128,11 @@ TEST_F(MidiConcurrency, SlotAndCallbackFromSeveralThreads)
         for (int i = 0; i < 200 || (calls < 3 && std::chrono::steady_clock::now() < end); ++i) {
             manager->setOnDeviceListChangedCallback([&, i](zq::DeviceManager* m) {
                 ++calls;
-                auto lock = m->lockDevice();
-                m->device().reset(new ZQUsbMidiG1(id.data()));
-                if (i % 2 == 0 && !m->device()->Open())
-                    m->device().reset();
+                if (i % 2 == 0) {
+                    m->openDevice(id);
+                } else {
+                    m->putDevice(std::make_shared<ZQUsbMidiG1>(id.data()));
+                }
             });
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -148,15 +143,11 @@ TEST_F(MidiConcurrency, SlotAndCallbackFromSeveralThreads)
         workers.emplace_back([&] {
             const auto request = modelRequest();
             for (int i = 0; i < 300; ++i) {
-                auto lock = manager->lockDevice();
-                if (auto& device = manager->device()) {
+                if (const auto device = manager->currentDevice()) {
                     device->Send(request.data(), static_cast<int>(request.size()));
-                    if (i % 10 == 0) {
-                        device->Close();
-                        device.reset();
-                    }
+                    if (i % 10 == 0)
+                        manager->closeDevice();
                 }
-                lock.unlock();
                 std::this_thread::sleep_for(std::chrono::microseconds(100));
             }
             --running;
@@ -201,8 +192,10 @@ TEST_F(MidiConcurrency, StartAndStopPollingRacingKeepTheTimerInStep)
         manager->stopPolling();
         while (started < i)
             std::this_thread::yield();
-        EXPECT_EQ(manager->impl->pollingOn(), manager->impl->timerOn()) << "round " << i;
-        if (manager->impl->pollingOn() != manager->impl->timerOn())
+        const bool pollingOn = zq::DeviceManagerInspector::pollingOn(*manager);
+        const bool timerOn = zq::DeviceManagerInspector::timerOn(*manager);
+        EXPECT_EQ(pollingOn, timerOn) << "round " << i;
+        if (pollingOn != timerOn)
             break;
         manager->stopPolling();
     }
@@ -390,11 +383,7 @@ TEST_F(MidiConcurrency, EmptyingTheSlotLeavesAWorkersDeviceAlive)
     const Case cases[] = {
         {"closeDevice", [&] { manager->closeDevice(); }},
         {"openDevice", [&] { manager->openDevice(id); }},
-        {"the slot reset",
-         [&] {
-             auto lock = manager->lockDevice();
-             manager->device().reset();
-         }},
+        {"the slot reset", [&] { manager->putDevice(nullptr); }},
         {"reset", [&] { manager->reset(); }},
     };
     {
@@ -405,9 +394,9 @@ TEST_F(MidiConcurrency, EmptyingTheSlotLeavesAWorkersDeviceAlive)
         SCOPED_TRACE(c.what);
         std::atomic<bool> gone{false};
         {
-            auto lock = manager->lockDevice();
-            manager->device() = std::make_shared<NotingG1>(id, gone);
-            ASSERT_TRUE(manager->device()->Open());
+            const auto device = std::make_shared<NotingG1>(id, gone);
+            manager->putDevice(device);
+            ASSERT_TRUE(device->Open());
         }
 
         std::atomic<bool> holding{false};

@@ -82,11 +82,9 @@ int exitWithDevice()
     ports->plugAmplifier(amplifier);
     zq::DeviceManager* manager = zq::DeviceManager::instance();
     say("found " + std::to_string(manager->probeAll()));
-    {
-        auto lock = manager->lockDevice();
-        manager->device().reset(new ZQUsbMidiG1(manager->deviceUuids().front().data()));
-        say("opened " + yesNo(manager->device()->Open()));
-    }
+    const auto device = std::make_shared<ZQUsbMidiG1>(manager->deviceUuids().front().data());
+    manager->putDevice(device);
+    say("opened " + yesNo(device->Open()));
     manager->startPolling();
     say("before exit: sent " + std::to_string(amplifier.receivedCount()) + ", ports open "
         + std::to_string(ports->openCount()));

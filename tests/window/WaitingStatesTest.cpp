@@ -1,8 +1,8 @@
-#include "device/midi/DeviceManagerImpl.h"
 #include "states/ConnectingAppState.h"
 #include "states/InitialAppState.h"
 #include "states/KovraTikoButtonPromptAppState.h"
 #include "states/TroubleshootingAppState.h"
+#include "tests/support/DeviceManagerInspector.h"
 #include "tests/support/FastClock.h"
 #include "tests/support/window/WindowTestSupport.h"
 #include "ui/Constant.h"
@@ -145,11 +145,7 @@ TEST_F(WaitingStates, DeviceChangeAfterTheWindowWentReachesNoCallback)
 {
     showQueued();
     main.reset();
-    {
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        std::lock_guard<std::mutex> lock(manager->impl->stateMutex);
-        EXPECT_FALSE(manager->impl->onDeviceListChanged);
-    }
+    EXPECT_FALSE(zq::DeviceManagerInspector::hasCallback(*zq::DeviceManager::instance()));
     // The polling still runs; a plug-in must pass without touching the window.
     ports->plugAmplifier(amplifier());
     runFor(600);

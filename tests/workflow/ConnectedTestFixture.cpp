@@ -38,9 +38,9 @@ void ConnectedTest::openFirstAmplifier()
     ASSERT_GE(manager->probeAll(), 1);
     const std::vector<zq::DeviceId> ids = manager->deviceUuids();
     ASSERT_FALSE(ids.empty());
-    auto lock = manager->lockDevice();
-    manager->device().reset(new ZQUsbMidiG1(ids.front().data()));
-    ASSERT_TRUE(manager->device()->Open());
+    const auto device = std::make_shared<ZQUsbMidiG1>(ids.front().data());
+    manager->putDevice(device);
+    ASSERT_TRUE(device->Open());
 }
 
 bool ConnectedTest::enterAndRunUntil(std::unique_ptr<AppState> state, const std::function<bool()>& done, int timeoutMs)

@@ -26,11 +26,10 @@ protected:
 
     std::vector<std::uint8_t> openedId()
     {
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        auto lock = manager->lockDevice();
-        if (!manager->device())
+        const std::shared_ptr<ZQDevice> device = zq::DeviceManager::instance()->currentDevice();
+        if (!device)
             return {};
-        const std::uint8_t* id = manager->device()->GetUUID();
+        const std::uint8_t* id = device->GetUUID();
         return {id, id + 8};
     }
 };

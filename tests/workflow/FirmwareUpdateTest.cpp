@@ -4,7 +4,7 @@
 
 #include "device/ble/ZQBLE.h"
 #include "device/core/Clock.h"
-#include "device/midi/DeviceManagerImpl.h"
+#include "device/midi/DeviceManager.h"
 #include "states/ConnectedAppState.h"
 #include "states/KovraTikoFwCheckingAppState.h"
 #include "states/KovraTikoFwUpdatingAppState.h"
@@ -317,11 +317,7 @@ TEST_F(FirmwareUpdate, ExceptionInTheWorkerIsPrintedBeforeItsCode)
             throw std::runtime_error("port fault: send refused");
         }
     };
-    {
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        auto lock = manager->lockDevice();
-        manager->device() = std::make_unique<BrokenPort>();
-    }
+    zq::DeviceManager::instance()->putDevice(std::make_shared<BrokenPort>());
     fillRows(kSerial, kMcuOlder, kBtCurrent);
 
     CapturedStdout capture;

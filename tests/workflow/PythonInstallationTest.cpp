@@ -1,7 +1,7 @@
 #include "tests/workflow/UpdateTestFixture.h"
 
 #include "device/core/Clock.h"
-#include "device/midi/DeviceManagerImpl.h"
+#include "device/midi/DeviceManager.h"
 #include "states/KovraTikoFwUpdatingAppState.h"
 #include "states/PythonInstallingAppState.h"
 
@@ -39,13 +39,7 @@ protected:
 
     void proceed() { main->buttonClicked(main->pythonInfoView->proceedButton.get()); }
 
-    void dropDevice()
-    {
-        zq::DeviceManager* manager = zq::DeviceManager::instance();
-        auto lock = manager->lockDevice();
-        manager->device()->Close();
-        manager->device().reset();
-    }
+    void dropDevice() { zq::DeviceManager::instance()->closeDevice(); }
 
     // The update that the installation starts again shows the Python page
     // once more when the fake installer left no Python behind.

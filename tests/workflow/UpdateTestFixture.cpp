@@ -1,8 +1,8 @@
 #include "tests/workflow/UpdateTestFixture.h"
 
-#include "device/midi/DeviceManagerImpl.h"
 #include "states/KovraTikoFwCheckingAppState.h"
 #include "states/UpdateResultAppState.h"
+#include "tests/support/DeviceManagerInspector.h"
 
 #include <cmath>
 
@@ -146,9 +146,7 @@ bool UpdateTest::tookStatus(const sim::SimulatedAmplifier& amplifier, std::uint8
 
 bool UpdateTest::pollingSawNoPorts()
 {
-    zq::DeviceManager::Impl* impl = zq::DeviceManager::instance()->impl.get();
-    std::lock_guard<std::mutex> lock(impl->stateMutex);
-    return impl->lastMidiInputNames.isEmpty();
+    return zq::DeviceManagerInspector::lastMidiInputNames(*zq::DeviceManager::instance()).isEmpty();
 }
 
 bool UpdateTest::pollingRuns()

@@ -55,9 +55,7 @@ inline Bytes setFwStatus(std::uint8_t status)
 inline std::shared_ptr<DeviceLog> openLoggedDevice()
 {
     auto log = std::make_shared<DeviceLog>();
-    zq::DeviceManager* manager = zq::DeviceManager::instance();
-    auto lock = manager->lockDevice();
-    manager->device() = std::make_unique<LoggedDevice>(log);
+    zq::DeviceManager::instance()->putDevice(std::make_shared<LoggedDevice>(log));
     return log;
 }
 
