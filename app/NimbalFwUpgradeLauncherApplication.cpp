@@ -78,7 +78,7 @@ void NimbalFwUpgradeLauncherApplication::shutdown()
 {
     QuitSignals::stopListening();
     mainWindow.reset();
-    QuitSignals::restoreDefaults();
+    QuitSignals::restoreInherited();
 }
 
 void NimbalFwUpgradeLauncherApplication::anotherInstanceStarted(const juce::String&) {}

@@ -421,6 +421,71 @@ TEST_F(ConsoleFlow, QuitSignalEndsTheWaitForAStalledReaderAfterTheFlash)
     EXPECT_EQ(report(), flashed);
 }
 
+namespace {
+
+// Whether signal `signal` is in the mask that /proc/<pid>/status shows on
+// the line beginning with `field` ("SigIgn:", "SigCgt:"), hexadecimal, bit
+// signal - 1.
+bool inSignalMask(int pid, const std::string& field, int signal)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0)
+            return (std::stoull(line.substr(field.size()), nullptr, 16) >> (signal - 1) & 1) != 0;
+    ADD_FAILURE() << "no " << field << " for " << pid;
+    return false;
+}
+
+} // namespace
+
+// Started with SIGHUP and SIGINT ignored (under nohup, in a shell's
+// background job), the program leaves them ignored, also once the flow has
+// ended: a hang-up while the exit waits for a stalled reader changes
+// nothing, and the other quit signals act as they did at the start.
+TEST_F(ConsoleFlow, SignalsIgnoredAtTheStartStayIgnoredToTheEnd)
+{
+    const Lines flashed{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"};
+    std::optional<std::chrono::steady_clock::time_point> flashedAt;
+    struct Seen {
+        int signal;
+        bool ignored;
+        bool caught;
+    };
+    std::vector<Seen> seen;
+    bool hungUp = false;
+    bool survived = false;
+    ProcessOptions stalling;
+    stalling.stallOutputUntil = [&](const ProcessResult& soFar) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!flashedAt && report() == flashed)
+            flashedAt = now;
+        if (!flashedAt || now - *flashedAt < std::chrono::seconds(1))
+            return false;
+        for (const int signal : {SIGHUP, SIGINT, SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2})
+            seen.push_back(
+                {signal, inSignalMask(soFar.pid, "SigIgn:", signal), inSignalMask(soFar.pid, "SigCgt:", signal)});
+        hungUp = kill(soFar.pid, SIGHUP) == 0;
+        survived = !processEnds(soFar.pid, 1000);
+        return true;
+    };
+    const ProcessResult r =
+        runProcess("/bin/sh", {"-c", "trap '' HUP INT; exec \"$0\" \"$@\"", kDemo, "--path", kImage},
+                   demoEnvironment({}), 240, stalling);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_TRUE(hungUp);
+    EXPECT_TRUE(survived) << "the hang-up ended the program";
+    ASSERT_EQ(seen.size(), 6u);
+    for (const Seen& s : seen) {
+        const bool ignoredAtStart = s.signal == SIGHUP || s.signal == SIGINT;
+        EXPECT_EQ(s.ignored, ignoredAtStart) << s.signal;
+        EXPECT_FALSE(s.caught) << s.signal;
+    }
+    EXPECT_EQ(r.lines(), joined<std::string>(
+                             {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
+    EXPECT_EQ(report(), flashed);
+}
+
 TEST_F(ConsoleFlow, DeviceFlowsWithoutAnAmplifier)
 {
     for (const std::string option : {"--path", "--reset", "--bt"}) {

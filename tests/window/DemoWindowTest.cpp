@@ -157,7 +157,9 @@ class DemoWindow : public ::testing::Test {
 protected:
     void TearDown() override { stop(); }
 
-    void launch(const Road& road)
+    // `ignored`: the shell's names of signals the demo is started with
+    // ignored ("HUP INT"), as under nohup.
+    void launch(const Road& road, const std::string& ignored = "")
     {
         ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
         stop();
@@ -176,9 +178,10 @@ protected:
                                              "PATH=" + temp->path() + "/bin",
                                              "WAYLAND_DISPLAY"};
         environment.insert(environment.end(), road.environment.begin(), road.environment.end());
-        demo = std::async(std::launch::async, [this, environment] {
-            return runProcess("/bin/sh", {"-c", "echo $$ > \"$1\"; exec \"$0\" > \"$2\"", kDemo, pidFile, out},
-                              environment, 180);
+        const std::string script =
+            (ignored.empty() ? "" : "trap '' " + ignored + "; ") + "echo $$ > \"$1\"; exec \"$0\" > \"$2\"";
+        demo = std::async(std::launch::async, [this, environment, script] {
+            return runProcess("/bin/sh", {"-c", script, kDemo, pidFile, out}, environment, 180);
         });
     }
 
@@ -223,11 +226,14 @@ protected:
 
     // Launches the demo and waits for its window, which then shows the
     // amplifier's connected page or is about to.
-    void launchAndFindWindow(const Road& road)
+    void launchAndFindWindow(const Road& road, const std::string& ignored = "")
     {
-        launch(road);
+        launch(road, ignored);
         // The polling's probe, then the connecting worker's probe print the port.
         EXPECT_TRUE(waitForOutput(road.found, 30));
+        // A road that prints nothing first: the shell may not have said its id yet.
+        for (int i = 0; i < 600 && pid() <= 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const ProcessResult search = xdotool({"search", "--sync", "--pid", std::to_string(pid())});
         ASSERT_EQ(search.exitStatus, 0);
         window = search.out.substr(0, search.out.find('\n'));
@@ -444,5 +450,28 @@ TEST_F(DemoWindow, FailedQueriesOfferNoUpdate)
         EXPECT_EQ(readFile(out).find("Updating:"), std::string::npos);
         const std::string report = readFile(temp->path() + "/report");
         EXPECT_NE(report.find(" chunks 0 refusals 0 flash not-run switches\n"), std::string::npos) << report;
+    }
+}
+
+// Started with a quit signal ignored (under nohup, SIGINT and SIGQUIT in a
+// shell's background job), the window leaves it ignored: it changes
+// nothing, and SIGTERM still quits.
+TEST_F(DemoWindow, SignalsIgnoredAtTheStartStayIgnored)
+{
+    // The first page, with no amplifier to come meanwhile.
+    const Road waiting{"first page", {"KOVRA_DEMO_PLUG_AFTER_MS=600000"}, {}, "", ""};
+    struct Case {
+        int signal;
+        std::string name;
+    };
+    for (const Case& c : {Case{SIGHUP, "HUP"}, Case{SIGINT, "INT"}, Case{SIGQUIT, "QUIT"}}) {
+        SCOPED_TRACE(c.name);
+        launchAndFindWindow(waiting, c.name);
+        ASSERT_FALSE(window.empty());
+        ASSERT_EQ(kill(pid(), c.signal), 0);
+        EXPECT_FALSE(endsWithin(3)) << "the ignored signal quit";
+        ASSERT_EQ(kill(pid(), SIGTERM), 0);
+        ASSERT_TRUE(endsWithin(30));
+        EXPECT_EQ(demo.get().exitStatus, 0);
     }
 }
