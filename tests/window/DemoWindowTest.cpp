@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -25,8 +26,12 @@ const std::string kXdotool = "/usr/bin/xdotool";
 // number: the loser's server ends at once and the next number is tried.
 class XServer {
 public:
-    XServer()
+    XServer() { start(); }
+    ~XServer() { stop(); }
+
+    void start()
     {
+        display.clear();
         const int first = 200 + static_cast<int>(getpid() % 500);
         for (int n = first; n < first + 20 && display.empty(); ++n)
             tryDisplay(n);
@@ -34,7 +39,16 @@ public:
         if (!display.empty())
             createWindowManagerAtoms(display);
     }
-    ~XServer() { stop(); }
+
+    // Ends the server, as at a logout, and waits for it.
+    void stop()
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+    }
 
     std::string display; // empty when no server started
 
@@ -71,15 +85,6 @@ private:
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
         stop();
-    }
-
-    void stop()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-            pid = -1;
-        }
     }
 
     pid_t pid = -1;
@@ -173,11 +178,20 @@ protected:
                                              "KOVRA_DEMO_SPEEDUP=10",
                                              "KOVRA_DEMO_REPORT=" + temp->path() + "/report",
                                              "XDG_CACHE_HOME=" + temp->path() + "/cache",
+                                             "KOVRA_STANDIN_CALL_LOG=" + temp->path() + "/calls",
                                              "HOME=" + temp->path(),
                                              "TMPDIR=" + temp->path(),
                                              "PATH=" + temp->path() + "/bin",
                                              "WAYLAND_DISPLAY"};
-        environment.insert(environment.end(), road.environment.begin(), road.environment.end());
+        // A road's own value replaces the one above.
+        for (const std::string& setting : road.environment) {
+            const std::string name = setting.substr(0, setting.find('='));
+            environment.erase(
+                std::remove_if(environment.begin(), environment.end(),
+                               [&name](const std::string& e) { return e.substr(0, e.find('=')) == name; }),
+                environment.end());
+            environment.push_back(setting);
+        }
         const std::string script =
             (ignored.empty() ? "" : "trap '' " + ignored + "; ") + "echo $$ > \"$1\"; exec \"$0\" > \"$2\"";
         demo = std::async(std::launch::async, [this, environment, script] {
@@ -273,12 +287,23 @@ protected:
         return false;
     }
 
+    // Whether the file at `path` holds `text` within `seconds`.
+    bool fileHolds(const std::string& path, const std::string& text, int seconds)
+    {
+        for (int i = 0; i <= seconds * 50; ++i) {
+            if (readFile(path).find(text) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
     // The demo's end, and the amplifier after the road's updates.
     void expectExitAfter(const Road& road)
     {
         const ProcessResult r = demo.get();
         EXPECT_FALSE(r.timedOut);
-        EXPECT_EQ(r.exitStatus, 0);
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
         EXPECT_EQ(readFile(temp->path() + "/report"), road.report);
     }
 
@@ -473,5 +498,62 @@ TEST_F(DemoWindow, SignalsIgnoredAtTheStartStayIgnored)
         ASSERT_EQ(kill(pid(), SIGTERM), 0);
         ASSERT_TRUE(endsWithin(30));
         EXPECT_EQ(demo.get().exitStatus, 0);
+    }
+}
+
+// The display's server ending (a logout, a crashed server) is taken as a
+// hang-up: the step under way, the MCU's flash or the module's download,
+// runs to its end without the window (the library's download is released),
+// then the program exits with 0; on the first page it exits at once.
+TEST_F(DemoWindow, DisplayServerEndingLetsTheRunningStepEnd)
+{
+    struct Case {
+        Road road;
+        std::string endAfterOutput; // the server ends once this is printed
+        std::string endAfterCall;   // ... or once the library got this call
+        std::vector<std::string> linesAfter;
+    };
+    // At a fifth of the speed the flash takes seconds; the download 2 s.
+    Road mcu = kMcuRoad;
+    mcu.environment.push_back("KOVRA_DEMO_SPEEDUP=2");
+    Road both = kBothRoad;
+    both.environment.push_back("KOVRA_STANDIN_DOWNLOAD_MS=20000");
+    const Road waiting{"first page",
+                       {"KOVRA_DEMO_PLUG_AFTER_MS=600000"},
+                       {},
+                       "amplifier 1 messages 0 chunks 0 refusals 0 flash not-run switches\n",
+                       ""};
+    for (const Case& c :
+         {Case{mcu, "Updating: 10%\n", "", {"Updating: 100%"}},
+          Case{both, "", "Download\n", {"Found device and connected!", "Updating: 0%", "Updating: 100%"}},
+          Case{waiting, "", "", {}}}) {
+        SCOPED_TRACE(c.road.name);
+        if (x.display.empty())
+            x.start();
+        launchAndFindWindow(c.road);
+        ASSERT_FALSE(window.empty());
+        const std::string calls = temp->path() + "/calls";
+        if (!c.road.lines.empty()) {
+            bool updating = false;
+            for (int attempt = 0; attempt < 10 && !updating; ++attempt) {
+                clickAt(187, 537);
+                updating = c.endAfterCall.empty() ? waitForOutput(c.road.lines.front() + "\n", 5)
+                                                  : fileHolds(calls, c.endAfterCall, 5);
+            }
+            ASSERT_TRUE(updating);
+            if (!c.endAfterOutput.empty()) {
+                ASSERT_TRUE(waitForOutput(c.endAfterOutput, 60));
+            }
+        }
+        x.stop();
+        x.display.clear();
+        for (const std::string& line : c.linesAfter)
+            EXPECT_TRUE(waitForOutput(line + "\n", 90)) << line;
+        ASSERT_TRUE(endsWithin(60));
+        expectExitAfter(c.road);
+        if (!c.endAfterCall.empty()) {
+            EXPECT_NE(readFile(calls).find("Download\nDownload returned 0\nRelease\nUnload\n"), std::string::npos)
+                << readFile(calls);
+        }
     }
 }
