@@ -8,6 +8,7 @@
 #include "app/console/FirmwareUpgradeTool.h"
 #include "app/console/PythonFlow.h"
 #include "commands/ConsoleOutput.h"
+#include "commands/Descendants.h"
 #include "ui/MainComponent.h"
 
 NimbalFwUpgradeLauncherApplication::NimbalFwUpgradeLauncherApplication() = default;
@@ -83,6 +84,8 @@ void NimbalFwUpgradeLauncherApplication::shutdown()
 {
     QuitSignals::stopListening();
     mainWindow.reset();
+    // Every step has ended: what a child program left running goes too.
+    Descendants::endAdopted();
     QuitSignals::restoreInherited();
 }
 

@@ -918,3 +918,39 @@ TEST_F(PythonFlow, InstallerWithoutSuccessAndCommandsThatCannotStart)
     temp.writeFile("root/usr/local/bin/python", "#!/kovra/no/such/interpreter\n");
     EXPECT_EQ(runPython().lines(), (Lines{"Check python version failed!"}));
 }
+
+// A process that a child program starts in a session of its own (setsid,
+// as a daemon does) leaves the child's process group, so a kill of the group
+// misses it: the program adopts it and ends it when it ends. Here left by a
+// version command killed at its limit, and by an installer that succeeds.
+TEST_F(PythonFlow, WhatAChildProgramLeavesInASessionOfItsOwnEndsWithTheProgram)
+{
+    const std::string daemon = "setsid sleep 600 & echo $! > '" + root() + "/daemon.pid'; ";
+    struct Case {
+        const char* what;
+        std::string localPython; // the version command's script, or none
+        std::string last;
+    };
+    for (const Case& c : {Case{"version command killed", daemon + "exec sleep 600", "Check python version failed!"},
+                          Case{"installer", "", ""}}) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(root());
+        if (c.localPython.empty()) {
+            idleLn();
+            installer(daemon + "echo 'installer: The install was successful.'");
+        } else {
+            temp.writeScript("root/usr/local/bin/python", c.localPython);
+        }
+        const Lines lines = runPython().lines();
+        ASSERT_FALSE(lines.empty());
+        if (c.last.empty())
+            EXPECT_EQ(lines.back().rfind("Install python succesfully after ", 0), 0u) << lines.back();
+        else
+            EXPECT_EQ(lines.back(), c.last);
+        const Lines left = readLines(root() + "/daemon.pid");
+        ASSERT_EQ(left.size(), 1u);
+        const int pid = std::stoi(left[0]);
+        EXPECT_TRUE(processEnds(pid)) << "the process in a session of its own outlived the program";
+        kill(pid, SIGKILL);
+    }
+}

@@ -557,3 +557,24 @@ TEST_F(DemoWindow, DisplayServerEndingLetsTheRunningStepEnd)
         }
     }
 }
+
+// A web page opens in the desktop's browser, which outlives the program
+// (here a stand-in that stays, started by the launcher the link runs).
+TEST_F(DemoWindow, TheBrowserThatALinkOpensOutlivesTheProgram)
+{
+    const Road waiting{"first page", {"KOVRA_DEMO_PLUG_AFTER_MS=600000"}, {}, "", ""};
+    launchAndFindWindow(waiting);
+    ASSERT_FALSE(window.empty());
+    const std::string browserPid = temp->path() + "/browser.pid";
+    temp->writeScript("bin/xdg-open", "/bin/sleep 600 >/dev/null 2>&1 & echo $! > '" + browserPid + "'\n");
+    // Its output elsewhere: this test reads the program's to its end.
+    // "Learn more about Kovra TIKO" on the first page.
+    clickAt(187, 537);
+    ASSERT_TRUE(fileHolds(browserPid, "\n", 10));
+    ASSERT_EQ(kill(pid(), SIGTERM), 0);
+    ASSERT_TRUE(endsWithin(30));
+    EXPECT_EQ(demo.get().exitStatus, 0);
+    const int browser = std::stoi(readFile(browserPid));
+    EXPECT_FALSE(processEnds(browser, 1000)) << "the browser ended with the program";
+    kill(browser, SIGKILL);
+}
