@@ -25,8 +25,13 @@ namespace {
 // which a kill cannot reach).
 constexpr auto kEndWait = std::chrono::seconds(2);
 
+// How long a release waits for the killed group's processes to be gone.
+constexpr auto kGroupEndWait = std::chrono::seconds(1);
+
 struct Process {
     pid_t pid;
+    pid_t parent;
+    pid_t group;
     pid_t session;
     bool ended; // a zombie
 };
@@ -35,12 +40,13 @@ std::mutex mutex;
 bool adopting = false;
 // Session ids (their leaders' ids) whose processes are left running.
 std::set<pid_t> sparedSessions;
+// Child programs whose starters reap them.
+std::set<pid_t> held;
 
-// This process's children, from /proc.
-std::vector<Process> children()
+// Every process, from /proc.
+std::vector<Process> processes()
 {
     std::vector<Process> found;
-    const pid_t self = getpid();
     DIR* folder = opendir("/proc");
     if (folder == nullptr)
         return found;
@@ -59,13 +65,31 @@ std::vector<Process> children()
         long parent = 0;
         long group = 0;
         long session = 0;
-        if (std::sscanf(text.c_str() + name + 2, "%c %ld %ld %ld", &state, &parent, &group, &session) != 4
-            || parent != self)
+        if (std::sscanf(text.c_str() + name + 2, "%c %ld %ld %ld", &state, &parent, &group, &session) != 4)
             continue;
-        found.push_back({static_cast<pid_t>(pid), static_cast<pid_t>(session), state == 'Z' || state == 'X'});
+        found.push_back({static_cast<pid_t>(pid), static_cast<pid_t>(parent), static_cast<pid_t>(group),
+                         static_cast<pid_t>(session), state == 'Z' || state == 'X'});
     }
     closedir(folder);
     return found;
+}
+
+// This process's children.
+std::vector<Process> children()
+{
+    std::vector<Process> found = processes();
+    const pid_t self = getpid();
+    found.erase(std::remove_if(found.begin(), found.end(), [self](const Process& p) { return p.parent != self; }),
+                found.end());
+    return found;
+}
+
+// The ended children that nobody else reaps.
+void reapEnded()
+{
+    for (const Process& child : children())
+        if (child.ended && held.count(child.pid) == 0)
+            waitpid(child.pid, nullptr, WNOHANG);
 }
 
 bool spared(const Process& process)
@@ -99,6 +123,37 @@ void Descendants::spare(const std::function<void()>& start)
             sparedSessions.insert(child.pid);
 }
 
+pid_t Descendants::startHeld(const std::function<pid_t()>& start)
+{
+    // Under the lock: no reaping here can take the child before it is held.
+    std::lock_guard<std::mutex> lock(mutex);
+    const pid_t pid = start();
+    if (pid > 0)
+        held.insert(pid);
+    return pid;
+}
+
+void Descendants::release(pid_t leader)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    held.erase(leader);
+    if (!adopting)
+        return;
+    // The group's processes come here as they end (their parents end too).
+    lock.unlock();
+    const auto giveUpAt = std::chrono::steady_clock::now() + kGroupEndWait;
+    for (;;) {
+        const std::vector<Process> all = processes();
+        const bool running =
+            std::any_of(all.begin(), all.end(), [leader](const Process& p) { return p.group == leader && !p.ended; });
+        if (!running || std::chrono::steady_clock::now() >= giveUpAt)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    lock.lock();
+    reapEnded();
+}
+
 void Descendants::endAdopted()
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -113,7 +168,8 @@ void Descendants::endAdopted()
         // round looks again.
         for (const Process& child : children()) {
             if (child.ended) {
-                waitpid(child.pid, nullptr, WNOHANG);
+                if (held.count(child.pid) == 0)
+                    waitpid(child.pid, nullptr, WNOHANG);
             } else if (!spared(child) && unreachable.count(child.pid) == 0) {
                 if (killed.insert(child.pid).second && ::kill(child.pid, SIGKILL) != 0) {
                     unreachable.insert(child.pid);

@@ -840,6 +840,34 @@ TEST_F(PythonFlow, LinkThatDoesNotEndIsWaitedForThreeSeconds)
     EXPECT_LT(waited, 3000 + kLateMs);
 }
 
+// A link command that never ends is ended once the flow stops waiting for
+// it (its object goes then), not left running until the program ends (here
+// after an installer of 3 s); the flow goes on as before.
+TEST_F(PythonFlow, LinkThatNeverEndsIsEndedWhenItsWaitIsOver)
+{
+    temp.writeScript("root/bin/ln", "echo $$ > '" + root() + "/ln.pid'; exec sleep 600");
+    installer("sleep 3");
+    std::optional<bool> endedAfterTheWait;
+    ProcessOptions watching;
+    watching.onOutput = [&](int, const std::string& out) {
+        if (endedAfterTheWait || out.find("Python 2.7 has not been installed yet!\n") == std::string::npos)
+            return;
+        const Lines pid = readLines(root() + "/ln.pid");
+        endedAfterTheWait = pid.size() == 1 && processEnds(std::stoi(pid[0]), 100);
+    };
+    const Lines lines = run({"--python"}, {"KOVRA_DEMO_COMMAND_ROOT=" + root()}, kDemo, 10, watching).lines();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4),
+              joined<std::string>(
+                  {{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines()}));
+    EXPECT_EQ(lines.back(), "Install python failed!");
+    ASSERT_TRUE(endedAfterTheWait.has_value());
+    EXPECT_TRUE(*endedAfterTheWait) << "the link command still ran after its wait";
+    const Lines pid = readLines(root() + "/ln.pid");
+    ASSERT_EQ(pid.size(), 1u);
+    kill(std::stoi(pid[0]), SIGKILL);
+}
+
 // Killed with what it started (osascript starts sudo and the installer).
 TEST_F(PythonFlow, InstallerThatNeverEndsIsKilled)
 {
