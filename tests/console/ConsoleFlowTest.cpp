@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <optional>
 #include <sstream>
@@ -63,6 +64,26 @@ protected:
     }
 
     Lines report() const { return readLines(temp.path() + "/report"); }
+
+    // Standard output stalled until 1 s after the flash has ended (the
+    // report says `flashed`); then `then` runs with the program's id, and
+    // the reader takes the rest.
+    ProcessOptions stalledAfterTheFlash(const Lines& flashed, std::function<void(int pid)> then) const
+    {
+        ProcessOptions stalling;
+        stalling.stallOutputUntil =
+            [this, flashed, then = std::move(then),
+             flashedAt = std::optional<std::chrono::steady_clock::time_point>()](const ProcessResult& soFar) mutable {
+                const auto now = std::chrono::steady_clock::now();
+                if (!flashedAt && report() == flashed)
+                    flashedAt = now;
+                if (!flashedAt || now - *flashedAt < std::chrono::seconds(1))
+                    return false;
+                then(soFar.pid);
+                return true;
+            };
+        return stalling;
+    }
 };
 
 Lines progressLines(std::size_t imageSize)
@@ -399,20 +420,12 @@ TEST_F(ConsoleFlow, PathFlashesWhateverBecomesOfStandardOutput)
 TEST_F(ConsoleFlow, QuitSignalEndsTheWaitForAStalledReaderAfterTheFlash)
 {
     const Lines flashed{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"};
-    std::optional<std::chrono::steady_clock::time_point> flashedAt;
     bool signalled = false;
     bool ended = false;
-    ProcessOptions stalling;
-    stalling.stallOutputUntil = [&](const ProcessResult& soFar) {
-        const auto now = std::chrono::steady_clock::now();
-        if (!flashedAt && report() == flashed)
-            flashedAt = now;
-        if (!flashedAt || now - *flashedAt < std::chrono::seconds(1))
-            return false;
-        signalled = kill(soFar.pid, SIGTERM) == 0;
-        ended = processEnds(soFar.pid, 10000);
-        return true;
-    };
+    const ProcessOptions stalling = stalledAfterTheFlash(flashed, [&](int pid) {
+        signalled = kill(pid, SIGTERM) == 0;
+        ended = processEnds(pid, 10000);
+    });
     const ProcessResult r = runProcess(kDemo, {"--path", kImage}, demoEnvironment({}), 240, stalling);
     EXPECT_FALSE(r.timedOut);
     EXPECT_TRUE(signalled);
@@ -445,7 +458,6 @@ bool inSignalMask(int pid, const std::string& field, int signal)
 TEST_F(ConsoleFlow, SignalsIgnoredAtTheStartStayIgnoredToTheEnd)
 {
     const Lines flashed{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"};
-    std::optional<std::chrono::steady_clock::time_point> flashedAt;
     struct Seen {
         int signal;
         bool ignored;
@@ -454,20 +466,12 @@ TEST_F(ConsoleFlow, SignalsIgnoredAtTheStartStayIgnoredToTheEnd)
     std::vector<Seen> seen;
     bool hungUp = false;
     bool survived = false;
-    ProcessOptions stalling;
-    stalling.stallOutputUntil = [&](const ProcessResult& soFar) {
-        const auto now = std::chrono::steady_clock::now();
-        if (!flashedAt && report() == flashed)
-            flashedAt = now;
-        if (!flashedAt || now - *flashedAt < std::chrono::seconds(1))
-            return false;
+    const ProcessOptions stalling = stalledAfterTheFlash(flashed, [&](int pid) {
         for (const int signal : {SIGHUP, SIGINT, SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2})
-            seen.push_back(
-                {signal, inSignalMask(soFar.pid, "SigIgn:", signal), inSignalMask(soFar.pid, "SigCgt:", signal)});
-        hungUp = kill(soFar.pid, SIGHUP) == 0;
-        survived = !processEnds(soFar.pid, 1000);
-        return true;
-    };
+            seen.push_back({signal, inSignalMask(pid, "SigIgn:", signal), inSignalMask(pid, "SigCgt:", signal)});
+        hungUp = kill(pid, SIGHUP) == 0;
+        survived = !processEnds(pid, 1000);
+    });
     const ProcessResult r =
         runProcess("/bin/sh", {"-c", "trap '' HUP INT; exec \"$0\" \"$@\"", kDemo, "--path", kImage},
                    demoEnvironment({}), 240, stalling);
