@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/DisplayLoss.h"
 #include "device/bootloader/BootloaderMessages.h"
 #include "device/midi/DeviceManager.h"
 #include "ui/MainComponent.h"
@@ -48,6 +49,12 @@ void NimbalFwUpgradeLauncherApplication::MainWindow::closeButtonPressed()
         closeDevice();
     if (auto* application = juce::JUCEApplication::getInstance())
         application->systemRequestedQuit();
+}
+
+void NimbalFwUpgradeLauncherApplication::MainWindow::resized()
+{
+    if (!DisplayLoss::happened())
+        juce::DocumentWindow::resized();
 }
 
 void NimbalFwUpgradeLauncherApplication::MainWindow::closeIfClicked()

@@ -15,6 +15,9 @@ public:
     // a worker of the workflow still uses the device, the click is kept and
     // carried out once its step has ended; no new step starts meanwhile.
     void closeButtonPressed() override;
+    // Once the display has gone the window's size reads as nothing: the
+    // content keeps its layout rather than shrink to nothing.
+    void resized() override;
     // The close kept while a step ran, without the quit; nothing when there
     // was no such click.
     void closeIfClicked();

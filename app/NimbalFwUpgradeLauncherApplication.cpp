@@ -1,5 +1,6 @@
 #include "app/NimbalFwUpgradeLauncherApplication.h"
 
+#include "app/DisplayLoss.h"
 #include "app/MainWindow.h"
 #include "app/QuitSignals.h"
 
@@ -7,6 +8,7 @@
 #include "app/console/FirmwareUpgradeTool.h"
 #include "app/console/PythonFlow.h"
 #include "commands/ConsoleOutput.h"
+#include "commands/Descendants.h"
 #include "ui/MainComponent.h"
 
 NimbalFwUpgradeLauncherApplication::NimbalFwUpgradeLauncherApplication() = default;
@@ -64,6 +66,10 @@ void NimbalFwUpgradeLauncherApplication::openWindow()
     // The screens are drawn against the framework's V2 defaults.
     static juce::LookAndFeel_V2 lookAndFeel;
     juce::LookAndFeel::setDefaultLookAndFeel(&lookAndFeel);
+    // The display's end (a logout, a crashed server), also while the window
+    // is being built, is a quit like a hang-up: the running step ends
+    // without the window.
+    DisplayLoss::survive(&QuitSignals::request);
     mainWindow = std::make_unique<MainWindow>();
     QuitSignals::listen([this] { systemRequestedQuit(); });
 }
@@ -78,7 +84,9 @@ void NimbalFwUpgradeLauncherApplication::shutdown()
 {
     QuitSignals::stopListening();
     mainWindow.reset();
-    QuitSignals::restoreDefaults();
+    // Every step has ended: what a child program left running goes too.
+    Descendants::endAdopted();
+    QuitSignals::restoreInherited();
 }
 
 void NimbalFwUpgradeLauncherApplication::anotherInstanceStarted(const juce::String&) {}

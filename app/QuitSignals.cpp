@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,12 +19,39 @@ namespace {
 // only after the step. Ctrl-Z only stops the program; SIGPIPE is ignored.
 constexpr int kQuitSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2};
 
+constexpr std::size_t kSignalCount = sizeof kQuitSignals / sizeof kQuitSignals[0];
+
 // Written by the handler, read on the message thread.
 int signalPipe[2] = {-1, -1};
 // Whether the read end is registered with the message loop.
 bool listening = false;
 
-void noteSignal(int)
+// The actions the program was started with, taken while it loads: the
+// framework sets a SIGINT handler of its own before the application starts.
+struct InheritedActions {
+    InheritedActions()
+    {
+        for (std::size_t i = 0; i < kSignalCount; ++i)
+            sigaction(kQuitSignals[i], nullptr, &actions[i]);
+    }
+    struct sigaction actions[kSignalCount] {};
+};
+
+const InheritedActions& inherited()
+{
+    static const InheritedActions atLoad;
+    return atLoad;
+}
+
+[[maybe_unused]] const bool inheritedTaken = (inherited(), true);
+
+bool inheritedIgnored(std::size_t i) { return inherited().actions[i].sa_handler == SIG_IGN; }
+
+void noteSignal(int) { QuitSignals::request(); }
+
+} // namespace
+
+void QuitSignals::request()
 {
     const int savedErrno = errno;
     const char byte = 1;
@@ -31,8 +59,6 @@ void noteSignal(int)
     [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
     errno = savedErrno;
 }
-
-} // namespace
 
 void QuitSignals::install()
 {
@@ -43,8 +69,11 @@ void QuitSignals::install()
     sigemptyset(&action.sa_mask);
     // The flows' reads and waits go on undisturbed.
     action.sa_flags = SA_RESTART;
-    for (const int signal : kQuitSignals)
-        sigaction(signal, &action, nullptr);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (std::size_t i = 0; i < kSignalCount; ++i)
+        sigaction(kQuitSignals[i], inheritedIgnored(i) ? &ignore : &action, nullptr);
 }
 
 void QuitSignals::listen(std::function<void()> onQuit)
@@ -61,10 +90,10 @@ void QuitSignals::listen(std::function<void()> onQuit)
     });
 }
 
-void QuitSignals::restoreDefaults()
+void QuitSignals::restoreInherited()
 {
-    for (const int signal : kQuitSignals)
-        std::signal(signal, SIG_DFL);
+    for (std::size_t i = 0; i < kSignalCount; ++i)
+        sigaction(kQuitSignals[i], &inherited().actions[i], nullptr);
 }
 
 void QuitSignals::stopListening()

@@ -1,5 +1,6 @@
 #include "commands/ChildCommand.h"
 
+#include "commands/Descendants.h"
 #include "device/core/Clock.h"
 
 #include <algorithm>
@@ -100,14 +101,11 @@ pid_t spawn(const juce::StringArray& arguments, int outputFd)
 struct ChildCommand::Pipe {
     explicit Pipe(std::string watched) : watchedText(std::move(watched)) {}
 
-    ~Pipe()
-    {
-        if (pid > 0 && !reaped)
-            waitpid(pid, nullptr, WNOHANG);
-    }
-
-    // The process, used by the owner's thread only.
+    // The process, used by the owner's thread only. It is reaped only once
+    // its group has been killed: until then the ended leader stays a zombie,
+    // which keeps its id, the group's, from going to another process.
     pid_t pid = -1;
+    bool leaderEnded = false;
     bool reaped = false;
 
     // The output, filled by the reading thread.
@@ -121,14 +119,26 @@ struct ChildCommand::Pipe {
 
     bool running()
     {
-        if (pid <= 0 || reaped)
+        if (pid <= 0 || leaderEnded)
             return false;
-        const pid_t r = waitpid(pid, nullptr, WNOHANG);
-        if (r == 0)
+        siginfo_t info{};
+        const int r = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+        if ((r == 0 && info.si_pid == 0) || (r != 0 && errno == EINTR))
             return true;
-        if (r == pid || errno != EINTR)
-            reaped = true;
-        return !reaped;
+        leaderEnded = true;
+        return false;
+    }
+
+    // Whatever still runs in the group goes, its leader too.
+    void end()
+    {
+        if (pid <= 0 || reaped)
+            return;
+        ::kill(-pid, SIGKILL);
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        reaped = true;
+        Descendants::release(pid);
     }
 
     void take(const char* data, std::size_t n)
@@ -191,7 +201,12 @@ struct ChildCommand::Pipe {
 
 ChildCommand::ChildCommand(std::string watchedText) : pipe(std::make_shared<Pipe>(std::move(watchedText))) {}
 
-ChildCommand::~ChildCommand() = default;
+ChildCommand::~ChildCommand()
+{
+    // Done with it: a program still running (a link command past its wait)
+    // does not run on unwatched, and none is left a zombie.
+    pipe->end();
+}
 
 bool ChildCommand::start(const juce::StringArray& arguments)
 {
@@ -200,7 +215,7 @@ bool ChildCommand::start(const juce::StringArray& arguments)
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0)
         return false;
-    pipe->pid = spawn(arguments, ends[1]);
+    pipe->pid = Descendants::startHeld([&arguments, &ends] { return spawn(arguments, ends[1]); });
     ::close(ends[1]);
     if (pipe->pid <= 0) {
         ::close(ends[0]);
@@ -250,8 +265,9 @@ bool ChildCommand::foundWatchedText() const
 
 void ChildCommand::kill()
 {
-    // The whole group: an installer's own children (osascript's sudo and
-    // the package installer under it) go with it.
-    if (pipe->running())
+    // The whole group, also once its leader has ended: an installer's own
+    // children (osascript's sudo and the package installer under it) go
+    // with it.
+    if (pipe->pid > 0 && !pipe->reaped)
         ::kill(-pipe->pid, SIGKILL);
 }

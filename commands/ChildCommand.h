@@ -13,7 +13,8 @@
 // search path). A program that cannot be executed, also one whose exec fails
 // in the child (a script whose interpreter is missing), is not started; an
 // executable file without a "#!" line runs with /bin/sh, as execvp runs it.
-// The child leads a process group of its own, which kill() ends whole.
+// The child leads a process group of its own, which kill() ends whole; so
+// does the destructor, and it reaps the child.
 //
 // The output is read on a thread of its own from the start, so a program
 // that writes a lot never blocks on a full pipe while it is being watched.

@@ -1,5 +1,6 @@
 #include "ui/MainComponent.h"
 
+#include "commands/Descendants.h"
 #include "device/bootloader/BootloaderMessages.h"
 #include "device/midi/DeviceManager.h"
 #include "device/midi/OnMessageThread.h"
@@ -41,7 +42,8 @@ bool captionIs(const juce::Button& button, const std::string& caption)
 } // namespace
 
 MainComponent::MainComponent()
-    : openWebPage([](const juce::URL& url) { url.launchInDefaultBrowser(); }),
+    // The browser that opens the page stays when the program ends.
+    : openWebPage([](const juce::URL& url) { Descendants::spare([&url] { url.launchInDefaultBrowser(); }); }),
       quitApplication([] { juce::JUCEApplicationBase::quit(); })
 {
     currentState = std::make_unique<InitialAppState>();

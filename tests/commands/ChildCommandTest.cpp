@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
+
+#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
@@ -83,6 +87,77 @@ TEST(ChildCommand, KillEndsWhatTheProgramStarted)
     int child = 0;
     ASSERT_TRUE(file >> child);
     EXPECT_TRUE(processEnds(child));
+}
+
+namespace {
+
+// Whether `pid`, once a child of this process, has been reaped: waitpid no
+// longer knows it.
+bool reaped(int pid) { return waitpid(pid, nullptr, WNOHANG) == -1 && errno == ECHILD; }
+
+// The process id a script wrote to `path`, once it has.
+int pidIn(const std::string& path)
+{
+    for (int i = 0; i < 500; ++i) {
+        std::ifstream file(path);
+        int pid = 0;
+        if (file >> pid && pid > 0)
+            return pid;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+}
+
+} // namespace
+
+// A command the program is done with (a link command past its wait) goes
+// with its object: its program and what runs in its group end, and the
+// program is reaped, whether it still ran or had ended by itself and left
+// a child running in its group.
+TEST(ChildCommand, DestroyingItEndsItsGroupAndReapsIt)
+{
+    struct Case {
+        const char* what;
+        std::string tail;
+    };
+    for (const Case& c : {Case{"still running", "exec sleep 600"}, Case{"ended by itself", "exit 0"}}) {
+        SCOPED_TRACE(c.what);
+        TempFolder temp;
+        const std::string script =
+            temp.writeScript("bin/program", "sleep 600 & echo $! > '" + temp.path() + "/member'; echo $$ > '"
+                                                + temp.path() + "/leader'; " + c.tail);
+        int leader = -1;
+        int member = -1;
+        {
+            ChildCommand command;
+            ASSERT_TRUE(command.start({juce::String(script)}));
+            leader = pidIn(temp.path() + "/leader");
+            member = pidIn(temp.path() + "/member");
+            ASSERT_GT(leader, 0);
+            ASSERT_GT(member, 0);
+            EXPECT_FALSE(processEnds(member, 100));
+        }
+        EXPECT_TRUE(reaped(leader));
+        EXPECT_TRUE(processEnds(member));
+    }
+}
+
+// kill() reaches the group also once its leader has ended: what the leader
+// left running there ends.
+TEST(ChildCommand, KillReachesTheGroupOfALeaderThatHasEnded)
+{
+    TempFolder temp;
+    const std::string script =
+        temp.writeScript("bin/starter", "sleep 600 > /dev/null 2>&1 & echo $! > '" + temp.path() + "/member'");
+    ChildCommand starter;
+    ASSERT_TRUE(starter.start({juce::String(script)}));
+    EXPECT_TRUE(starter.waitForEnd(5000));
+    EXPECT_FALSE(starter.isRunning());
+    const int member = pidIn(temp.path() + "/member");
+    ASSERT_GT(member, 0);
+    EXPECT_FALSE(processEnds(member, 100));
+    starter.kill();
+    EXPECT_TRUE(processEnds(member));
 }
 
 // A read with a limit gives up on a program that neither ends nor closes its

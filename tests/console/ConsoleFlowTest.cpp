@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <optional>
 #include <sstream>
@@ -65,6 +66,26 @@ protected:
     }
 
     Lines report() const { return readLines(temp.path() + "/report"); }
+
+    // Standard output stalled until 1 s after the flash has ended (the
+    // report says `flashed`); then `then` runs with the program's id, and
+    // the reader takes the rest.
+    ProcessOptions stalledAfterTheFlash(const Lines& flashed, std::function<void(int pid)> then) const
+    {
+        ProcessOptions stalling;
+        stalling.stallOutputUntil =
+            [this, flashed, then = std::move(then),
+             flashedAt = std::optional<std::chrono::steady_clock::time_point>()](const ProcessResult& soFar) mutable {
+                const auto now = std::chrono::steady_clock::now();
+                if (!flashedAt && report() == flashed)
+                    flashedAt = now;
+                if (!flashedAt || now - *flashedAt < std::chrono::seconds(1))
+                    return false;
+                then(soFar.pid);
+                return true;
+            };
+        return stalling;
+    }
 };
 
 Lines progressLines(std::size_t imageSize)
@@ -407,25 +428,73 @@ TEST_F(ConsoleFlow, PathFlashesWhateverBecomesOfStandardOutput)
 TEST_F(ConsoleFlow, QuitSignalEndsTheWaitForAStalledReaderAfterTheFlash)
 {
     const Lines flashed{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"};
-    std::optional<std::chrono::steady_clock::time_point> flashedAt;
     bool signalled = false;
     bool ended = false;
-    ProcessOptions stalling;
-    stalling.stallOutputUntil = [&](const ProcessResult& soFar) {
-        const auto now = std::chrono::steady_clock::now();
-        if (!flashedAt && report() == flashed)
-            flashedAt = now;
-        if (!flashedAt || now - *flashedAt < std::chrono::seconds(1))
-            return false;
-        signalled = kill(soFar.pid, SIGTERM) == 0;
-        ended = processEnds(soFar.pid, 10000);
-        return true;
-    };
+    const ProcessOptions stalling = stalledAfterTheFlash(flashed, [&](int pid) {
+        signalled = kill(pid, SIGTERM) == 0;
+        ended = processEnds(pid, 10000);
+    });
     const ProcessResult r = runProcess(kDemo, {"--path", kImage}, demoEnvironment({}), 240, stalling);
     EXPECT_FALSE(r.timedOut);
     EXPECT_TRUE(signalled);
     EXPECT_TRUE(ended) << "the exit still waits for the reader";
     EXPECT_EQ(r.exitStatus, 128 + SIGTERM);
+    EXPECT_EQ(report(), flashed);
+}
+
+namespace {
+
+// Whether signal `signal` is in the mask that /proc/<pid>/status shows on
+// the line beginning with `field` ("SigIgn:", "SigCgt:"), hexadecimal, bit
+// signal - 1.
+bool inSignalMask(int pid, const std::string& field, int signal)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0)
+            return (std::stoull(line.substr(field.size()), nullptr, 16) >> (signal - 1) & 1) != 0;
+    ADD_FAILURE() << "no " << field << " for " << pid;
+    return false;
+}
+
+} // namespace
+
+// Started with SIGHUP and SIGINT ignored (under nohup, in a shell's
+// background job), the program leaves them ignored, also once the flow has
+// ended: a hang-up while the exit waits for a stalled reader changes
+// nothing, and the other quit signals act as they did at the start.
+TEST_F(ConsoleFlow, SignalsIgnoredAtTheStartStayIgnoredToTheEnd)
+{
+    const Lines flashed{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"};
+    struct Seen {
+        int signal;
+        bool ignored;
+        bool caught;
+    };
+    std::vector<Seen> seen;
+    bool hungUp = false;
+    bool survived = false;
+    const ProcessOptions stalling = stalledAfterTheFlash(flashed, [&](int pid) {
+        for (const int signal : {SIGHUP, SIGINT, SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2})
+            seen.push_back({signal, inSignalMask(pid, "SigIgn:", signal), inSignalMask(pid, "SigCgt:", signal)});
+        hungUp = kill(pid, SIGHUP) == 0;
+        survived = !processEnds(pid, 1000);
+    });
+    const ProcessResult r =
+        runProcess("/bin/sh", {"-c", "trap '' HUP INT; exec \"$0\" \"$@\"", kDemo, "--path", kImage},
+                   demoEnvironment({}), 240, stalling);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_TRUE(hungUp);
+    EXPECT_TRUE(survived) << "the hang-up ended the program";
+    ASSERT_EQ(seen.size(), 6u);
+    for (const Seen& s : seen) {
+        const bool ignoredAtStart = s.signal == SIGHUP || s.signal == SIGINT;
+        EXPECT_EQ(s.ignored, ignoredAtStart) << s.signal;
+        EXPECT_FALSE(s.caught) << s.signal;
+    }
+    EXPECT_EQ(r.lines(), joined<std::string>(
+                             {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
     EXPECT_EQ(report(), flashed);
 }
 
@@ -830,6 +899,34 @@ TEST_F(PythonFlow, LinkThatDoesNotEndIsWaitedForThreeSeconds)
     EXPECT_LT(waited, 3000 + kLateMs);
 }
 
+// A link command that never ends is ended once the flow stops waiting for
+// it (its object goes then), not left running until the program ends (here
+// after an installer of 3 s); the flow goes on as before.
+TEST_F(PythonFlow, LinkThatNeverEndsIsEndedWhenItsWaitIsOver)
+{
+    temp.writeScript("root/bin/ln", "echo $$ > '" + root() + "/ln.pid'; exec sleep 600");
+    installer("sleep 3");
+    std::optional<bool> endedAfterTheWait;
+    ProcessOptions watching;
+    watching.onOutput = [&](int, const std::string& out) {
+        if (endedAfterTheWait || out.find("Python 2.7 has not been installed yet!\n") == std::string::npos)
+            return;
+        const Lines pid = readLines(root() + "/ln.pid");
+        endedAfterTheWait = pid.size() == 1 && processEnds(std::stoi(pid[0]), 100);
+    };
+    const Lines lines = run({"--python"}, {"KOVRA_DEMO_COMMAND_ROOT=" + root()}, kDemo, 10, watching).lines();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4),
+              joined<std::string>(
+                  {{"Python symbolic link created", "Python 2.7 has not been installed yet!"}, installLines()}));
+    EXPECT_EQ(lines.back(), "Install python failed!");
+    ASSERT_TRUE(endedAfterTheWait.has_value());
+    EXPECT_TRUE(*endedAfterTheWait) << "the link command still ran after its wait";
+    const Lines pid = readLines(root() + "/ln.pid");
+    ASSERT_EQ(pid.size(), 1u);
+    kill(std::stoi(pid[0]), SIGKILL);
+}
+
 // Killed with what it started (osascript starts sudo and the installer).
 TEST_F(PythonFlow, InstallerThatNeverEndsIsKilled)
 {
@@ -907,4 +1004,40 @@ TEST_F(PythonFlow, InstallerWithoutSuccessAndCommandsThatCannotStart)
     temp.writeScript("root/usr/local/bin/python", "");
     temp.writeFile("root/usr/local/bin/python", "#!/kovra/no/such/interpreter\n");
     EXPECT_EQ(runPython().lines(), (Lines{"Check python version failed!"}));
+}
+
+// A process that a child program starts in a session of its own (setsid,
+// as a daemon does) leaves the child's process group, so a kill of the group
+// misses it: the program adopts it and ends it when it ends. Here left by a
+// version command killed at its limit, and by an installer that succeeds.
+TEST_F(PythonFlow, WhatAChildProgramLeavesInASessionOfItsOwnEndsWithTheProgram)
+{
+    const std::string daemon = "setsid sleep 600 & echo $! > '" + root() + "/daemon.pid'; ";
+    struct Case {
+        const char* what;
+        std::string localPython; // the version command's script, or none
+        std::string last;
+    };
+    for (const Case& c : {Case{"version command killed", daemon + "exec sleep 600", "Check python version failed!"},
+                          Case{"installer", "", ""}}) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(root());
+        if (c.localPython.empty()) {
+            idleLn();
+            installer(daemon + "echo 'installer: The install was successful.'");
+        } else {
+            temp.writeScript("root/usr/local/bin/python", c.localPython);
+        }
+        const Lines lines = runPython().lines();
+        ASSERT_FALSE(lines.empty());
+        if (c.last.empty())
+            EXPECT_EQ(lines.back().rfind("Install python succesfully after ", 0), 0u) << lines.back();
+        else
+            EXPECT_EQ(lines.back(), c.last);
+        const Lines left = readLines(root() + "/daemon.pid");
+        ASSERT_EQ(left.size(), 1u);
+        const int pid = std::stoi(left[0]);
+        EXPECT_TRUE(processEnds(pid)) << "the process in a session of its own outlived the program";
+        kill(pid, SIGKILL);
+    }
 }

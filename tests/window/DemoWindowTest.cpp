@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -25,8 +26,12 @@ const std::string kXdotool = "/usr/bin/xdotool";
 // number: the loser's server ends at once and the next number is tried.
 class XServer {
 public:
-    XServer()
+    XServer() { start(); }
+    ~XServer() { stop(); }
+
+    void start()
     {
+        display.clear();
         const int first = 200 + static_cast<int>(getpid() % 500);
         for (int n = first; n < first + 20 && display.empty(); ++n)
             tryDisplay(n);
@@ -34,7 +39,16 @@ public:
         if (!display.empty())
             createWindowManagerAtoms(display);
     }
-    ~XServer() { stop(); }
+
+    // Ends the server, as at a logout, and waits for it.
+    void stop()
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+    }
 
     std::string display; // empty when no server started
 
@@ -60,12 +74,17 @@ private:
                 return;
             }
             if (access(socket.c_str(), F_OK) == 0) {
-                // The socket may be a rival's that took the number first.
+                // The socket may be a rival's that took the number first
+                // (also one started as this test ended a server of its
+                // own): the lock file, made before the socket, names the
+                // server that holds the number.
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 if (waitpid(pid, nullptr, WNOHANG) == pid)
                     pid = -1;
-                else
+                else if (lockHolder(n) == pid)
                     display = name;
+                else
+                    stop();
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
@@ -73,13 +92,11 @@ private:
         stop();
     }
 
-    void stop()
+    static pid_t lockHolder(int n)
     {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-            pid = -1;
-        }
+        std::ifstream lock("/tmp/.X" + std::to_string(n) + "-lock");
+        long holder = -1;
+        return lock >> holder ? static_cast<pid_t>(holder) : -1;
     }
 
     pid_t pid = -1;
@@ -149,7 +166,9 @@ class DemoWindow : public ::testing::Test {
 protected:
     void TearDown() override { stop(); }
 
-    void launch(const Road& road)
+    // `ignored`: the shell's names of signals the demo is started with
+    // ignored ("HUP INT"), as under nohup.
+    void launch(const Road& road, const std::string& ignored = "")
     {
         ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
         stop();
@@ -163,14 +182,24 @@ protected:
                                              "KOVRA_DEMO_SPEEDUP=10",
                                              "KOVRA_DEMO_REPORT=" + temp->path() + "/report",
                                              "XDG_CACHE_HOME=" + temp->path() + "/cache",
+                                             "KOVRA_STANDIN_CALL_LOG=" + temp->path() + "/calls",
                                              "HOME=" + temp->path(),
                                              "TMPDIR=" + temp->path(),
                                              "PATH=" + temp->path() + "/bin",
                                              "WAYLAND_DISPLAY"};
-        environment.insert(environment.end(), road.environment.begin(), road.environment.end());
-        demo = std::async(std::launch::async, [this, environment] {
-            return runProcess("/bin/sh", {"-c", "echo $$ > \"$1\"; exec \"$0\" > \"$2\"", kDemo, pidFile, out},
-                              environment, 180);
+        // A road's own value replaces the one above.
+        for (const std::string& setting : road.environment) {
+            const std::string name = setting.substr(0, setting.find('='));
+            environment.erase(
+                std::remove_if(environment.begin(), environment.end(),
+                               [&name](const std::string& e) { return e.substr(0, e.find('=')) == name; }),
+                environment.end());
+            environment.push_back(setting);
+        }
+        const std::string script =
+            (ignored.empty() ? "" : "trap '' " + ignored + "; ") + "echo $$ > \"$1\"; exec \"$0\" > \"$2\"";
+        demo = std::async(std::launch::async, [this, environment, script] {
+            return runProcess("/bin/sh", {"-c", script, kDemo, pidFile, out}, environment, 180);
         });
     }
 
@@ -212,20 +241,32 @@ protected:
 
     void clickAt(int px, int py)
     {
-        EXPECT_EQ(
-            xdotool({"mousemove", "--window", window, std::to_string(px), std::to_string(py), "click", "1"}).exitStatus,
-            0);
+        const ProcessResult click =
+            xdotool({"mousemove", "--window", window, std::to_string(px), std::to_string(py), "click", "1"});
+        EXPECT_EQ(click.exitStatus, 0) << click.err;
     }
 
     // Launches the demo and waits for its window, which then shows the
     // amplifier's connected page or is about to.
-    void launchAndFindWindow(const Road& road)
+    void launchAndFindWindow(const Road& road, const std::string& ignored = "")
     {
-        launch(road);
+        launch(road, ignored);
         // The polling's probe, then the connecting worker's probe print the port.
         EXPECT_TRUE(waitForOutput(road.found, 30));
-        const ProcessResult search = xdotool({"search", "--sync", "--pid", std::to_string(pid())});
-        ASSERT_EQ(search.exitStatus, 0);
+        // A road that prints nothing first: the shell may not have said its id yet.
+        for (int i = 0; i < 600 && pid() <= 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        findWindow();
+    }
+
+    // The demo's shown window. Right after the start the framework may still
+    // build it anew (a search that meets the old one as it goes fails).
+    void findWindow()
+    {
+        ProcessResult search;
+        for (int attempt = 0; attempt < 10 && search.exitStatus != 0; ++attempt)
+            search = xdotool({"search", "--sync", "--onlyvisible", "--pid", std::to_string(pid())});
+        ASSERT_EQ(search.exitStatus, 0) << search.err;
         window = search.out.substr(0, search.out.find('\n'));
     }
 
@@ -290,12 +331,23 @@ protected:
         return shown;
     }
 
+    // Whether the file at `path` holds `text` within `seconds`.
+    bool fileHolds(const std::string& path, const std::string& text, int seconds)
+    {
+        for (int i = 0; i <= seconds * 50; ++i) {
+            if (readFile(path).find(text) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
     // The demo's end, and the amplifier after the road's updates.
     void expectExitAfter(const Road& road)
     {
         const ProcessResult r = demo.get();
         EXPECT_FALSE(r.timedOut);
-        EXPECT_EQ(r.exitStatus, 0);
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
         EXPECT_EQ(readFile(temp->path() + "/report"), road.report);
     }
 
@@ -536,5 +588,114 @@ TEST_F(DemoWindow, UnknownLatestBluetoothVersionOffersTheUpdateThatFailsWithItsC
         // 02; no chunk, and no 01 for an up-to-date page.
         EXPECT_EQ(readFile(temp->path() + "/report"),
                   "amplifier 1 messages 6 chunks 0 refusals 0 flash not-run switches 2\n");
+    }
+}
+
+// Started with a quit signal ignored (under nohup, SIGINT and SIGQUIT in a
+// shell's background job), the window leaves it ignored: it changes
+// nothing, and SIGTERM still quits.
+TEST_F(DemoWindow, SignalsIgnoredAtTheStartStayIgnored)
+{
+    // The first page, with no amplifier to come meanwhile.
+    const Road waiting{"first page", {"KOVRA_DEMO_PLUG_AFTER_MS=600000"}, {}, "", ""};
+    struct Case {
+        int signal;
+        std::string name;
+    };
+    for (const Case& c : {Case{SIGHUP, "HUP"}, Case{SIGINT, "INT"}, Case{SIGQUIT, "QUIT"}}) {
+        SCOPED_TRACE(c.name);
+        launchAndFindWindow(waiting, c.name);
+        ASSERT_FALSE(window.empty());
+        ASSERT_EQ(kill(pid(), c.signal), 0);
+        EXPECT_FALSE(endsWithin(3)) << "the ignored signal quit";
+        ASSERT_EQ(kill(pid(), SIGTERM), 0);
+        ASSERT_TRUE(endsWithin(30));
+        EXPECT_EQ(demo.get().exitStatus, 0);
+    }
+}
+
+// The display's server ending (a logout, a crashed server) is taken as a
+// hang-up: the step under way, the MCU's flash or the module's download,
+// runs to its end without the window (the library's download is released),
+// then the program exits with 0; on the first page it exits at once.
+TEST_F(DemoWindow, DisplayServerEndingLetsTheRunningStepEnd)
+{
+    struct Case {
+        Road road;
+        std::string endAfterOutput; // the server ends once this is printed
+        std::string endAfterCall;   // ... or once the library got this call
+        std::vector<std::string> linesAfter;
+    };
+    // At a fifth of the speed the flash takes seconds; the download 2 s.
+    Road mcu = kMcuRoad;
+    mcu.environment.push_back("KOVRA_DEMO_SPEEDUP=2");
+    Road both = kBothRoad;
+    both.environment.push_back("KOVRA_STANDIN_DOWNLOAD_MS=20000");
+    const Road waiting{"first page",
+                       {"KOVRA_DEMO_PLUG_AFTER_MS=600000"},
+                       {},
+                       "amplifier 1 messages 0 chunks 0 refusals 0 flash not-run switches\n",
+                       ""};
+    for (const Case& c :
+         {Case{mcu, "Updating: 10%\n", "", {"Updating: 100%"}},
+          Case{both, "", "Download\n", {"Found device and connected!", "Updating: 0%", "Updating: 100%"}},
+          Case{waiting, "", "", {}}}) {
+        SCOPED_TRACE(c.road.name);
+        if (x.display.empty())
+            x.start();
+        launchAndFindWindow(c.road);
+        ASSERT_FALSE(window.empty());
+        const std::string calls = temp->path() + "/calls";
+        if (!c.road.lines.empty()) {
+            bool updating = false;
+            for (int attempt = 0; attempt < 10 && !updating; ++attempt) {
+                clickAt(187, 537);
+                updating = c.endAfterCall.empty() ? waitForOutput(c.road.lines.front() + "\n", 5)
+                                                  : fileHolds(calls, c.endAfterCall, 5);
+            }
+            ASSERT_TRUE(updating);
+            if (!c.endAfterOutput.empty()) {
+                ASSERT_TRUE(waitForOutput(c.endAfterOutput, 60));
+            }
+        }
+        x.stop();
+        x.display.clear();
+        for (const std::string& line : c.linesAfter)
+            EXPECT_TRUE(waitForOutput(line + "\n", 90)) << line;
+        ASSERT_TRUE(endsWithin(60));
+        expectExitAfter(c.road);
+        if (!c.endAfterCall.empty()) {
+            EXPECT_NE(readFile(calls).find("Download\nDownload returned 0\nRelease\nUnload\n"), std::string::npos)
+                << readFile(calls);
+        }
+    }
+}
+
+// A web page opens in the desktop's browser, which outlives the program
+// (here a stand-in that stays, started by the launcher the link runs).
+TEST_F(DemoWindow, TheBrowserThatALinkOpensOutlivesTheProgram)
+{
+    const Road waiting{"first page", {"KOVRA_DEMO_PLUG_AFTER_MS=600000"}, {}, "", ""};
+    launchAndFindWindow(waiting);
+    ASSERT_FALSE(window.empty());
+    const std::string browserPids = temp->path() + "/browser.pids";
+    // Its output elsewhere: this test reads the program's to its end.
+    temp->writeScript("bin/xdg-open", "/bin/sleep 600 >/dev/null 2>&1 & echo $! >> '" + browserPids + "'\n");
+    // "Learn more about Kovra TIKO" on the first page, until the window, as
+    // it is then, takes the click.
+    bool opened = false;
+    for (int attempt = 0; attempt < 10 && !opened; ++attempt) {
+        findWindow();
+        clickAt(187, 537);
+        opened = fileHolds(browserPids, "\n", 2);
+    }
+    ASSERT_TRUE(opened);
+    ASSERT_EQ(kill(pid(), SIGTERM), 0);
+    ASSERT_TRUE(endsWithin(30));
+    EXPECT_EQ(demo.get().exitStatus, 0);
+    std::istringstream pids(readFile(browserPids));
+    for (int browser = 0; pids >> browser;) {
+        EXPECT_FALSE(processEnds(browser, 1000)) << "the browser ended with the program";
+        kill(browser, SIGKILL);
     }
 }

@@ -74,3 +74,25 @@ TEST_F(ResultPage, UpToDateWithoutADeviceSendsNothing)
     EXPECT_FALSE(zq::DeviceManager::instance()->hasDevice());
     EXPECT_EQ(main->badgeKind, 2);
 }
+
+// Under a pending quit only the result pages that send nothing are entered:
+// the up-to-date page would tell the amplifier "SetFwStatus" 01, so it is
+// left out, also after another page.
+TEST_F(ResultPage, UnderAPendingQuitOnlyPagesThatSendNothingAreEntered)
+{
+    showQueued();
+    main->holdForQuit();
+    struct Case {
+        int kind, code;
+        int shownKind; // the page's kind afterwards, -1: none
+    };
+    const auto log = openLoggedDevice();
+    for (const Case& c : {Case{1, 0, -1}, Case{0, 0, 0}, Case{1, 0, 0}, Case{2, 16, 2}, Case{3, 1, 3}, Case{1, 0, 3}}) {
+        SCOPED_TRACE("kind " + std::to_string(c.kind));
+        main->changeState(std::make_unique<UpdateResultAppState>(c.kind, c.code));
+        showQueued();
+        const auto* page = stateAs<UpdateResultAppState>();
+        EXPECT_EQ(page != nullptr ? page->kind : -1, c.shownKind);
+        EXPECT_TRUE(log->sent.empty());
+    }
+}
