@@ -252,6 +252,34 @@ protected:
         EXPECT_TRUE(updating);
     }
 
+    // Whether the window shows the colour (r, g, b) within about `seconds`.
+    bool showsColour(std::uint8_t r, std::uint8_t g, std::uint8_t b, int seconds)
+    {
+        const std::string dump = temp->path() + "/window.xwd";
+        for (int attempt = 0; attempt < seconds * 4; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            runProcess("/usr/bin/xwd", {"-silent", "-id", window, "-out", dump}, {"DISPLAY=" + x.display}, 30);
+            if (pixelsOf(readFile(dump), r, g, b) > 0)
+                return true;
+        }
+        return false;
+    }
+
+    // Launches the demo (Python missing), then clicks "Update Firmware", which
+    // shows the Python page, and its "Proceed", at the same place, until the
+    // installer marks its start.
+    void launchAndStartPythonInstallation(const Road& road)
+    {
+        launchAndFindWindow(road);
+        ASSERT_FALSE(window.empty());
+        bool installing = false;
+        for (int attempt = 0; attempt < 10 && !installing; ++attempt) {
+            clickAt(187, 537);
+            installing = fileShows("installer-started", 3);
+        }
+        ASSERT_TRUE(installing);
+    }
+
     // Whether the demo has ended within `seconds` (it is killed at the test's end).
     bool endsWithin(int seconds) { return demo.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready; }
 
@@ -354,16 +382,7 @@ TEST_F(DemoWindow, QuitSignalDuringTheUpdateLetsItEnd)
 TEST_F(DemoWindow, QuitSignalDuringThePythonInstallationStartsNoUpdate)
 {
     const Road road{"Python", {"KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_BT_VERSION=0105"}, {}, ""};
-    launchAndFindWindow(road);
-    ASSERT_FALSE(window.empty());
-    // "Update Firmware" shows the Python page, whose "Proceed" lies at the
-    // same place and starts the installer, which marks its start.
-    bool installing = false;
-    for (int attempt = 0; attempt < 10 && !installing; ++attempt) {
-        clickAt(187, 537);
-        installing = fileShows("installer-started", 3);
-    }
-    ASSERT_TRUE(installing);
+    ASSERT_NO_FATAL_FAILURE(launchAndStartPythonInstallation(road));
     ASSERT_EQ(kill(pid(), SIGTERM), 0);
 
     ASSERT_TRUE(endsWithin(60));
@@ -429,14 +448,7 @@ TEST_F(DemoWindow, FailedQueriesOfferNoUpdate)
         window = search.out.substr(0, search.out.find('\n'));
 
         // The error badge's colour shows nowhere else.
-        int error = 0;
-        const std::string dump = temp->path() + "/window.xwd";
-        for (int attempt = 0; attempt < 60 && error == 0; ++attempt) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            runProcess("/usr/bin/xwd", {"-silent", "-id", window, "-out", dump}, {"DISPLAY=" + x.display}, 30);
-            error = pixelsOf(readFile(dump), 0xE0, 0x20, 0x20);
-        }
-        EXPECT_GT(error, 0);
+        EXPECT_TRUE(showsColour(0xE0, 0x20, 0x20, 15));
         for (int click = 0; click < 3; ++click) {
             clickAt(187, 537);
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -447,5 +459,44 @@ TEST_F(DemoWindow, FailedQueriesOfferNoUpdate)
         EXPECT_EQ(readFile(out).find("Updating:"), std::string::npos);
         const std::string report = readFile(temp->path() + "/report");
         EXPECT_NE(report.find(" chunks 0 refusals 0 flash not-run switches\n"), std::string::npos) << report;
+    }
+}
+
+// Two amplifiers; the first, whose rows the connected page shows, leaves USB
+// while Python is installed and comes back listed after the second, with
+// ports that open for the polling's probes alone. The wait after the
+// installation takes no other amplifier: it ends without one ("Error Code:
+// -15", as with the first alone), and neither amplifier is written.
+TEST_F(DemoWindow, TheWaitAfterThePythonInstallationTakesNoOtherAmplifier)
+{
+    const Road road{"Python, two amplifiers",
+                    {"KOVRA_DEMO_AMPLIFIERS=2", "KOVRA_DEMO_RETURN_LAST=1", "KOVRA_DEMO_BT_VERSION=0105",
+                     "KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_BUSY_RETURN=1"},
+                    {},
+                    "",
+                    "Kovra TIKO 2\nKovra TIKO\nKovra TIKO 2\n"};
+    ASSERT_NO_FATAL_FAILURE(launchAndStartPythonInstallation(road));
+    EXPECT_TRUE(waitForOutput("Install python successfully\n", 60));
+    // The result page's error badge.
+    EXPECT_TRUE(showsColour(0xE0, 0x20, 0x20, 30));
+    ASSERT_EQ(kill(pid(), SIGTERM), 0);
+
+    ASSERT_TRUE(endsWithin(60));
+    const ProcessResult r = demo.get();
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(readFile(out).find("Updating:"), std::string::npos);
+    EXPECT_EQ(readFile(out).find("Found device and connected!"), std::string::npos);
+    // Probed and asked for their identity, nothing more.
+    std::istringstream report(readFile(temp->path() + "/report"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(report, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string head = "amplifier " + std::to_string(i + 1) + " messages ";
+        const std::string tail = " chunks 0 refusals 0 flash not-run switches";
+        EXPECT_EQ(lines[i].rfind(head, 0), 0u) << lines[i];
+        EXPECT_TRUE(lines[i].size() > tail.size() && lines[i].substr(lines[i].size() - tail.size()) == tail)
+            << lines[i];
     }
 }
