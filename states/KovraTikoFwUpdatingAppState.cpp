@@ -137,8 +137,10 @@ void waitForAmplifier(const UpdateJob& job, const std::optional<zq::DeviceId>& l
     // The amplifier may already be back under the names the polling saw
     // before it stopped; its first tick must look for it all the same.
     manager->forgetDeviceList();
-    manager->startPolling();
+    // The callback first: a tick between the two would hand what it finds to
+    // the previous state's callback, and the polling reports it only once.
     manager->setOnDeviceListChangedCallback(reconnectCallbackFor(leaving));
+    manager->startPolling();
     for (std::uint32_t t = 0; t < kAmplifierWaitMs && !manager->hasDevice(); t += kAmplifierLookMs) {
         zq::Clock::sleepMs(kAmplifierLookMs);
         job.state.post([](MainComponent& window) {

@@ -148,8 +148,9 @@ void PythonInstallingAppState::apply(MainComponent* main) const
     InstallationJob job{lifetime.watch(main), main->pythonCheckTime.load(), 0.0, openAmplifierId()};
     worker = std::async(std::launch::async, [job]() mutable {
         zq::DeviceManager* manager = zq::DeviceManager::instance();
-        manager->startPolling();
+        // The callback before the first tick, which reports a change only once.
         manager->setOnDeviceListChangedCallback(reconnectCallbackFor(job.amplifier));
+        manager->startPolling();
 
         int code = workflow::kWorkerFailed;
         try {
