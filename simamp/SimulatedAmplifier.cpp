@@ -49,7 +49,8 @@ std::vector<Delivery> SimulatedAmplifier::receive(const std::uint8_t* data, std:
         const auto sid =
             static_cast<std::uint8_t>(identity && faults.identityReplySid >= 0 ? faults.identityReplySid : message[2]);
         if (op1 == 0x02 && op2 == 0x12) {
-            replies.push_back(commandReply(sid, 0x03, 0x12, Bytes(config.deviceId.begin(), config.deviceId.end())));
+            if (!faults.bootloaderIgnoresProbe || !bootloader.inBootloader())
+                replies.push_back(commandReply(sid, 0x03, 0x12, Bytes(config.deviceId.begin(), config.deviceId.end())));
         } else if (op1 == 0x02 && op2 == 0x11) {
             replies.push_back(commandReply(sid, 0x03, 0x11, Bytes(config.modelName.begin(), config.modelName.end())));
         } else if (op1 == 0x02 && op2 == 0x23) {

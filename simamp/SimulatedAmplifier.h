@@ -37,6 +37,8 @@ struct FaultKnobs {
     // The model-name and serial-number replies carry this session id
     // instead of the request's (-1).
     int identityReplySid = -1;
+    // In its bootloader the amplifier does not answer the probe request.
+    bool bootloaderIgnoresProbe = false;
 };
 
 // One delivery to the host: the bytes the MIDI system hands over at once.

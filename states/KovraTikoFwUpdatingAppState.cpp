@@ -101,11 +101,7 @@ void showPythonPage(const UpdateJob& job)
 std::optional<zq::DeviceId> handOverToBluetoothModule(const UpdateJob& job)
 {
     zq::DeviceManager* manager = zq::DeviceManager::instance();
-    std::optional<zq::DeviceId> leaving;
-    if (const std::shared_ptr<ZQDevice> device = manager->currentDevice()) {
-        leaving.emplace();
-        std::copy_n(device->GetUUID(), leaving->size(), leaving->begin());
-    }
+    const std::optional<zq::DeviceId> leaving = openAmplifierId();
     manager->sendFwStatus(bootloader::kStatusBluetoothUpdate);
     zq::Clock::sleepMs(kBeforeBluetoothUpdateMs);
     manager->closeDevice();
@@ -141,12 +137,10 @@ void waitForAmplifier(const UpdateJob& job, const std::optional<zq::DeviceId>& l
     // The amplifier may already be back under the names the polling saw
     // before it stopped; its first tick must look for it all the same.
     manager->forgetDeviceList();
+    // The callback first: a tick between the two would hand what it finds to
+    // the previous state's callback, and the polling reports it only once.
+    manager->setOnDeviceListChangedCallback(reconnectCallbackFor(leaving));
     manager->startPolling();
-    if (leaving)
-        manager->setOnDeviceListChangedCallback(
-            [id = *leaving](zq::DeviceManager* m) { reconnectDeviceWithId(m, id); });
-    else
-        manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
     for (std::uint32_t t = 0; t < kAmplifierWaitMs && !manager->hasDevice(); t += kAmplifierLookMs) {
         zq::Clock::sleepMs(kAmplifierLookMs);
         job.state.post([](MainComponent& window) {
@@ -303,6 +297,23 @@ void reconnectDeviceWithId(zq::DeviceManager* manager, const zq::DeviceId& id)
     const std::vector<zq::DeviceId> ids = manager->deviceUuids();
     if (std::find(ids.begin(), ids.end(), id) != ids.end() && manager->openDevice(id) != nullptr)
         console::printLine("Found device and connected!");
+}
+
+std::optional<zq::DeviceId> openAmplifierId()
+{
+    const std::shared_ptr<ZQDevice> device = zq::DeviceManager::instance()->currentDevice();
+    if (!device)
+        return std::nullopt;
+    zq::DeviceId id;
+    std::copy_n(device->GetUUID(), id.size(), id.begin());
+    return id;
+}
+
+std::function<void(zq::DeviceManager*)> reconnectCallbackFor(const std::optional<zq::DeviceId>& id)
+{
+    if (!id)
+        return reconnectFirstDevice;
+    return [id = *id](zq::DeviceManager* manager) { reconnectDeviceWithId(manager, id); };
 }
 
 McuImage mcuImageFor(int hardwareType, const juce::String& serialNumber)

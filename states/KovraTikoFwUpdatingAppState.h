@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class FirmwareUpdateSession;
 class ZQDevice;
@@ -37,6 +38,11 @@ void reconnectFirstDevice(zq::DeviceManager* manager);
 // The same for the amplifier with `id` alone: probes and, when `id` is among
 // those found, opens it; any other amplifier found is left alone.
 void reconnectDeviceWithId(zq::DeviceManager* manager, const zq::DeviceId& id);
+// The id of the device in the device manager's slot, if it holds one.
+std::optional<zq::DeviceId> openAmplifierId();
+// The callback of a wait for the amplifier with `id`, which takes no other
+// one; without an id, of a wait for the first found.
+std::function<void(zq::DeviceManager*)> reconnectCallbackFor(const std::optional<zq::DeviceId>& id);
 
 // Queues the progress page at 0 (the Python installation's when
 // `pythonMode`), with the given badge; the update's shows the amplifier.

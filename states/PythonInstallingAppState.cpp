@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -32,6 +33,9 @@ struct InstallationJob {
     StateLifetime::Watch window;
     std::uint32_t pythonCheckTime = 0;
     double bar = 0.0; // as the progress page starts
+    // The amplifier the update started with, which the wait takes back and
+    // no other (none: the first found).
+    std::optional<zq::DeviceId> amplifier;
 };
 
 juce::String fromTable(const std::string& path) { return juce::String::fromUTF8(path.c_str()); }
@@ -141,11 +145,12 @@ void PythonInstallingAppState::apply(MainComponent* main) const
     // The picture stays as the Python page left it.
     queueProgressPage(main, true, 0);
 
-    InstallationJob job{lifetime.watch(main), main->pythonCheckTime.load()};
+    InstallationJob job{lifetime.watch(main), main->pythonCheckTime.load(), 0.0, openAmplifierId()};
     worker = std::async(std::launch::async, [job]() mutable {
         zq::DeviceManager* manager = zq::DeviceManager::instance();
+        // The callback before the first tick, which reports a change only once.
+        manager->setOnDeviceListChangedCallback(reconnectCallbackFor(job.amplifier));
         manager->startPolling();
-        manager->setOnDeviceListChangedCallback(reconnectFirstDevice);
 
         int code = workflow::kWorkerFailed;
         try {

@@ -84,7 +84,9 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
     ports->setReturnLast(number("KOVRA_DEMO_RETURN_LAST", 0) == 1);
     const int count = std::max(0, number("KOVRA_DEMO_AMPLIFIERS", 1));
     const std::string resetFail = text("KOVRA_DEMO_RESET_FAIL");
-    for (int i = 0; i < count; ++i) {
+    // One more when the first is swapped for another: it comes last.
+    const bool swap = count > 0 && number("KOVRA_DEMO_SWAP_IN_BOOTLOADER", 0) == 1;
+    for (int i = 0; i < count + (swap ? 1 : 0); ++i) {
         auto amplifier = std::make_unique<DemoAmplifier>();
         amplifier->config.deviceId[7] = static_cast<std::uint8_t>(i + 1);
         amplifier->config.serialNumber = text("KOVRA_DEMO_SERIAL", "KT10A24" + std::to_string(10001 + i));
@@ -95,6 +97,7 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
         amplifier->faults.refuseBluetoothMode = number("KOVRA_DEMO_REFUSE_BT_MODE", 0) == 1;
         amplifier->faults.identityReplySid = number("KOVRA_DEMO_IDENTITY_REPLY_SID", -1);
         amplifier->bootloader.knobs.infoPayloadBytes = number("KOVRA_DEMO_INFO_PAYLOAD", -1);
+        amplifier->faults.bootloaderIgnoresProbe = number("KOVRA_DEMO_BOOTLOADER_NO_PROBE", 0) == 1;
         if (resetFail == "bt")
             amplifier->config.resetReplyByte[1] = 0x11;
         if (resetFail == "mcu")
@@ -110,13 +113,24 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
             knobs.silentFromChunk = number("KOVRA_DEMO_SILENT_FROM_CHUNK", -1);
             amplifier->unplugAfterChunks = number("KOVRA_DEMO_UNPLUG_AFTER_CHUNKS", -1);
         }
-        amplifiers.push_back(std::move(amplifier));
+        if (i == count) {
+            amplifier->bootloader.startInBootloader();
+            standIn = std::move(amplifier);
+        } else {
+            amplifiers.push_back(std::move(amplifier));
+        }
     }
     const int plugAfterMs = std::max(0, number("KOVRA_DEMO_PLUG_AFTER_MS", 0));
     const bool busyReturn =
         number("KOVRA_DEMO_BUSY_RETURN", 0) == 1 && !amplifiers.empty() && !commands->installerStartedMark().empty();
     if (plugAfterMs == 0)
         plugAmplifiers();
+    // Before the timeline starts, which may plug the amplifiers in later.
+    if (number("KOVRA_DEMO_KEYBOARD", 0) == 1) {
+        keyboard = ports->plugDevice("MIDI Keyboard", "MIDI Keyboard");
+        if (!plugged.empty())
+            keyboardLeavesWithTheFirst();
+    }
     if (plugAfterMs > 0 || busyReturn) {
         timeline = std::thread([this, plugAfterMs, busyReturn] {
             std::unique_lock<std::mutex> lock(timelineMutex);
@@ -138,8 +152,6 @@ DemoEquipment::DemoEquipment() : ports(std::make_shared<sim::SimulatedMidiPorts>
                     ports->play(plugged.front(), sim::BatteryStatusMessage());
         });
     }
-    if (number("KOVRA_DEMO_KEYBOARD", 0) == 1)
-        ports->plugDevice("MIDI Keyboard", "MIDI Keyboard");
 
     zq::setMidiPortSystem(ports);
 }
@@ -154,11 +166,26 @@ void DemoEquipment::plugAmplifiers()
         plugged.push_back(device);
         if (i == 0 && opens >= 0)
             ports->limitOpens(device, opens);
+        if (i == 0) {
+            const std::string bootloaderName = text("KOVRA_DEMO_BOOTLOADER_NAME");
+            if (!bootloaderName.empty())
+                ports->setBootloaderName(device, bootloaderName);
+            if (standIn)
+                ports->swapOnReturn(device, ports->addAmplifierAway(*standIn, "Kovra TIKO"));
+        }
         amplifiers[i]->unplug = [weak, device] {
             if (auto p = weak.lock())
                 p->unplug(device);
         };
     }
+    if (keyboard >= 0 && !plugged.empty())
+        keyboardLeavesWithTheFirst();
+}
+
+void DemoEquipment::keyboardLeavesWithTheFirst()
+{
+    if (number("KOVRA_DEMO_KEYBOARD_LEAVES", 0) == 1)
+        ports->leaveWith(keyboard, plugged.front());
 }
 
 bool DemoEquipment::pause(std::unique_lock<std::mutex>& lock, std::uint32_t ms)
@@ -203,8 +230,13 @@ void DemoEquipment::writeReport() const
     if (path.empty())
         return;
     std::ofstream report(path);
-    for (std::size_t i = 0; i < amplifiers.size(); ++i) {
-        const sim::SimulatedAmplifier& amplifier = *amplifiers[i];
+    std::vector<const sim::SimulatedAmplifier*> all;
+    for (const auto& amplifier : amplifiers)
+        all.push_back(amplifier.get());
+    if (standIn)
+        all.push_back(standIn.get());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const sim::SimulatedAmplifier& amplifier = *all[i];
         report << "amplifier " << i + 1 << " messages " << amplifier.receivedCount() << " chunks "
                << amplifier.bootloader.chunksWritten() << " refusals " << amplifier.bootloader.refusals() << " flash "
                << flashCheckName(amplifier.bootloader.flashCheck()) << " switches";

@@ -61,6 +61,17 @@
 //   KOVRA_DEMO_NO_FLOCK     ENOLCK, ENOSYS or EOPNOTSUPP: every lock of the
 //                           cache folders fails so, as on a file system
 //                           without working flock
+//   KOVRA_DEMO_BOOTLOADER_NO_PROBE 1: in their bootloader the amplifiers do
+//                           not answer the probe
+//   KOVRA_DEMO_BOOTLOADER_NAME the first amplifier's ports have this name
+//                           while it is in its bootloader
+//   KOVRA_DEMO_KEYBOARD_LEAVES 1: the keyboard is pulled out whenever the
+//                           first amplifier restarts into or out of its
+//                           bootloader
+//   KOVRA_DEMO_SWAP_IN_BOOTLOADER 1: the first amplifier, restarting into
+//                           its bootloader, does not come back; another one,
+//                           in its bootloader, comes under the same names and
+//                           is reported last
 class DemoEquipment {
 public:
     DemoEquipment();
@@ -70,13 +81,17 @@ public:
 
 private:
     void plugAmplifiers();
+    void keyboardLeavesWithTheFirst();
     void returnBusyDuringInstallation(std::unique_lock<std::mutex>& lock);
     // Waits `ms` product milliseconds; false when the program ends first.
     bool pause(std::unique_lock<std::mutex>& lock, std::uint32_t ms);
 
     std::unique_ptr<DemoCommandRoot> commands;
     std::vector<std::unique_ptr<DemoAmplifier>> amplifiers;
+    // The amplifier that takes the first one's place (KOVRA_DEMO_SWAP_IN_BOOTLOADER).
+    std::unique_ptr<DemoAmplifier> standIn;
     std::vector<sim::SimulatedMidiPorts::Device> plugged;
+    sim::SimulatedMidiPorts::Device keyboard = -1;
     std::shared_ptr<sim::SimulatedMidiPorts> ports;
     // The late plug-in and the busy return; ends early when the program
     // ends first.

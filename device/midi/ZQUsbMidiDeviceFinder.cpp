@@ -6,6 +6,8 @@
 #include "device/midi/ZQUsbMidiG1.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 
 namespace ZQUsbMidiDeviceFinder {
 
@@ -36,8 +38,10 @@ void ClearDescriptors()
 namespace {
 
 // Where the reply handler puts what it finds: descriptors_ during a whole
-// probe, the search's own list during FindAgain. Guarded by desc_mutex_.
+// probe, the search's own list during FindAgain and AskAt. Guarded by
+// desc_mutex_, and told of each reply that goes in.
 std::vector<_G1MidiDeviceDescriptor>* probe_sink_ = &descriptors_;
+std::condition_variable_any probe_reply_;
 
 // Takes probe_mutex_; on the message thread only when it is free (see ProbeAll).
 bool lockProbe(std::unique_lock<std::mutex>& probeLock)
@@ -48,12 +52,29 @@ bool lockProbe(std::unique_lock<std::mutex>& probeLock)
     return true;
 }
 
-// Opens every candidate input, sends the probe request on each candidate
-// output among those that `order` picks from the output names, in its order,
-// each followed by its second of replies, until `enough` holds after one,
-// and closes the inputs again. Under probe_mutex_.
-template <typename Order, typename Enough>
-void probePorts(Order order, Enough enough)
+// Replies go into `sink` while one lives, then into descriptors_ again.
+class SinkScope {
+public:
+    explicit SinkScope(std::vector<_G1MidiDeviceDescriptor>& sink)
+    {
+        std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
+        probe_sink_ = &sink;
+    }
+    ~SinkScope()
+    {
+        std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
+        probe_sink_ = &descriptors_;
+    }
+    SinkScope(const SinkScope&) = delete;
+    SinkScope& operator=(const SinkScope&) = delete;
+};
+
+using ProbeInputs = std::vector<std::unique_ptr<zq::MidiInputPort>>;
+
+// Opens the inputs that `pick` chooses from the input names, each with the
+// probe's listener, and starts them. Under probe_mutex_.
+template <typename Pick>
+ProbeInputs openProbeInputs(const std::shared_ptr<zq::MidiPortSystem>& ports, Pick pick)
 {
     {
         std::lock_guard<std::mutex> lock(probe_map_mutex_);
@@ -61,12 +82,10 @@ void probePorts(Order order, Enough enough)
     }
     probe_out_ = -1;
 
-    const std::shared_ptr<zq::MidiPortSystem> ports = zq::midiPortSystem();
-
-    std::vector<std::unique_ptr<zq::MidiInputPort>> inputs;
+    ProbeInputs inputs;
     const juce::StringArray inputNames = zq::onMessageThread([&] { return ports->inputNames(); });
-    for (int i = 0; i < inputNames.size(); ++i) {
-        if (!IsCandidate(inputNames[i]))
+    for (const int i : pick(inputNames)) {
+        if (i < 0 || i >= inputNames.size())
             continue;
         std::unique_ptr<zq::MidiInputPort> input =
             zq::onMessageThread([&] { return ports->openInput(i, &input_callback_); });
@@ -80,27 +99,53 @@ void probePorts(Order order, Enough enough)
         zq::onMessageThread([&] { input->start(); });
         inputs.push_back(std::move(input));
     }
+    return inputs;
+}
 
+// Sends the probe request on each output that `pick` chooses from the output
+// names, in its order, each followed by its second of replies, until
+// `enough` holds after one. With `endOnEnough` the second ends as soon as
+// `enough` holds. Under probe_mutex_.
+template <typename Pick, typename Enough>
+void probeOutputs(const std::shared_ptr<zq::MidiPortSystem>& ports, Pick pick, Enough enough, bool endOnEnough)
+{
     const juce::StringArray outputNames = zq::onMessageThread([&] { return ports->outputNames(); });
-    for (const int j : order(outputNames)) {
-        if (j < 0 || j >= outputNames.size() || !IsCandidate(outputNames[j]))
+    for (const int j : pick(outputNames)) {
+        if (j < 0 || j >= outputNames.size())
             continue;
         std::unique_ptr<zq::MidiOutputPort> output = zq::onMessageThread([&] { return ports->openOutput(j); });
         if (!output)
             continue;
         probe_out_ = j;
+        const auto end = std::chrono::steady_clock::now() + zq::Clock::duration(1000);
         output->sendMessageNow(juce::MidiMessage(kProbeRequest, static_cast<int>(sizeof kProbeRequest)));
-        zq::Clock::sleepMs(1000);
+        if (endOnEnough) {
+            std::unique_lock<std::recursive_mutex> lock(desc_mutex_);
+            probe_reply_.wait_until(lock, end, enough);
+        } else {
+            zq::Clock::sleepMs(1000);
+        }
         output.reset();
         if (enough())
             break;
     }
+}
 
+// Closes the inputs again. Under probe_mutex_.
+void closeProbeInputs(ProbeInputs& inputs)
+{
     inputs.clear();
-    {
-        std::lock_guard<std::mutex> lock(probe_map_mutex_);
-        probe_map_.clear();
-    }
+    std::lock_guard<std::mutex> lock(probe_map_mutex_);
+    probe_map_.clear();
+}
+
+std::vector<int> candidates(const juce::StringArray& names)
+{
+    std::vector<int> picked;
+    for (int i = 0; i < names.size(); ++i)
+        if (IsCandidate(names[i]))
+            picked.push_back(i);
+    return picked;
 }
 
 } // namespace
@@ -112,13 +157,11 @@ bool ProbeAll()
         return false;
 
     ClearDescriptors();
-    const auto everyOutput = [](const juce::StringArray& names) {
-        std::vector<int> all(static_cast<std::size_t>(names.size()));
-        for (std::size_t j = 0; j < all.size(); ++j)
-            all[j] = static_cast<int>(j);
-        return all;
-    };
-    probePorts(everyOutput, [] { return false; });
+    const std::shared_ptr<zq::MidiPortSystem> ports = zq::midiPortSystem();
+    ProbeInputs inputs = openProbeInputs(ports, candidates);
+    probeOutputs(
+        ports, candidates, [] { return false; }, false);
+    closeProbeInputs(inputs);
 
     // Keep the amplifiers that still open. Each Open waits for the message
     // thread, so desc_mutex_ is not held meanwhile: only this probe changes
@@ -151,16 +194,50 @@ bool FindAgain(const std::array<std::uint8_t, 8>& id, const std::vector<int>& ou
         found = *it;
         return true;
     };
+    const auto candidateOutputs = [&](const juce::StringArray& names) {
+        std::vector<int> picked;
+        for (const int j : outputs)
+            if (j >= 0 && j < names.size() && IsCandidate(names[j]))
+                picked.push_back(j);
+        return picked;
+    };
     {
-        std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
-        probe_sink_ = &replies;
-    }
-    probePorts([&](const juce::StringArray&) { return outputs; }, answered);
-    {
-        std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
-        probe_sink_ = &descriptors_;
+        SinkScope sink(replies);
+        const std::shared_ptr<zq::MidiPortSystem> ports = zq::midiPortSystem();
+        ProbeInputs inputs = openProbeInputs(ports, candidates);
+        probeOutputs(ports, candidateOutputs, answered, false);
+        closeProbeInputs(inputs);
     }
     return answered();
+}
+
+Answer AskAt(int inputIndex, int outputIndex, const std::array<std::uint8_t, 8>& id)
+{
+    std::unique_lock<std::mutex> probeLock(probe_mutex_, std::defer_lock);
+    if (!lockProbe(probeLock))
+        return Answer::NotAsked;
+
+    std::vector<_G1MidiDeviceDescriptor> replies;
+    const auto replied = [&] {
+        std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
+        return !replies.empty();
+    };
+    {
+        SinkScope sink(replies);
+        const std::shared_ptr<zq::MidiPortSystem> ports = zq::midiPortSystem();
+        ProbeInputs inputs =
+            openProbeInputs(ports, [inputIndex](const juce::StringArray&) { return std::vector<int>{inputIndex}; });
+        // Without its input nothing could answer: no request, no wait.
+        if (!inputs.empty())
+            probeOutputs(
+                ports, [outputIndex](const juce::StringArray&) { return std::vector<int>{outputIndex}; }, replied,
+                true);
+        closeProbeInputs(inputs);
+    }
+    std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
+    if (replies.empty())
+        return Answer::Nothing;
+    return replies.front().uuid == id ? Answer::Own : Answer::Another;
 }
 
 } // namespace ZQUsbMidiDeviceFinder
@@ -195,5 +272,6 @@ void DeviceManagerCallback::handleIncomingMidiMessage(zq::MidiInputPort* source,
         std::lock_guard<std::recursive_mutex> lock(desc_mutex_);
         probe_sink_->push_back(descriptor);
     }
+    probe_reply_.notify_all();
     source->stop();
 }

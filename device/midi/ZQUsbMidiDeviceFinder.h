@@ -45,6 +45,22 @@ bool ProbeAll();
 // thread is probing.
 bool FindAgain(const std::array<std::uint8_t, 8>& id, const std::vector<int>& outputs, _G1MidiDeviceDescriptor& found);
 
+// What the device at a pair of ports says it is, asked by AskAt.
+enum class Answer {
+    Own,      // it answered with the id asked for
+    Another,  // it answered with another id
+    Nothing,  // no answer within the probe's second, or the input did not open
+    NotAsked, // on the message thread while another thread is probing
+};
+
+// Asks the device at input `inputIndex` and output `outputIndex` who it is,
+// whatever their names: sends the probe request on that output alone and
+// takes a reply on that input alone, waiting the probe's second at most and
+// no longer than the reply takes. The replies go to the probe's listener,
+// never to a device's sessions. The last probe's descriptors stay as they
+// were.
+Answer AskAt(int inputIndex, int outputIndex, const std::array<std::uint8_t, 8>& id);
+
 std::vector<_G1MidiDeviceDescriptor> GetDescriptors();
 // Drops the descriptors, as a probe does when it starts.
 void ClearDescriptors();

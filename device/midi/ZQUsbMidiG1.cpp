@@ -16,71 +16,73 @@ ZQUsbMidiG1::~ZQUsbMidiG1()
     descriptor.reset();
 }
 
-namespace {
-
-bool onlyOnce(const juce::StringArray& names, const juce::String& name)
-{
-    const int first = names.indexOf(name);
-    return first >= 0 && names.indexOf(name, false, first + 1) < 0;
-}
-
-} // namespace
-
-ZQUsbMidiG1::Reopen ZQUsbMidiG1::reopenLastPair(std::vector<int>& probed)
+std::vector<int> ZQUsbMidiG1::outputsToSearch(int asked) const
 {
     JUCE_ASSERT_MESSAGE_THREAD
-    // Opened by index alone: nothing to find again by.
-    if (!descriptor)
-        return Reopen::FirstOpen;
-    {
-        std::lock_guard<std::mutex> lock(portMutex);
-        if (midiInput && midiOutput)
-            return Reopen::Opened;
-    }
-    const std::shared_ptr<zq::MidiPortSystem> ports = zq::midiPortSystem();
-    const juce::StringArray inputs = ports->inputNames();
-    const juce::StringArray outputs = ports->outputNames();
-    const juce::String inputName = openedInputNames[descriptor->midiInputIndex];
-    const juce::String outputName = openedOutputNames[descriptor->midiOutputIndex];
-    if (inputs == openedInputNames && outputs == openedOutputNames && onlyOnce(inputs, inputName)
-        && onlyOnce(outputs, outputName))
-        return OpenMidi(descriptor->midiInputIndex, descriptor->midiOutputIndex) ? Reopen::Opened : Reopen::Failed;
-    // The ports with its name first, then the others where the list changed:
-    // another amplifier is asked only when its own name did not answer.
+    const juce::StringArray outputs = zq::midiPortSystem()->outputNames();
+    const juce::String name = openedOutputNames[asked];
+    // The ports with its name first, then the others where the list changed.
+    std::vector<int> search;
     for (int j = 0; j < outputs.size(); ++j)
-        if (outputs[j] == outputName)
-            probed.push_back(j);
+        if (j != asked && outputs[j] == name)
+            search.push_back(j);
     for (int j = 0; j < outputs.size(); ++j)
-        if (outputs[j] != outputName && (j >= openedOutputNames.size() || outputs[j] != openedOutputNames[j]))
-            probed.push_back(j);
-    return Reopen::Search;
+        if (j != asked && outputs[j] != name && (j >= openedOutputNames.size() || outputs[j] != openedOutputNames[j]))
+            search.push_back(j);
+    return search;
 }
 
-bool ZQUsbMidiG1::Open()
+bool ZQUsbMidiG1::isOpen()
 {
-    std::vector<int> changed;
-    const Reopen reopen =
-        openedBefore ? zq::onMessageThread([this, &changed] { return reopenLastPair(changed); }) : Reopen::FirstOpen;
-    switch (reopen) {
-    case Reopen::Opened: return true;
-    case Reopen::Failed: return false;
-    case Reopen::Search: {
-        _G1MidiDeviceDescriptor found{};
-        if (!ZQUsbMidiDeviceFinder::FindAgain(uuid, changed, found))
-            return false;
+    std::lock_guard<std::mutex> lock(portMutex);
+    return midiInput && midiOutput;
+}
+
+bool ZQUsbMidiG1::openOnMessageThread(int inputIndex, int outputIndex)
+{
+    return zq::onMessageThread([this, inputIndex, outputIndex] { return OpenMidi(inputIndex, outputIndex); });
+}
+
+bool ZQUsbMidiG1::reopen(int inputIndex, int outputIndex)
+{
+    if (isOpen())
+        return true;
+    using ZQUsbMidiDeviceFinder::Answer;
+    const Answer answer = ZQUsbMidiDeviceFinder::AskAt(inputIndex, outputIndex, uuid);
+    if (answer == Answer::NotAsked)
+        return false;
+    if (answer == Answer::Own)
+        return openOnMessageThread(inputIndex, outputIndex);
+
+    const std::vector<int> search = zq::onMessageThread([this, outputIndex] { return outputsToSearch(outputIndex); });
+    _G1MidiDeviceDescriptor found{};
+    if (!search.empty() && ZQUsbMidiDeviceFinder::FindAgain(uuid, search, found)) {
         {
             std::lock_guard<std::recursive_mutex> lock(ZQUsbMidiDeviceFinder::desc_mutex_);
             descriptor = std::make_unique<_G1MidiDeviceDescriptor>(found);
         }
-        return zq::onMessageThread([this, found] { return OpenMidi(found.midiInputIndex, found.midiOutputIndex); });
+        return openOnMessageThread(found.midiInputIndex, found.midiOutputIndex);
     }
-    case Reopen::FirstOpen: break;
-    }
+    // Not found by its id (a bootloader need not answer the probe): where it
+    // was, unless another amplifier is there now.
+    if (answer == Answer::Another)
+        return false;
+    return openOnMessageThread(inputIndex, outputIndex);
+}
 
+bool ZQUsbMidiG1::Open()
+{
     int inputIndex;
     int outputIndex;
     {
-        std::lock_guard<std::recursive_mutex> lock(ZQUsbMidiDeviceFinder::desc_mutex_);
+        std::unique_lock<std::recursive_mutex> lock(ZQUsbMidiDeviceFinder::desc_mutex_);
+        // Opened by index alone, it has nothing to find again by.
+        if (openedBefore && descriptor) {
+            inputIndex = descriptor->midiInputIndex;
+            outputIndex = descriptor->midiOutputIndex;
+            lock.unlock();
+            return reopen(inputIndex, outputIndex);
+        }
         for (const _G1MidiDeviceDescriptor& d : ZQUsbMidiDeviceFinder::descriptors_) {
             if (d.uuid == uuid) {
                 descriptor = std::make_unique<_G1MidiDeviceDescriptor>(d);
@@ -92,7 +94,7 @@ bool ZQUsbMidiG1::Open()
         inputIndex = descriptor->midiInputIndex;
         outputIndex = descriptor->midiOutputIndex;
     }
-    return zq::onMessageThread([this, inputIndex, outputIndex] { return OpenMidi(inputIndex, outputIndex); });
+    return openOnMessageThread(inputIndex, outputIndex);
 }
 
 bool ZQUsbMidiG1::OpenMidi(int inputIndex, int outputIndex)

@@ -12,12 +12,15 @@
 
 // An amplifier as a pair of USB MIDI ports, opened by its device id through
 // the descriptor that the last probe found for it (or, failing that, the one
-// remembered from an earlier probe). Once it has opened, it reopens the pair
-// it last opened only while the port lists are as they were then and name
-// that pair alone; otherwise, since an amplifier that re-enumerates may come
-// back at other indices, it probes for its own id, first the outputs under
-// its name, then the others where the lists changed, and opens what
-// answers, never another amplifier's ports.
+// remembered from an earlier probe). Once it has opened, a reopen first asks
+// the device at the pair it last opened who it is (a probe request there,
+// also while the amplifier is in its bootloader) and opens that pair when
+// it answers with this id. Otherwise, since an amplifier that re-enumerates
+// may come back at other indices, it probes for its own id, first the
+// candidate outputs under its name, then those whose place in the lists
+// changed, and opens what answers. When nothing answers with its id it
+// opens the last pair after all, unless another id answered there: a device
+// that answers with another amplifier's id is never opened.
 class ZQUsbMidiG1 : public ZQDevice, public zq::MidiInputPortCallback {
 public:
     explicit ZQUsbMidiG1(const char* id);
@@ -26,8 +29,7 @@ public:
 
     // Any thread; blocks until the message thread has opened the ports, so
     // the caller must hold no lock that the message thread may wait for. A
-    // reopen that has to look for its ports probes, so the caller must not be
-    // inside a probe either.
+    // reopen probes, so the caller must not be inside a probe either.
     bool Open() override;
     // Calling thread; sends nothing. A reader in ReadNext ends at its time-out.
     void Close() override;
@@ -45,11 +47,14 @@ public:
     std::unique_ptr<_G1MidiDeviceDescriptor> descriptor;
 
 private:
-    enum class Reopen { FirstOpen, Opened, Failed, Search };
-    // Message thread: the reopen's look at the port lists, which opens the
-    // last pair when it is still this amplifier's; `Search` fills `probed`
-    // with the outputs to probe.
-    Reopen reopenLastPair(std::vector<int>& probed);
+    // Open once the pair at these indices has opened before: the asking and
+    // the search.
+    bool reopen(int inputIndex, int outputIndex);
+    // Message thread: the outputs to search for its id, apart from the
+    // `asked` one: those under its name, then those whose place changed.
+    std::vector<int> outputsToSearch(int asked) const;
+    bool isOpen();
+    bool openOnMessageThread(int inputIndex, int outputIndex);
 
     // Set once the pair has opened (the descriptor is set by then).
     std::atomic<bool> openedBefore{false};

@@ -156,6 +156,14 @@ void SimulatedBootloader::setFwStatus(std::uint8_t status)
     }
 }
 
+void SimulatedBootloader::startInBootloader()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    bootloaderMode = true;
+    nextOffset = 0;
+    lastOffset = -1;
+}
+
 FlashCheck SimulatedBootloader::checkFlash() const
 {
     if (flashBytes.size() < info::kInImageAt + info::kBytes)

@@ -76,6 +76,9 @@ public:
                 std::vector<std::vector<std::uint8_t>>& replies);
     // A "SetFwStatus" taken by the amplifier.
     void setFwStatus(std::uint8_t status);
+    // In the bootloader from the start, as an amplifier plugged in while it
+    // is being updated; no status switch is noted.
+    void startInBootloader();
     // The extra delay of the answers produced by the last handle(), once.
     int takeExtraDelayMs();
 

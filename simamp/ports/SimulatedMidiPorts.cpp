@@ -39,6 +39,10 @@ struct DeviceState {
     int opensLeft = -1;                       // below 0: no limit
     std::unique_ptr<DeliveryThread> delivery; // the device's input thread
     std::unique_ptr<DeliveryThread> comeBack; // fires the return after re-enumeration
+    std::string bootloaderName;               // the ports' name in the bootloader, if another
+    std::vector<int> leaveWithIt;             // devices that leave for good when it re-enumerates
+    int standIn = -1;                         // plugged in instead when it comes back into its bootloader
+    int swappingTo = -1;                      // away into its bootloader: this stand-in comes instead
 
     // Held while messages are handed to the open input ports, so that a
     // closing port or a device going away waits for a delivery in progress.
@@ -167,11 +171,14 @@ struct SimulatedMidiPorts::Core : std::enable_shared_from_this<SimulatedMidiPort
         d.plugged = true;
         d.comingBack = false;
         ++d.generation;
-        d.input = d.inputName.empty() ? nullptr : std::make_shared<Endpoint>(d.inputName);
-        d.output = d.outputName.empty() ? nullptr : std::make_shared<Endpoint>(d.outputName);
+        const bool renamed =
+            !d.bootloaderName.empty() && d.amplifier != nullptr && d.amplifier->bootloader.inBootloader();
+        d.input = d.inputName.empty() ? nullptr : std::make_shared<Endpoint>(renamed ? d.bootloaderName : d.inputName);
+        d.output =
+            d.outputName.empty() ? nullptr : std::make_shared<Endpoint>(renamed ? d.bootloaderName : d.outputName);
     }
 
-    Device add(std::shared_ptr<DeviceState> d)
+    Device add(std::shared_ptr<DeviceState> d, bool plugIn = true)
     {
         const Device handle = static_cast<Device>(devices.size());
         DeviceState* raw = d.get();
@@ -183,7 +190,8 @@ struct SimulatedMidiPorts::Core : std::enable_shared_from_this<SimulatedMidiPort
                 c->returnAfterReenumeration(handle);
         });
         devices.push_back(std::move(d));
-        bringIn(*devices.back());
+        if (plugIn)
+            bringIn(*devices.back());
         return handle;
     }
 
@@ -254,8 +262,43 @@ struct SimulatedMidiPorts::Core : std::enable_shared_from_this<SimulatedMidiPort
     {
         std::lock_guard<std::mutex> lock(mutex);
         auto d = at(handle);
-        if (d && !closed && d->comingBack && !d->plugged)
-            bringIn(*d);
+        if (!d || closed || !d->comingBack || d->plugged)
+            return;
+        if (auto standIn = at(d->swappingTo)) {
+            d->swappingTo = -1;
+            d->comingBack = false;
+            if (!standIn->plugged)
+                bringIn(*standIn);
+            return;
+        }
+        bringIn(*d);
+    }
+
+    // An amplifier's status switch: into its bootloader and back out it
+    // restarts its USB (taking along what leaves with it); in Bluetooth
+    // update mode it is away until the module's update and its own restart
+    // are over.
+    void switched(Device handle, std::uint8_t status)
+    {
+        std::vector<Device> leaving;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            auto d = at(handle);
+            if (!d)
+                return;
+            leaving = d->leaveWithIt;
+            if (status == 0x00) {
+                d->swappingTo = d->standIn;
+                d->standIn = -1;
+            }
+        }
+        if (status == 0x00 || status == 0x01) {
+            takeAway(handle, std::max(0, reenumerationDelayMs.load()));
+            for (const Device other : leaving)
+                takeAway(other, -1);
+        } else if (status == 0x02) {
+            takeAway(handle, std::max(0, bluetoothUpdateMs.load()));
+        }
     }
 
     void shutDown()
@@ -350,6 +393,18 @@ SimulatedMidiPorts::~SimulatedMidiPorts() { core->shutDown(); }
 
 SimulatedMidiPorts::Device SimulatedMidiPorts::plugAmplifier(SimulatedAmplifier& amplifier, const std::string& portName)
 {
+    return addAmplifier(amplifier, portName, true);
+}
+
+SimulatedMidiPorts::Device SimulatedMidiPorts::addAmplifierAway(SimulatedAmplifier& amplifier,
+                                                                const std::string& portName)
+{
+    return addAmplifier(amplifier, portName, false);
+}
+
+SimulatedMidiPorts::Device SimulatedMidiPorts::addAmplifier(SimulatedAmplifier& amplifier, const std::string& portName,
+                                                            bool plugIn)
+{
     auto d = std::make_shared<DeviceState>();
     d->amplifier = &amplifier;
     d->inputName = portName;
@@ -363,18 +418,10 @@ SimulatedMidiPorts::Device SimulatedMidiPorts::plugAmplifier(SimulatedAmplifier&
     amplifier.onFirmwareStatusSwitch = [weak, handle, previous](std::uint8_t status) {
         if (previous)
             previous(status);
-        auto c = weak.lock();
-        if (!c)
-            return;
-        // Into the bootloader and back out, the amplifier restarts its USB;
-        // in Bluetooth update mode it is away until the module's update and
-        // its own restart are over.
-        if (status == 0x00 || status == 0x01)
-            c->takeAway(handle, std::max(0, c->reenumerationDelayMs.load()));
-        else if (status == 0x02)
-            c->takeAway(handle, std::max(0, c->bluetoothUpdateMs.load()));
+        if (auto c = weak.lock())
+            c->switched(handle, status);
     };
-    return core->add(std::move(d));
+    return core->add(std::move(d), plugIn);
 }
 
 SimulatedMidiPorts::Device SimulatedMidiPorts::plugDevice(const std::string& inputName, const std::string& outputName)
@@ -462,6 +509,27 @@ void SimulatedMidiPorts::limitOpens(Device device, int opens)
     std::lock_guard<std::mutex> lock(core->mutex);
     if (auto d = core->at(device))
         d->opensLeft = opens;
+}
+
+void SimulatedMidiPorts::setBootloaderName(Device device, const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(core->mutex);
+    if (auto d = core->at(device))
+        d->bootloaderName = name;
+}
+
+void SimulatedMidiPorts::leaveWith(Device device, Device amplifier)
+{
+    std::lock_guard<std::mutex> lock(core->mutex);
+    if (auto d = core->at(amplifier))
+        d->leaveWithIt.push_back(device);
+}
+
+void SimulatedMidiPorts::swapOnReturn(Device amplifier, Device standIn)
+{
+    std::lock_guard<std::mutex> lock(core->mutex);
+    if (auto d = core->at(amplifier))
+        d->standIn = standIn;
 }
 
 void SimulatedMidiPorts::setReenumerationDelayMs(int ms) { core->reenumerationDelayMs = ms; }

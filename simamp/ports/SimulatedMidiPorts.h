@@ -46,6 +46,9 @@ public:
     // The amplifier must outlive this system. Its replies come after the
     // delay it gives for them (replyDelayMs()).
     Device plugAmplifier(SimulatedAmplifier& amplifier, const std::string& portName = "Kovra TIKO");
+    // The same amplifier wired up but not plugged in: replug, or a swap
+    // (swapOnReturn), plugs it in.
+    Device addAmplifierAway(SimulatedAmplifier& amplifier, const std::string& portName = "Kovra TIKO");
     // A device that answers nothing; an empty name means no such port.
     Device plugDevice(const std::string& inputName, const std::string& outputName);
 
@@ -72,6 +75,21 @@ public:
     int openedCount() const;
     int openCount() const;
 
+    // While the amplifier is in its bootloader, the ports it comes back with
+    // are both named `name` (empty: as at plugging), as a bootloader that
+    // enumerates under a USB name of its own.
+    void setBootloaderName(Device amplifier, const std::string& name);
+    // `device` is pulled out for good whenever the amplifier re-enumerates
+    // (into its bootloader or out of it), as when the user unplugs another
+    // device meanwhile.
+    void leaveWith(Device device, Device amplifier);
+    // The next time the amplifier restarts into its bootloader ("SetFwStatus"
+    // 00) it does not come back: after the re-enumeration delay `standIn`
+    // (added away) is plugged in instead, at the lowest free place, which is
+    // the one it left. Another amplifier under the same names, as when the
+    // user swaps amplifiers while one restarts.
+    void swapOnReturn(Device amplifier, Device standIn);
+
     // How long a re-enumerating amplifier stays away, in product ms (run
     // through zq::Clock). 1500 at first.
     void setReenumerationDelayMs(int ms);
@@ -96,6 +114,8 @@ public:
     struct Core;
 
 private:
+    Device addAmplifier(SimulatedAmplifier& amplifier, const std::string& portName, bool plugIn);
+
     std::shared_ptr<Core> core;
 };
 

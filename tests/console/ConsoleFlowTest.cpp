@@ -98,6 +98,13 @@ Lines progressLines(std::size_t imageSize)
     return lines;
 }
 
+// What a whole flash of the standard image leaves in the report: the probe's
+// request, "GetFwStatus", "SetFwStatus" 00, the reconnect's probe request
+// (each reopen asks the device at the amplifier's ports who it is),
+// "GetFwInfo", the 2904 chunks, "SetFwStatus" 01 and the second reconnect's
+// probe request: 2911 messages.
+const std::string kFlashed = "amplifier 1 messages 2911 chunks 2904 refusals 0 flash passed switches 0 1";
+
 long long msBetween(const ProcessResult& r, const std::string& first, const std::string& second)
 {
     const Lines lines = r.lines();
@@ -118,7 +125,7 @@ TEST_F(ConsoleFlow, PathUpdatesTheAmplifier)
     const ProcessResult r = run({"--path", kImage});
     EXPECT_EQ(r.lines(), joined<std::string>(
                              {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
-    EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+    EXPECT_EQ(report(), (Lines{kFlashed}));
 }
 
 // A quit from the system (Ctrl-C, Ctrl-\, a closed terminal, a service stop,
@@ -145,7 +152,7 @@ TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
         EXPECT_TRUE(sent);
         EXPECT_EQ(r.lines(), joined<std::string>(
                                  {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
-        EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+        EXPECT_EQ(report(), (Lines{kFlashed}));
     }
 }
 
@@ -199,7 +206,7 @@ TEST_F(ConsoleFlow, PathFinishesTheUpdateWhenItsTerminalCloses)
     }
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status), 0);
-    EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+    EXPECT_EQ(report(), (Lines{kFlashed}));
 }
 
 // The program stopped (Ctrl-Z) for longer than a reply wait, nine times in
@@ -223,7 +230,7 @@ TEST_F(ConsoleFlow, PathSurvivesStopsLongerThanTheReplyWait)
     EXPECT_EQ(stops, 9);
     EXPECT_EQ(r.lines(), joined<std::string>(
                              {{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}}));
-    EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"}));
+    EXPECT_EQ(report(), (Lines{kFlashed}));
 }
 
 // Amplifiers that break the stop-and-wait rhythm: one that answers each
@@ -245,15 +252,12 @@ TEST_F(ConsoleFlow, PathAgainstAmplifiersThatAnswerTwiceOrNeverStopTalking)
     const Lines found{"Kovra TIKO", "1 device(s) found"};
     const Lines progress = progressLines(743249);
     for (const Case& c : {
-             Case{{"KOVRA_DEMO_ANSWER_TWICE=1"},
-                  2904,
-                  "Firmware upgraded!",
-                  "amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1",
-                  0},
+             Case{{"KOVRA_DEMO_ANSWER_TWICE=1"}, 2904, "Firmware upgraded!", kFlashed, 0},
              Case{{"KOVRA_DEMO_SILENT_FROM_CHUNK=50", "KOVRA_DEMO_BATT_STATUS_MS=1000"},
                   50,
                   "Firmware upgrade failed!",
-                  "amplifier 1 messages 55 chunks 50 refusals 0 flash not-run switches 0",
+                  // The probe, three requests, the reconnect's probe request, 50 chunks.
+                  "amplifier 1 messages 56 chunks 50 refusals 0 flash not-run switches 0",
                   1200},
          }) {
         SCOPED_TRACE(c.knobs.back());
@@ -282,23 +286,74 @@ TEST_F(ConsoleFlow, PathResendsARefusedChunkAndUsesTheFirstOfTwoAmplifiers)
                                               {"Firmware upgraded!"}}));
     const Lines amplifiers = report();
     ASSERT_EQ(amplifiers.size(), 2u);
-    EXPECT_EQ(amplifiers[0], "amplifier 1 messages 2910 chunks 2904 refusals 1 flash passed switches 0 1");
+    // The whole flash and the resent chunk.
+    EXPECT_EQ(amplifiers[0], "amplifier 1 messages 2912 chunks 2904 refusals 1 flash passed switches 0 1");
     EXPECT_EQ(amplifiers[1], "amplifier 2 messages 1 chunks 0 refusals 0 flash not-run switches");
 }
 
 // Two amplifiers; the first, restarting into its bootloader, comes back
-// behind the other: the reconnect probes the port under its name and writes
-// the first; the other gets nothing but the first probe's request, as when
-// they come back in their order. Out of the bootloader it comes back last
-// again, where the lists already say it is.
+// behind the other: the reconnect asks the other, which sits at the first
+// one's old ports (a probe request, so the other has two in all), then
+// probes the port under the first one's name and writes the first. Out of
+// the bootloader it comes back last again, where it was opened, and is asked
+// there: one probe request in each reconnect, as in a whole flash.
 TEST_F(ConsoleFlow, PathReconnectsToTheSameAmplifierWhenThePortsComeBackInTheOtherOrder)
 {
     const ProcessResult r = run({"--path", kImage}, {"KOVRA_DEMO_AMPLIFIERS=2", "KOVRA_DEMO_RETURN_LAST=1"});
     EXPECT_EQ(r.lines(), joined<std::string>({{"Kovra TIKO", "Kovra TIKO 2", "2 device(s) found"},
                                               progressLines(743249),
                                               {"Firmware upgraded!"}}));
-    EXPECT_EQ(report(), (Lines{"amplifier 1 messages 2910 chunks 2904 refusals 0 flash passed switches 0 1",
-                               "amplifier 2 messages 1 chunks 0 refusals 0 flash not-run switches"}));
+    EXPECT_EQ(report(), (Lines{kFlashed, "amplifier 2 messages 2 chunks 0 refusals 0 flash not-run switches"}));
+}
+
+// After the switch into the bootloader the amplifier's ports are where they
+// were, but the lists say otherwise (its ports renamed, a keyboard listed
+// after it gone) and its bootloader does not answer the probe: the reconnect
+// finds nothing answering with its id and reopens where it was. Another
+// amplifier that comes in its place, under the same name, answers with
+// another id: it is not written, and the update fails.
+TEST_F(ConsoleFlow, PathReconnectsWhereTheAmplifierWasUnlessAnotherIsThere)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> knobs;
+        Lines found;
+        bool flashed;
+        Lines report;
+    };
+    const Lines found{"Kovra TIKO", "1 device(s) found"};
+    const Case cases[] = {
+        {"renamed without Kovra or G1",
+         {"KOVRA_DEMO_BOOTLOADER_NO_PROBE=1", "KOVRA_DEMO_BOOTLOADER_NAME=USB Boot"},
+         found,
+         true,
+         {kFlashed}},
+        {"renamed to a candidate name",
+         {"KOVRA_DEMO_BOOTLOADER_NO_PROBE=1", "KOVRA_DEMO_BOOTLOADER_NAME=Kovra Boot"},
+         found,
+         true,
+         {kFlashed}},
+        {"a keyboard after it gone",
+         {"KOVRA_DEMO_BOOTLOADER_NO_PROBE=1", "KOVRA_DEMO_KEYBOARD=1", "KOVRA_DEMO_KEYBOARD_LEAVES=1"},
+         {"Kovra TIKO", "MIDI Keyboard", "1 device(s) found"},
+         true,
+         {kFlashed}},
+        // The first: the probe, "GetFwStatus", "SetFwStatus" 00; the other
+        // only the reconnect's probe request.
+        {"another amplifier in its place",
+         {"KOVRA_DEMO_SWAP_IN_BOOTLOADER=1"},
+         found,
+         false,
+         {"amplifier 1 messages 3 chunks 0 refusals 0 flash not-run switches 0",
+          "amplifier 2 messages 1 chunks 0 refusals 0 flash not-run switches"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ProcessResult r = run({"--path", kImage}, c.knobs);
+        EXPECT_EQ(r.lines(), c.flashed ? joined<std::string>({c.found, progressLines(743249), {"Firmware upgraded!"}})
+                                       : joined<std::string>({c.found, {"Firmware upgrade failed!"}}));
+        EXPECT_EQ(report(), c.report);
+    }
 }
 
 TEST_F(ConsoleFlow, PathWithAMissingImageFailsAfterTheSwitch)
@@ -315,8 +370,9 @@ TEST_F(ConsoleFlow, PathWithAMissingImageFailsAfterTheSwitch)
         const std::string image = args.size() > 1 ? args[1] : "";
         const ProcessResult r = run(args);
         EXPECT_EQ(r.lines(), (Lines{"Kovra TIKO", "1 device(s) found", "Firmware upgrade failed!"})) << image;
-        // Probe, GetFwStatus, SetFwStatus 00, GetFwInfo: nothing written.
-        EXPECT_EQ(report(), (Lines{"amplifier 1 messages 4 chunks 0 refusals 0 flash not-run switches 0"})) << image;
+        // Probe, GetFwStatus, SetFwStatus 00, the reconnect's probe request,
+        // GetFwInfo: nothing written.
+        EXPECT_EQ(report(), (Lines{"amplifier 1 messages 5 chunks 0 refusals 0 flash not-run switches 0"})) << image;
     }
 }
 
@@ -331,18 +387,19 @@ TEST_F(ConsoleFlow, PathWithSmallImagesAndARelativePath)
         Lines progress;
         std::string report;
     };
+    // Counted with a probe request in each of the two reconnects.
     const Case cases[] = {
-        {"0 bytes", 0, false, {}, "amplifier 1 messages 5 chunks 0 refusals 0 flash not-run switches 0 1"},
+        {"0 bytes", 0, false, {}, "amplifier 1 messages 7 chunks 0 refusals 0 flash not-run switches 0 1"},
         {"257 bytes",
          257,
          false,
          {"Updating: 99%", "Updating: 100%"},
-         "amplifier 1 messages 7 chunks 2 refusals 0 flash no-info-block switches 0 1"},
+         "amplifier 1 messages 9 chunks 2 refusals 0 flash no-info-block switches 0 1"},
         {"relative path",
          300,
          true,
          {"Updating: 85%", "Updating: 100%"},
-         "amplifier 1 messages 7 chunks 2 refusals 0 flash no-info-block switches 0 1"},
+         "amplifier 1 messages 9 chunks 2 refusals 0 flash no-info-block switches 0 1"},
     };
     const fs::path testFolder = fs::current_path();
     for (const Case& c : cases) {
@@ -365,7 +422,7 @@ TEST_F(ConsoleFlow, PathFlashesWhateverBecomesOfStandardOutput)
 {
     const Lines all =
         joined<std::string>({{"Kovra TIKO", "1 device(s) found"}, progressLines(743249), {"Firmware upgraded!"}});
-    const Lines flashed{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"};
+    const Lines flashed{kFlashed};
 
     // As `| head -3`: the lines after the reader went are dropped.
     ProcessOptions closing;
@@ -427,7 +484,7 @@ TEST_F(ConsoleFlow, PathFlashesWhateverBecomesOfStandardOutput)
 // waits for a stalled reader ends the program.
 TEST_F(ConsoleFlow, QuitSignalEndsTheWaitForAStalledReaderAfterTheFlash)
 {
-    const Lines flashed{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"};
+    const Lines flashed{kFlashed};
     bool signalled = false;
     bool ended = false;
     const ProcessOptions stalling = stalledAfterTheFlash(flashed, [&](int pid) {
@@ -465,7 +522,7 @@ bool inSignalMask(int pid, const std::string& field, int signal)
 // nothing, and the other quit signals act as they did at the start.
 TEST_F(ConsoleFlow, SignalsIgnoredAtTheStartStayIgnoredToTheEnd)
 {
-    const Lines flashed{"amplifier 1 messages 2909 chunks 2904 refusals 0 flash passed switches 0 1"};
+    const Lines flashed{kFlashed};
     struct Seen {
         int signal;
         bool ignored;
@@ -642,7 +699,8 @@ TEST_F(ConsoleFlow, DemoRoadsOfTheDeviceFlows)
                   "KOVRA_DEMO_UNPLUG_AFTER_CHUNKS=100",
                   untilUnplugged,
                   "Firmware upgrade failed!",
-                  "amplifier 1 messages 104 chunks 100 refusals 0 flash not-run switches 0"},
+                  // With the reconnect's probe request.
+                  "amplifier 1 messages 105 chunks 100 refusals 0 flash not-run switches 0"},
              // The probe opens the input and the output, then the found
              // device once more; the connection cannot.
              Case{{"--reset"},

@@ -209,3 +209,79 @@ TEST_F(SimulatedPorts, StatusSwitchesThatReEnumerate)
         EXPECT_EQ(local.inputNames(), c.backSoon ? juce::StringArray("Kovra TIKO") : juce::StringArray());
     }
 }
+
+// What an amplifier's restart into its bootloader can bring: ports under
+// another name (back under the first one out of it), a device listed after
+// it gone for good, another amplifier in its place, a bootloader that does
+// not answer the probe request.
+TEST_F(SimulatedPorts, WhatTheRestartIntoTheBootloaderBrings)
+{
+    FastClock fast(10);
+    ports->setReenumerationDelayMs(100);
+    auto& amp = amplifier(amplifierWithId(1));
+    auto& other = amplifier(amplifierWithId(2));
+    amp.faults.bootloaderIgnoresProbe = true;
+    other.bootloader.startInBootloader();
+    const auto tiko = ports->plugAmplifier(amp);
+    const auto keys = ports->plugDevice("USB Keys", "USB Keys");
+    const auto standIn = ports->addAmplifierAway(other);
+    EXPECT_FALSE(ports->isPlugged(standIn));
+    ports->setBootloaderName(tiko, "USB Boot");
+    ports->leaveWith(keys, tiko);
+
+    // The probe request's answer on a fresh pair at index 0, if any within a
+    // second.
+    const auto answer = [&] {
+        Recorder recorder;
+        auto input = ports->openInput(0, &recorder);
+        auto output = ports->openOutput(0);
+        if (!input || !output)
+            return Bytes{};
+        input->start();
+        EXPECT_TRUE(send(*output, probeRequest()));
+        runUntil([&] { return !recorder.taken().empty(); }, 1000);
+        const auto taken = recorder.taken();
+        return taken.empty() ? Bytes{} : taken.front();
+    };
+    const auto switchTo = [&](std::uint8_t status) {
+        auto output = ports->openOutput(0);
+        ASSERT_TRUE(output);
+        Bytes message = kSetFwStatus00;
+        message[12] = status;
+        ASSERT_TRUE(send(*output, message));
+    };
+    // The id 4B 54 31 30 00 00 00 0n packed in groups of seven behind a byte
+    // of high bits; its checksum, the XOR of the packed bytes, 1F or 1C.
+    const auto idReply = [](std::uint8_t last) {
+        return Bytes{0xF0, 0x01, 0x00, static_cast<std::uint8_t>(last == 1 ? 0x1F : 0x1C),
+                     0x03, 0x12, 0x00, 0x4B,
+                     0x54, 0x31, 0x30, 0x00,
+                     0x00, 0x00, 0x00, last,
+                     0xF7};
+    };
+    ASSERT_EQ(answer(), idReply(1));
+
+    switchTo(0x00);
+    ASSERT_TRUE(runUntil([&] { return ports->isPlugged(tiko); }));
+    EXPECT_EQ(ports->inputNames(), juce::StringArray({"USB Boot"}));
+    EXPECT_EQ(ports->outputNames(), juce::StringArray({"USB Boot"}));
+    EXPECT_FALSE(ports->isPlugged(keys));
+    EXPECT_EQ(answer(), Bytes{});
+
+    switchTo(0x01);
+    ASSERT_TRUE(runUntil([&] { return ports->isPlugged(tiko); }));
+    EXPECT_EQ(ports->inputNames(), juce::StringArray({"Kovra TIKO"}));
+    EXPECT_EQ(answer(), idReply(1));
+
+    // Swapped the next time it goes into its bootloader: the other comes
+    // instead, in its place, under its name, and it stays away.
+    ports->swapOnReturn(tiko, standIn);
+    switchTo(0x00);
+    ASSERT_TRUE(runUntil([&] { return ports->isPlugged(standIn); }));
+    runFor(100);
+    EXPECT_FALSE(ports->isPlugged(tiko));
+    EXPECT_EQ(ports->inputNames(), juce::StringArray({"Kovra TIKO"}));
+    EXPECT_EQ(answer(), idReply(2));
+    EXPECT_TRUE(other.bootloader.inBootloader());
+    EXPECT_TRUE(other.bootloader.statusSwitches().empty());
+}

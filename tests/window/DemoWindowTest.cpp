@@ -135,16 +135,19 @@ struct Road {
     std::string found = "Kovra TIKO\nKovra TIKO\n";
 };
 
+// The reports count, among the messages, a probe request in each of the MCU
+// update's two reconnects: each reopen asks the device at the amplifier's
+// ports who it is.
 const Road kMcuRoad{"MCU",
                     {"KOVRA_DEMO_MCU_VERSION=1.10.0.0"},
                     {"Updating: 0%", "Updating: 100%"},
-                    "amplifier 1 messages 2913 chunks 2904 refusals 0 flash passed switches 0 1\n"};
+                    "amplifier 1 messages 2915 chunks 2904 refusals 0 flash passed switches 0 1\n"};
 // Both firmwares older: the amplifier leaves USB for its Bluetooth module's
 // update and is found again before the MCU's.
 const Road kBothRoad{"both",
                      {"KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_BT_VERSION=0105", "KOVRA_DEMO_PYTHON=linked"},
                      {"Found device and connected!", "Updating: 0%", "Updating: 100%"},
-                     "amplifier 1 messages 2916 chunks 2904 refusals 0 flash passed switches 2 0 1\n"};
+                     "amplifier 1 messages 2918 chunks 2904 refusals 0 flash passed switches 2 0 1\n"};
 
 // Both, with a second amplifier plugged in: the first leaves for its module's
 // update long enough for the polling to find the second alone (and leave it
@@ -156,7 +159,7 @@ const Road kTwoAmplifiersRoad{"both, two amplifiers",
                                "KOVRA_DEMO_PYTHON=linked", "KOVRA_DEMO_AMPLIFIERS=2", "KOVRA_DEMO_RETURN_LAST=1",
                                "KOVRA_DEMO_BT_UPDATE_MS=30000"},
                               {"Found device and connected!", "Updating: 0%", "Updating: 100%"},
-                              "amplifier 1 messages 2916 chunks 2904 refusals 0 flash passed switches 2 0 1\n"
+                              "amplifier 1 messages 2918 chunks 2904 refusals 0 flash passed switches 2 0 1\n"
                               "amplifier 2 messages 6 chunks 0 refusals 0 flash not-run switches\n",
                               "Kovra TIKO 2\nKovra TIKO\nKovra TIKO 2\n"};
 
@@ -297,6 +300,21 @@ protected:
         return false;
     }
 
+    // Launches the demo (Python missing), then clicks "Update Firmware", which
+    // shows the Python page, and its "Proceed", at the same place, until the
+    // installer marks its start.
+    void launchAndStartPythonInstallation(const Road& road)
+    {
+        launchAndFindWindow(road);
+        ASSERT_FALSE(window.empty());
+        bool installing = false;
+        for (int attempt = 0; attempt < 10 && !installing; ++attempt) {
+            clickAt(187, 537);
+            installing = fileShows("installer-started", 3);
+        }
+        ASSERT_TRUE(installing);
+    }
+
     // Whether the demo has ended within `seconds` (it is killed at the test's end).
     bool endsWithin(int seconds) { return demo.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready; }
 
@@ -417,16 +435,7 @@ TEST_F(DemoWindow, QuitSignalDuringTheUpdateLetsItEnd)
 TEST_F(DemoWindow, QuitSignalDuringThePythonInstallationStartsNoUpdate)
 {
     const Road road{"Python", {"KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_BT_VERSION=0105"}, {}, ""};
-    launchAndFindWindow(road);
-    ASSERT_FALSE(window.empty());
-    // "Update Firmware" shows the Python page, whose "Proceed" lies at the
-    // same place and starts the installer, which marks its start.
-    bool installing = false;
-    for (int attempt = 0; attempt < 10 && !installing; ++attempt) {
-        clickAt(187, 537);
-        installing = fileShows("installer-started", 3);
-    }
-    ASSERT_TRUE(installing);
+    ASSERT_NO_FATAL_FAILURE(launchAndStartPythonInstallation(road));
     ASSERT_EQ(kill(pid(), SIGTERM), 0);
 
     ASSERT_TRUE(endsWithin(60));
@@ -452,7 +461,7 @@ TEST_F(DemoWindow, CloseDuringTheUpdateIsCarriedOutOnceItHasEnded)
     const ProcessResult r = demo.get();
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(readFile(temp->path() + "/report"),
-              "amplifier 1 messages 2914 chunks 2904 refusals 0 flash passed switches 0 1 1\n");
+              "amplifier 1 messages 2916 chunks 2904 refusals 0 flash passed switches 0 1 1\n");
 }
 
 // A quit from the system during an update that then fails: the failure is
@@ -697,5 +706,44 @@ TEST_F(DemoWindow, TheBrowserThatALinkOpensOutlivesTheProgram)
     for (int browser = 0; pids >> browser;) {
         EXPECT_FALSE(processEnds(browser, 1000)) << "the browser ended with the program";
         kill(browser, SIGKILL);
+    }
+}
+
+// Two amplifiers; the first, whose rows the connected page shows, leaves USB
+// while Python is installed and comes back listed after the second, with
+// ports that open for the polling's probes alone. The wait after the
+// installation takes no other amplifier: it ends without one ("Error Code:
+// -15", as with the first alone), and neither amplifier is written.
+TEST_F(DemoWindow, TheWaitAfterThePythonInstallationTakesNoOtherAmplifier)
+{
+    const Road road{"Python, two amplifiers",
+                    {"KOVRA_DEMO_AMPLIFIERS=2", "KOVRA_DEMO_RETURN_LAST=1", "KOVRA_DEMO_BT_VERSION=0105",
+                     "KOVRA_DEMO_MCU_VERSION=1.10.0.0", "KOVRA_DEMO_BUSY_RETURN=1"},
+                    {},
+                    "",
+                    "Kovra TIKO 2\nKovra TIKO\nKovra TIKO 2\n"};
+    ASSERT_NO_FATAL_FAILURE(launchAndStartPythonInstallation(road));
+    EXPECT_TRUE(waitForOutput("Install python successfully\n", 60));
+    // The result page's error badge.
+    EXPECT_GT(pixelsShown(0xE0, 0x20, 0x20, 120), 0);
+    ASSERT_EQ(kill(pid(), SIGTERM), 0);
+
+    ASSERT_TRUE(endsWithin(60));
+    const ProcessResult r = demo.get();
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(readFile(out).find("Updating:"), std::string::npos);
+    EXPECT_EQ(readFile(out).find("Found device and connected!"), std::string::npos);
+    // Probed and asked for their identity, nothing more.
+    std::istringstream report(readFile(temp->path() + "/report"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(report, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string head = "amplifier " + std::to_string(i + 1) + " messages ";
+        const std::string tail = " chunks 0 refusals 0 flash not-run switches";
+        EXPECT_EQ(lines[i].rfind(head, 0), 0u) << lines[i];
+        EXPECT_TRUE(lines[i].size() > tail.size() && lines[i].substr(lines[i].size() - tail.size()) == tail)
+            << lines[i];
     }
 }

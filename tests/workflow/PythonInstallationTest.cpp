@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <future>
 #include <optional>
@@ -135,6 +136,50 @@ TEST_F(PythonInstallation, InstallerLooksCountTowardsTheAmplifierWindow)
             EXPECT_NEAR(v / 0.023, std::round(v / 0.023), 1e-6) << testing::PrintToString(bar);
         }
     }
+}
+
+// Two amplifiers; the first, whose rows the update shows, leaves USB while
+// the installer runs and comes back listed after the second. The wait takes
+// the first back, by its id, and the update starts again on it; the second
+// is only probed.
+TEST_F(PythonInstallation, TheAmplifierThatLeftIsTakenBackNotAnother)
+{
+    sim::SimulatedAmplifier& other = amplifier(amplifierWithId(2));
+    const auto otherPorts = ports->plugAmplifier(other, "Kovra TIKO 2");
+    ports->setReturnLast(true);
+    osascript(waitForRelease() + "; echo 'installer: The install was successful.'");
+    proceed();
+
+    // What the polling saw last; each tick is done with its callback when
+    // the loop gets here again.
+    const auto seen = [] {
+        zq::DeviceManager::Impl* impl = zq::DeviceManager::instance()->impl.get();
+        std::lock_guard<std::mutex> lock(impl->stateMutex);
+        return impl->lastMidiInputNames;
+    };
+    const juce::StringArray both{"Kovra TIKO", "Kovra TIKO 2"};
+    const juce::StringArray secondAlone{"Kovra TIKO 2"};
+    const juce::StringArray firstBehind{"Kovra TIKO 2", "Kovra TIKO"};
+    int step = 0;
+    ASSERT_TRUE(runNotingBar([this] { return updateStartedAgain(); }, 40000,
+                             [&] {
+                                 if (step == 0 && seen() == both) {
+                                     ports->unplug(plugged);
+                                     ++step;
+                                 } else if (step == 1 && seen() == secondAlone) {
+                                     ports->replug(plugged);
+                                     ++step;
+                                 } else if (step == 2 && seen() == firstBehind) {
+                                     release();
+                                     ++step;
+                                 }
+                             }));
+    EXPECT_EQ(step, 3);
+    const std::shared_ptr<ZQDevice> device = zq::DeviceManager::instance()->currentDevice();
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(std::memcmp(device->GetUUID(), idOf(*amp).data(), 8), 0);
+    for (const auto& r : ports->received(otherPorts))
+        EXPECT_EQ(r.bytes, probeRequest());
 }
 
 struct InstallerOutcome {
