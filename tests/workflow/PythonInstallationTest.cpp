@@ -4,6 +4,7 @@
 #include "device/midi/DeviceManager.h"
 #include "states/KovraTikoFwUpdatingAppState.h"
 #include "states/PythonInstallingAppState.h"
+#include "tests/support/DeviceManagerInspector.h"
 
 #include <algorithm>
 #include <chrono>
@@ -152,11 +153,7 @@ TEST_F(PythonInstallation, TheAmplifierThatLeftIsTakenBackNotAnother)
 
     // What the polling saw last; each tick is done with its callback when
     // the loop gets here again.
-    const auto seen = [] {
-        zq::DeviceManager::Impl* impl = zq::DeviceManager::instance()->impl.get();
-        std::lock_guard<std::mutex> lock(impl->stateMutex);
-        return impl->lastMidiInputNames;
-    };
+    const auto seen = [] { return zq::DeviceManagerInspector::lastMidiInputNames(*zq::DeviceManager::instance()); };
     const juce::StringArray both{"Kovra TIKO", "Kovra TIKO 2"};
     const juce::StringArray secondAlone{"Kovra TIKO 2"};
     const juce::StringArray firstBehind{"Kovra TIKO 2", "Kovra TIKO"};
