@@ -1,7 +1,7 @@
 #include "commands/ChildCommand.h"
 
 #include "commands/Descendants.h"
-#include "device/core/Clock.h"
+#include "runtime/Clock.h"
 
 #include <algorithm>
 #include <cerrno>

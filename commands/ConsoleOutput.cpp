@@ -1,6 +1,6 @@
 #include "commands/ConsoleOutput.h"
 
-#include "device/core/LinePrinter.h"
+#include "runtime/LinePrinter.h"
 
 #include <exception>
 

@@ -12,8 +12,8 @@
 #include "device/bootloader/BootloaderMessages.h"
 #include "device/bootloader/DownloadFirmwareVersionSession.h"
 #include "device/bootloader/FirmwareUpdateSession.h"
-#include "device/core/Clock.h"
 #include "fuzz/FuzzCheck.h"
+#include "runtime/Clock.h"
 #include "tests/support/RecordingDevice.h"
 
 #include <algorithm>

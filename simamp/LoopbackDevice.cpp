@@ -1,6 +1,6 @@
 #include "simamp/LoopbackDevice.h"
 
-#include "device/core/Clock.h"
+#include "runtime/Clock.h"
 
 namespace sim {
 

@@ -3,7 +3,7 @@
 #include "commands/Descendants.h"
 #include "device/bootloader/BootloaderMessages.h"
 #include "device/midi/DeviceManager.h"
-#include "device/midi/OnMessageThread.h"
+#include "runtime/messagethread/OnMessageThread.h"
 #include "states/AppState.h"
 #include "states/ConnectingAppState.h"
 #include "states/InitialAppState.h"

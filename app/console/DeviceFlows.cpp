@@ -7,8 +7,8 @@
 #include "device/ble/ZQBLE.h"
 #include "device/ble/ZQBLEFirmwareUpdater.h"
 #include "device/bootloader/BootloaderMessages.h"
-#include "device/core/Clock.h"
 #include "device/core/FactoryResetSession.h"
+#include "runtime/Clock.h"
 
 namespace console {
 

@@ -3,8 +3,8 @@
 #include "app/console/AmplifierConnection.h"
 #include "commands/ConsoleOutput.h"
 #include "device/bootloader/FirmwareUpdateSession.h"
-#include "device/core/Clock.h"
 #include "device/core/ZQDevice.h"
+#include "runtime/Clock.h"
 
 namespace console {
 

@@ -4,7 +4,7 @@
 #include "commands/ConsoleOutput.h"
 #include "commands/PythonCommands.h"
 #include "device/ble/ApplicationBundle.h"
-#include "device/core/Clock.h"
+#include "runtime/Clock.h"
 
 #include <optional>
 

@@ -2,8 +2,8 @@
 
 #include "app/demo/DemoSettings.h"
 #include "device/ble/FolderLock.h"
-#include "device/core/Clock.h"
 #include "device/midi/MidiPortSystem.h"
+#include "runtime/Clock.h"
 
 #include <algorithm>
 #include <array>

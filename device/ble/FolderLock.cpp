@@ -1,6 +1,6 @@
 #include "device/ble/FolderLock.h"
 
-#include "device/core/Clock.h"
+#include "runtime/Clock.h"
 
 #include <atomic>
 #include <cerrno>

@@ -3,7 +3,7 @@
 #include "device/ble/BLEDownloadThread.h"
 #include "device/ble/ZQBLE.h"
 #include "device/ble/ZQBLEDeviceEventListener.h"
-#include "device/core/Clock.h"
+#include "runtime/Clock.h"
 
 #include <algorithm>
 #include <mutex>

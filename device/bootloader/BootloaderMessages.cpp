@@ -1,7 +1,7 @@
 #include "device/bootloader/BootloaderMessages.h"
 
-#include "device/core/Clock.h"
 #include "device/core/ZQDevice.h"
+#include "runtime/Clock.h"
 
 #include <algorithm>
 #include <chrono>

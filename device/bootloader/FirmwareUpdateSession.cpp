@@ -1,8 +1,8 @@
 #include "device/bootloader/FirmwareUpdateSession.h"
 
-#include "device/core/Clock.h"
 #include "device/core/ZQDevice.h"
 #include "device/core/ZQSysEx.h"
+#include "runtime/Clock.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #include "device/core/ZQDevice.h"
 
 #include "device/bootloader/BootloaderMessages.h"
-#include "device/core/Clock.h"
 #include "device/core/ZQSysEx.h"
+#include "runtime/Clock.h"
 
 #include <algorithm>
 #include <chrono>

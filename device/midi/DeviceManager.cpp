@@ -1,11 +1,11 @@
 #include "device/midi/DeviceManagerImpl.h"
 
 #include "device/bootloader/BootloaderMessages.h"
-#include "device/core/Clock.h"
-#include "device/core/LinePrinter.h"
 #include "device/midi/MidiPortSystem.h"
 #include "device/midi/ZQUsbMidiDeviceFinder.h"
 #include "device/midi/ZQUsbMidiG1.h"
+#include "runtime/Clock.h"
+#include "runtime/LinePrinter.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 #include "device/midi/ZQUsbMidiDeviceFinder.h"
 
-#include "device/core/Clock.h"
 #include "device/core/ZQSysEx.h"
-#include "device/midi/OnMessageThread.h"
 #include "device/midi/ZQUsbMidiG1.h"
+#include "runtime/Clock.h"
+#include "runtime/messagethread/OnMessageThread.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "device/midi/ZQUsbMidiG1.h"
 
-#include "device/midi/OnMessageThread.h"
 #include "device/midi/ZQUsbMidiDeviceFinder.h"
+#include "runtime/messagethread/OnMessageThread.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "simamp/ports/SimulatedMidiPorts.h"
 
-#include "device/core/Clock.h"
+#include "runtime/Clock.h"
 #include "simamp/DeliveryThread.h"
 #include "simamp/ports/MidiStreamParser.h"
 

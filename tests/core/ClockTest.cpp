@@ -1,4 +1,4 @@
-#include "device/core/Clock.h"
+#include "runtime/Clock.h"
 #include "tests/support/FastClock.h"
 
 #include <gtest/gtest.h>

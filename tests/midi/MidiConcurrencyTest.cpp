@@ -1,6 +1,6 @@
 #include "device/core/GenericDeviceSession.h"
-#include "device/midi/OnMessageThread.h"
 #include "device/midi/ZQUsbMidiG1.h"
+#include "runtime/messagethread/OnMessageThread.h"
 #include "tests/midi/MidiTestSupport.h"
 #include "tests/support/CapturedStdout.h"
 #include "tests/support/DeviceManagerInspector.h"

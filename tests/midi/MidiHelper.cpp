@@ -1,11 +1,11 @@
 // Runs the MIDI pieces in a process of their own, for what a test can only
 // see from outside: standard error, and what happens at process exit.
-#include "device/core/Clock.h"
-#include "device/core/LinePrinter.h"
 #include "device/midi/DeviceManager.h"
 #include "device/midi/JuceMidiPortSystem.h"
 #include "device/midi/ZQUsbMidiDeviceFinder.h"
 #include "device/midi/ZQUsbMidiG1.h"
+#include "runtime/Clock.h"
+#include "runtime/LinePrinter.h"
 #include "simamp/ports/SimulatedMidiPorts.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/core/LinePrinter.h"
+#include "runtime/LinePrinter.h"
 
 #include <gtest/gtest.h>
 

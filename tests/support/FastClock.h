@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/core/Clock.h"
+#include "runtime/Clock.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "device/midi/OnMessageThread.h"
+#include "runtime/messagethread/OnMessageThread.h"
 #include "tests/support/window/WindowTestSupport.h"
 
 #include <condition_variable>

@@ -3,8 +3,8 @@
 #include "tests/workflow/UpdateTestFixture.h"
 
 #include "device/ble/ZQBLE.h"
-#include "device/core/Clock.h"
 #include "device/midi/DeviceManager.h"
+#include "runtime/Clock.h"
 #include "states/ConnectedAppState.h"
 #include "states/KovraTikoFwCheckingAppState.h"
 #include "states/KovraTikoFwUpdatingAppState.h"

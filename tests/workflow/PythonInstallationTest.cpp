@@ -1,7 +1,7 @@
 #include "tests/workflow/UpdateTestFixture.h"
 
-#include "device/core/Clock.h"
 #include "device/midi/DeviceManager.h"
+#include "runtime/Clock.h"
 #include "states/KovraTikoFwUpdatingAppState.h"
 #include "states/PythonInstallingAppState.h"
 #include "tests/support/DeviceManagerInspector.h"

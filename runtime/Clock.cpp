@@ -1,4 +1,4 @@
-#include "device/core/Clock.h"
+#include "runtime/Clock.h"
 
 #include <atomic>
 #include <mutex>

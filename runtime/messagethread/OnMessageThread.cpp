@@ -1,4 +1,4 @@
-#include "device/midi/OnMessageThread.h"
+#include "runtime/messagethread/OnMessageThread.h"
 
 #include <juce_events/juce_events.h>
 

@@ -1,4 +1,4 @@
-#include "device/core/LinePrinter.h"
+#include "runtime/LinePrinter.h"
 
 #include <cerrno>
 #include <condition_variable>
