@@ -150,9 +150,10 @@ void waitForAmplifier(const UpdateJob& job, const std::optional<zq::DeviceId>& l
         });
     }
     manager->stopPolling();
-    // A tick already running on the message thread may still probe and put
-    // another device into the slot; the session must not start on one that
-    // is about to be destroyed, so let that tick end first.
+    // A tick already running on the message thread may still be probing and
+    // opening the amplifier: only once it has ended does the slot say which
+    // device the session runs on, and no probe of its talks to the ports the
+    // session starts on. So let it end first.
     zq::onMessageThread([] {});
 }
 

@@ -13,6 +13,12 @@
 // "G1") and keeps the amplifiers that answered and still open.
 namespace ZQUsbMidiDeviceFinder {
 
+// The probe's shared state. One rule for all of it: only this unit and
+// ZQUsbMidiG1::Open touch it (tests read it as they do), each piece only
+// under the lock named beside it, and none of those locks is held while
+// waiting for the message thread. probe_out_ is written only by the thread
+// that holds probe_mutex_; input_callback_ holds nothing.
+
 // Held for a whole probe; probes never overlap.
 extern std::mutex probe_mutex_;
 // The inputs opened by the running probe, each with its index; guarded by
@@ -23,7 +29,7 @@ extern std::mutex probe_map_mutex_;
 // Index of the output being probed; read by the reply handler when the reply
 // comes, so a reply pairs with the output probed last.
 extern std::atomic<int> probe_out_;
-// Guards descriptors_. Never held while waiting for the message thread.
+// Guards descriptors_ and every ZQUsbMidiG1's remembered descriptor.
 extern std::recursive_mutex desc_mutex_;
 extern std::vector<_G1MidiDeviceDescriptor> descriptors_;
 extern DeviceManagerCallback input_callback_;

@@ -44,6 +44,7 @@ public:
     std::array<std::uint8_t, 8> uuid;
     std::unique_ptr<zq::MidiInputPort> midiInput;
     std::unique_ptr<zq::MidiOutputPort> midiOutput;
+    // Read and written under ZQUsbMidiDeviceFinder::desc_mutex_ only.
     std::unique_ptr<_G1MidiDeviceDescriptor> descriptor;
 
 private:

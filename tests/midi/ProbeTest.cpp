@@ -2,6 +2,7 @@
 #include "tests/support/FastClock.h"
 
 #include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -100,6 +101,7 @@ TEST_F(Probe, FindsAnAmplifierAndClosesEverything)
     // The probe's own pair and the pair that step 8 opens to keep it.
     EXPECT_EQ(ports->openedCount(tiko), 4);
     EXPECT_EQ(ports->openCount(), 0);
+    std::lock_guard<std::mutex> lock(ZQUsbMidiDeviceFinder::probe_map_mutex_);
     EXPECT_TRUE(ZQUsbMidiDeviceFinder::probe_map_.empty());
 }
 
