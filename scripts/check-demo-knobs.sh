@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demo's knobs, three times over: each KOVRA_DEMO_* variable that the
-# demo reads (a string literal in app/demo/*.cpp) has its row in the README's
-# demo table and its entry in the list at the top of app/demo/DemoEquipment.h,
-# and each row and entry names a variable that the demo reads.
+# demo reads (a string literal in app/demo/*.cpp) has its row in the demo
+# table of docs/demo.md and its entry in the list at the top of
+# app/demo/DemoEquipment.h, and each row and entry names a variable that the
+# demo reads.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,7 +11,7 @@ knobs() { grep -o 'KOVRA_DEMO_[A-Z0-9_]*' | sort -u; }
 
 read_by_demo=$(cat app/demo/*.cpp | grep -o '"KOVRA_DEMO_[A-Z0-9_]*"' | knobs)
 # The first cell of each row of the table under "## The demo build".
-readme_rows=$(awk '/^## /{table = ($0 == "## The demo build")} table' README.md |
+table_rows=$(awk '/^## /{table = ($0 == "## The demo build")} table' docs/demo.md |
     grep -E '^\| *`KOVRA_DEMO_' | cut -d'|' -f2 | knobs)
 # The names that begin an entry of the header's list.
 header_list=$(grep -E '^//   KOVRA_DEMO_' app/demo/DemoEquipment.h |
@@ -31,6 +32,6 @@ compare() {
         status=1
     done
 }
-compare "the README's demo table" "$readme_rows"
+compare "the demo table of docs/demo.md" "$table_rows"
 compare "the list in app/demo/DemoEquipment.h" "$header_list"
 exit $status

@@ -12,7 +12,7 @@
 # (scripts/format.sh --check), every own include must name its path from
 # the repository root and keep to the refusals (scripts/check-includes.sh),
 # every C++ source file must be named in a CMake file
-# (scripts/check-sources.sh), and every demo knob must have its README row
+# (scripts/check-sources.sh), and every demo knob must have its row in docs/demo.md
 # (scripts/check-demo-knobs.sh). The release suite runs last, so its ctest
 # summary closes the output. The exit status is non-zero when any step fails.
 #
@@ -79,7 +79,7 @@ else
     failed+=(sources)
 fi
 if bash scripts/check-demo-knobs.sh; then
-    echo "every demo knob read has its README row and its entry in app/demo/DemoEquipment.h"
+    echo "every demo knob read has its row in docs/demo.md and its entry in app/demo/DemoEquipment.h"
 else
     failed+=("demo knobs")
 fi

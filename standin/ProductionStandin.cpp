@@ -2,7 +2,7 @@
 // calls in the order the updater makes them, reads the firmware file's
 // version, and simulates a download on a thread of its own that reports
 // progress and completion through the callback. Test knobs come from
-// KOVRA_STANDIN_* environment variables (see README.md).
+// KOVRA_STANDIN_* environment variables (see docs/demo.md).
 
 #include "device/ble/ProductionLibraryApi.h"
 

@@ -14,7 +14,7 @@
 // The demo's stand-in for the hardware: simulated Kovra TIKO amplifiers on
 // simulated MIDI ports, installed as the program's MIDI system, and the
 // outside programs of the Python check (DemoCommandRoot), all set up from
-// environment variables (see the README):
+// environment variables (see docs/demo.md):
 //   KOVRA_DEMO_AMPLIFIERS   number of amplifiers plugged in (1)
 //   KOVRA_DEMO_KEYBOARD     1: a MIDI keyboard is plugged in too
 //   KOVRA_DEMO_SPEEDUP      runs every wait this many times faster (1): the
