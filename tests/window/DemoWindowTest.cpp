@@ -10,8 +10,10 @@
 #include <future>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,14 +47,18 @@ private:
         const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
         if (access(socket.c_str(), F_OK) == 0)
             return;
-        pid = fork();
-        if (pid == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-screen", "0", "800x800x24", "-nolisten", "tcp", "-noreset",
-                  static_cast<char*>(nullptr));
-            _exit(127);
+        // Started without a fork of this threaded process, its output dropped.
+        std::vector<std::string> words{"Xvfb", name, "-screen", "0", "800x800x24", "-nolisten", "tcp", "-noreset"};
+        const std::vector<char*> argv = pointersTo(words);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        const int spawned = posix_spawn(&pid, "/usr/bin/Xvfb", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            pid = -1;
+            return;
         }
         for (int i = 0; i < 200; ++i) {
             if (waitpid(pid, nullptr, WNOHANG) == pid) {
