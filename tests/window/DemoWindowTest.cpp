@@ -256,7 +256,7 @@ protected:
             clickAt(187, 537);
             updating = waitForOutput(road.lines.front() + "\n", 5);
         }
-        EXPECT_TRUE(updating);
+        EXPECT_TRUE(updating) << "output so far:\n" << readFile(out);
     }
 
     // Whether the demo has ended within `seconds` (it is killed at the test's end).
