@@ -10,15 +10,20 @@
 #                  from fuzz/seeds/<target> when that exists)
 # First of all, every C++ file must be as .clang-format has it
 # (scripts/format.sh --check), every own include must name its path from
-# the repository root and keep to the refusals (scripts/check-includes.sh),
+# the repository root and keep to its layer (scripts/check-includes.sh),
 # every C++ source file must be named in a CMake file
-# (scripts/check-sources.sh), and every demo knob must have its row in docs/demo.md
-# (scripts/check-demo-knobs.sh). The release suite runs last, so its ctest
-# summary closes the output. The exit status is non-zero when any step fails.
+# (scripts/check-sources.sh), and every demo knob must have its row in
+# docs/demo.md (scripts/check-demo-knobs.sh). A stage that fails does
+# not stop the others; the last line of the output says "PASSED" or
+# "FAILED:" with each stage that failed, and the exit status is non-zero
+# when any failed.
 #
 # Environment: KOVRA_BUILD_ROOT (build), KOVRA_FUZZ_SECONDS (30),
 # KOVRA_TSAN_WITH_JUCE (ON: the JUCE parts and their concurrency tests run
-# under ThreadSanitizer too; OFF builds only the parts without JUCE there).
+# under ThreadSanitizer too; OFF builds only the parts without JUCE there),
+# KOVRA_JOBS (the number of cores): the parallel jobs of the builds, which
+# share them out (two trees build at once, each with half), and of each
+# ctest run, for a machine that others share.
 #
 # --stress N builds only build/tsan and build/release and runs, in each, the
 # timing-sensitive tests (labels concurrency, window, workflow and timing) N
@@ -43,12 +48,13 @@ while (($#)); do
     esac
 done
 
-bash scripts/setup.sh
+cores=$(nproc)
+jobs=${KOVRA_JOBS:-$cores}
+[[ $jobs =~ ^[1-9][0-9]*$ ]] || { echo "KOVRA_JOBS must be a positive number, not '$jobs'"; exit 2; }
 
 root=${KOVRA_BUILD_ROOT:-build}
 fuzz_seconds=${KOVRA_FUZZ_SECONDS:-30}
 tsan_with_juce=${KOVRA_TSAN_WITH_JUCE:-ON}
-jobs=$(nproc)
 started=$SECONDS
 failed=()
 
@@ -61,6 +67,61 @@ fi
 
 step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
 
+# What runs in the background, ended by cleanup.
+fuzz_pids=()
+xvfb_pid=
+
+# One busy loop per core, each ending by itself after the given seconds.
+load_pids=()
+start_load() {
+    local i
+    for ((i = 0; i < cores; i++)); do
+        timeout "$1" bash -c 'while :; do :; done' &
+        load_pids+=($!)
+    done
+    echo "${#load_pids[@]} busy loops for at most $1 s"
+}
+
+stop_load() {
+    ((${#load_pids[@]})) || return 0
+    kill "${load_pids[@]}" 2>/dev/null || true
+    wait "${load_pids[@]}" 2>/dev/null || true
+    load_pids=()
+}
+
+cleanup() {
+    stop_load
+    if ((${#fuzz_pids[@]})); then
+        kill "${fuzz_pids[@]}" 2>/dev/null || true
+        wait "${fuzz_pids[@]}" 2>/dev/null || true
+    fi
+    if [[ -n $xvfb_pid ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+
+# The last line of the output, however the script ends: "PASSED", or
+# "FAILED:" and each stage that failed (a stop from a command outside the
+# stages counts as one).
+finish() {
+    local status=$1 list
+    trap - EXIT
+    cleanup
+    if ((status == 0 && ${#failed[@]} == 0)); then
+        step "PASSED"
+        exit 0
+    fi
+    ((${#failed[@]})) || failed+=("stopped with exit status $status")
+    printf -v list '%s, ' "${failed[@]}"
+    step "FAILED: ${list%, }"
+    exit $((status ? status : 1))
+}
+trap 'finish $?' EXIT
+trap 'failed+=(interrupted); exit 130' INT TERM
+
+bash scripts/setup.sh || { failed+=(setup); exit 1; }
+
 step "format and checks"
 if bash scripts/format.sh --check; then
     echo "every C++ file as .clang-format has it"
@@ -69,7 +130,7 @@ else
     failed+=(format)
 fi
 if bash scripts/check-includes.sh; then
-    echo "every own include names its path from the repository root"
+    echo "every own include names its path from the repository root and keeps to its layer"
 else
     failed+=(includes)
 fi
@@ -101,7 +162,7 @@ configure() {
 # starving each other (or the memory: a JUCE module takes 2 GB to compile).
 build() {
     local name=$1 n=$2
-    if nice -n 5 ninja -C "$root/$name" -j "$n" -l "$((jobs + 2))" >"$root/$name/build.log" 2>&1; then
+    if nice -n 5 ninja -C "$root/$name" -j "$n" -l "$((cores + 2))" >"$root/$name/build.log" 2>&1; then
         echo "built $root/$name"
     else
         grep -E -B2 -A8 'error|FAILED' "$root/$name/build.log" | tail -n 60
@@ -111,7 +172,6 @@ build() {
 }
 
 # Starts every fuzz_* target in the background with a seed corpus of its own.
-fuzz_pids=()
 fuzz_names=()
 start_fuzzers() {
     local dir=$root/fuzz target name
@@ -150,7 +210,6 @@ wait_fuzzers() {
 # run (there is no window manager, so no native title bar is drawn). Without
 # -noreset it resets whenever its last client leaves, refusing a test that
 # connects at that moment and forgetting the atoms other tests made.
-xvfb_pid=
 start_display() {
     local n
     for n in $(seq 90 140); do
@@ -167,32 +226,6 @@ start_display() {
     return 1
 }
 
-# One busy loop per core, each ending by itself after the given seconds.
-load_pids=()
-start_load() {
-    local i
-    for ((i = 0; i < jobs; i++)); do
-        timeout "$1" bash -c 'while :; do :; done' &
-        load_pids+=($!)
-    done
-    echo "${#load_pids[@]} busy loops for at most $1 s"
-}
-
-stop_load() {
-    ((${#load_pids[@]})) || return 0
-    kill "${load_pids[@]}" 2>/dev/null || true
-    wait "${load_pids[@]}" 2>/dev/null || true
-    load_pids=()
-}
-
-cleanup() {
-    stop_load
-    if [[ -n $xvfb_pid ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
 
 # run_suite NAME CTEST-ARGS...
 run_suite() {
@@ -209,60 +242,70 @@ tsan_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRA_SANITIZE=thread -DKOVRA_WIT
 if ((stress)); then
     labels='concurrency|window|workflow|timing'
     step "configuring release and tsan"
-    configure release "${release_args[@]}"
-    configure tsan "${tsan_args[@]}"
+    configure release "${release_args[@]}" || failed+=("release configure")
+    configure tsan "${tsan_args[@]}" || failed+=("tsan configure")
+    ((${#failed[@]})) && exit 1
     step "building release and tsan"
     half=$(((jobs + 1) / 2))
     build release "$half" &
     release_pid=$!
     build tsan "$half" || failed+=("tsan build")
     wait "$release_pid" || failed+=("release build")
-    ((${#failed[@]})) && { step "FAILED: ${failed[*]}"; exit 1; }
-    start_display || { step "FAILED: X server"; exit 1; }
+    ((${#failed[@]})) && exit 1
+    start_display || { failed+=("X server"); exit 1; }
     start_load "${KOVRA_STRESS_LOAD_SECONDS:-3600}"
     for name in tsan release; do
         step "$name: labels $labels, $stress times each, under load"
         run_suite "$name" -L "$labels" --repeat until-fail:"$stress"
     done
-    stop_load
-    if ((${#failed[@]})); then
-        step "FAILED: ${failed[*]}"
-        exit 1
-    fi
-    step "stress passed"
     exit 0
 fi
 
+# A tree whose configuration or build failed is not run; the others are.
 step "configuring"
-configure release "${release_args[@]}"
-CC=clang-14 CXX=clang++-14 configure asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRA_SANITIZE=address,undefined
-configure tsan "${tsan_args[@]}"
+release_built=1 asan_built=1 tsan_built=1 fuzz_built=1
+configure release "${release_args[@]}" || { release_built=0; failed+=("release configure"); }
+CC=clang-14 CXX=clang++-14 configure asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRA_SANITIZE=address,undefined ||
+    { asan_built=0; failed+=("asan configure"); }
+configure tsan "${tsan_args[@]}" || { tsan_built=0; failed+=("tsan configure"); }
 CC=clang-14 CXX=clang++-14 configure fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKOVRA_FUZZ=ON -DKOVRA_WITH_JUCE=OFF -DKOVRA_TESTS=OFF -DKOVRA_BENCH=OFF
+    -DKOVRA_FUZZ=ON -DKOVRA_WITH_JUCE=OFF -DKOVRA_TESTS=OFF -DKOVRA_BENCH=OFF ||
+    { fuzz_built=0; failed+=("fuzz configure"); }
 
 # The two JUCE builds take longest and start first; the fuzzers run while
 # they compile, so that no test suite shares the machine with them.
 step "building release and asan (with the benchmarks), tsan and fuzz"
 half=$(((jobs + 1) / 2))
-build release "$half" &
-release_pid=$!
-build asan "$half" &
-asan_pid=$!
-fuzz_built=1
-build fuzz "$half" || { fuzz_built=0; failed+=("fuzz build"); }
+release_pid=
+asan_pid=
+if ((release_built)); then
+    build release "$half" &
+    release_pid=$!
+fi
+if ((asan_built)); then
+    build asan "$half" &
+    asan_pid=$!
+fi
+if ((fuzz_built)); then
+    build fuzz "$half" || { fuzz_built=0; failed+=("fuzz build"); }
+fi
 ((fuzz_built)) && start_fuzzers
-tsan_built=1
-build tsan "$half" || { tsan_built=0; failed+=("tsan build"); }
-release_built=1
-wait "$release_pid" || release_built=0
-asan_built=1
-wait "$asan_pid" || { asan_built=0; failed+=("asan build"); }
+if ((tsan_built)); then
+    build tsan "$half" || { tsan_built=0; failed+=("tsan build"); }
+fi
+if [[ -n $release_pid ]]; then
+    wait "$release_pid" || { release_built=0; failed+=("release build"); }
+fi
+if [[ -n $asan_pid ]]; then
+    wait "$asan_pid" || { asan_built=0; failed+=("asan build"); }
+fi
 
 start_display || failed+=("X server")
 
 if ((fuzz_built)); then
     step "fuzz results"
     wait_fuzzers
+    fuzz_pids=()
 fi
 
 if ((tsan_built)); then
@@ -275,17 +318,8 @@ if ((asan_built)); then
     run_suite asan
 fi
 
-if ((${#failed[@]})); then
-    step "FAILED so far: ${failed[*]}"
+if ((release_built)); then
+    step "release: whole suite"
+    run_suite release
 fi
-if ((!release_built)); then
-    echo "release build failed (log: $root/release/build.log)"
-    exit 1
-fi
-
-step "release: whole suite"
-release_status=0
-ctest --test-dir "$root/release" -j "$jobs" --output-on-failure --no-tests=error || release_status=$?
-if ((release_status != 0 || ${#failed[@]})); then
-    exit 1
-fi
+exit 0

@@ -3,6 +3,7 @@
 #include "ui/Constant.h"
 #include "ui/ViewWidgets.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -62,4 +63,19 @@ void FirmwareUpdateProgressView::setProgress(double fraction)
     sharedProgress.store(fraction);
     titleLabel->setText(titleFor(pythonMode, fraction), juce::dontSendNotification);
     resized();
+    // A copy: a listener may remove itself when it is told.
+    for (Listener* listener : std::vector<Listener*>(listeners))
+        listener->progressSet(fraction);
+}
+
+void FirmwareUpdateProgressView::addListener(Listener* listener)
+{
+    JUCE_ASSERT_MESSAGE_THREAD
+    listeners.push_back(listener);
+}
+
+void FirmwareUpdateProgressView::removeListener(Listener* listener)
+{
+    JUCE_ASSERT_MESSAGE_THREAD
+    listeners.erase(std::remove(listeners.begin(), listeners.end(), listener), listeners.end());
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 // The progress page of the firmware update and of the Python installation.
 class FirmwareUpdateProgressView : public juce::Component {
@@ -24,6 +25,17 @@ public:
     // The fraction last set, readable from any thread.
     double progressNow() const { return sharedProgress.load(); }
 
+    // Told of each fraction set, inside setProgress once the page took it:
+    // the bar follows on a timer of its own and draws only some of them.
+    // Message thread only.
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        virtual void progressSet(double fraction) = 0;
+    };
+    void addListener(Listener* listener);
+    void removeListener(Listener* listener);
+
     lookandfeel::ProgressBarLookAndFeel progressBarLookAndFeel;
 
     double progress = 0.0; // bound to the bar; written only by setProgress
@@ -34,4 +46,5 @@ public:
 
 private:
     std::atomic<double> sharedProgress{0.0};
+    std::vector<Listener*> listeners;
 };

@@ -9,7 +9,6 @@
 
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -36,43 +36,33 @@ juce::String deadRun() { return runFolderName(99999999); }
 
 constexpr int kCannotMount = 77;
 
-// Runs `body` in a child process with a private mount namespace, after
-// bind-mounting `source` on `target` there, so that the mount is gone when the
-// child ends. The child's exit status is `body`'s result, or kCannotMount
-// with the reason in `whyNot` when this machine allows no such mount.
+// Runs `body` on a thread of its own in a private mount namespace (unshare
+// gives one to the calling thread alone), after bind-mounting `source` on
+// `target` there: no other thread sees the mount, and it goes with the
+// thread. Nothing forks: a child of this process, whose other threads may
+// hold locks at the fork, could not safely run the product's code. The
+// result is `body`'s, or kCannotMount with the reason in `whyNot` when this
+// machine allows no such mount.
 int withBindMount(const juce::File& source, const juce::File& target, const std::function<int()>& body,
                   std::string& whyNot)
 {
-    int reason[2];
-    if (pipe(reason) != 0)
-        return -1;
-    const pid_t child = fork();
-    if (child == 0) {
-        close(reason[0]);
+    int result = -1;
+    std::thread([&] {
         auto refuse = [&](const char* step) {
-            const std::string text = std::string(step) + ": " + std::strerror(errno);
-            (void)!write(reason[1], text.data(), text.size());
-            _exit(kCannotMount);
+            whyNot = std::string(step) + ": " + std::strerror(errno);
+            result = kCannotMount;
         };
         if (unshare(CLONE_NEWNS) != 0)
-            refuse("unshare(CLONE_NEWNS)");
+            return refuse("unshare(CLONE_NEWNS)");
         // Nothing mounted here may reach the namespace the tests run in.
         if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            refuse("mount --make-rprivate /");
+            return refuse("mount --make-rprivate /");
         if (mount(source.getFullPathName().toRawUTF8(), target.getFullPathName().toRawUTF8(), nullptr, MS_BIND, nullptr)
             != 0)
-            refuse("mount --bind");
-        _exit(body());
-    }
-    close(reason[1]);
-    char text[256];
-    const ssize_t n = child > 0 ? read(reason[0], text, sizeof text) : 0;
-    close(reason[0]);
-    whyNot.assign(text, n > 0 ? static_cast<std::size_t>(n) : 0);
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+            return refuse("mount --bind");
+        result = body();
+    }).join();
+    return result;
 }
 
 TEST_F(LibraryPathTest, CacheFolderIsTheXdgCacheOrHomeCacheWithTheExecutablesName)

@@ -161,23 +161,16 @@ TEST_F(ConsoleFlow, PathFinishesTheUpdateThroughAQuitSignal)
 TEST_F(ConsoleFlow, PathFinishesTheUpdateWhenItsTerminalCloses)
 {
     // Made before the fork: the child only runs the program.
-    std::vector<std::string> environment = demoEnvironment({});
-    for (char** variable = environ; *variable != nullptr; ++variable)
-        environment.emplace_back(*variable);
-    std::vector<char*> envp;
-    for (std::string& variable : environment)
-        envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    std::string program = kDemo;
-    std::string option = "--path";
-    std::string image = kImage;
-    char* const argv[] = {program.data(), option.data(), image.data(), nullptr};
+    std::vector<std::string> environment = environmentWith(demoEnvironment({}));
+    const std::vector<char*> envp = pointersTo(environment);
+    std::vector<std::string> words{kDemo, "--path", kImage};
+    const std::vector<char*> argv = pointersTo(words);
 
     int terminal = -1;
     const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        execve(program.c_str(), argv, envp.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     // The terminal's reader, until the flash is under way.

@@ -58,6 +58,32 @@ bool closedInChild(const ProcessOptions& options, int fd)
 
 } // namespace
 
+std::vector<std::string> environmentWith(const std::vector<std::string>& changes)
+{
+    std::vector<std::string> result;
+    for (char** variable = environ; *variable != nullptr; ++variable)
+        result.emplace_back(*variable);
+    for (const std::string& change : changes) {
+        const std::string name = change.substr(0, change.find('='));
+        result.erase(
+            std::remove_if(result.begin(), result.end(),
+                           [&](const std::string& v) { return v.compare(0, name.size() + 1, name + "=") == 0; }),
+            result.end());
+        if (name.size() < change.size())
+            result.push_back(change);
+    }
+    return result;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& strings)
+{
+    std::vector<char*> pointers;
+    for (std::string& s : strings)
+        pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& environment, int timeoutSeconds, const ProcessOptions& options)
 {
@@ -73,6 +99,15 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     if (options.nonBlockingOutput)
         fcntl(outPipe[1], F_SETFL, fcntl(outPipe[1], F_GETFL) | O_NONBLOCK);
 
+    // Made before the fork: other threads of this process may hold the
+    // allocator's or the environment's lock at that moment, and the child
+    // would wait for them for good. Between fork and exec it makes only
+    // async-signal-safe calls.
+    std::vector<std::string> words{program};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<std::string> variables = environmentWith(environment);
+    const std::vector<char*> argv = pointersTo(words);
+    const std::vector<char*> envp = pointersTo(variables);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(outPipe[1], 1);
@@ -83,19 +118,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         close(errPipe[1]);
         for (int fd : options.closedDescriptors)
             close(fd);
-        for (const auto& e : environment) {
-            const auto eq = e.find('=');
-            if (eq == std::string::npos)
-                unsetenv(e.c_str());
-            else
-                setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-        }
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     close(outPipe[1]);

@@ -50,6 +50,13 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const std::vector<std::string>& environment = {}, int timeoutSeconds = 300,
                          const ProcessOptions& options = {});
 
+// This process's environment with `changes` made (NAME=VALUE sets NAME, a
+// bare NAME unsets it, a later change of a name wins), for execve.
+std::vector<std::string> environmentWith(const std::vector<std::string>& changes);
+// The strings' characters, ending with a null pointer, as execve takes them;
+// valid while `strings` is left as it is.
+std::vector<char*> pointersTo(std::vector<std::string>& strings);
+
 // Whether the process with this id has ended (gone, or a zombie) within
 // `withinMs`; for processes that a program under test started and was to
 // end, whose id a test learnt from a file.

@@ -1,5 +1,6 @@
 #include "ui/FirmwareUpdateProgressView.h"
 
+#include "tests/support/window/ProgressValues.h"
 #include "tests/views/ViewTest.h"
 #include "ui/Constant.h"
 
@@ -86,6 +87,36 @@ TEST_F(ProgressPageTest, BarSitsBetweenTitleAndWarningAtEverySize)
         EXPECT_EQ(page.progressBar->getBounds(), Rect(40, 120, inner, 5));
         EXPECT_EQ(page.warningLabel->getBounds(), Rect(40, 165, inner, 40));
     }
+}
+
+// Every fraction set reaches a listener, in order, repeats and steps back
+// included, from inside setProgress: the page has taken it by then. One that
+// is gone hears nothing more.
+TEST_F(ProgressPageTest, ListenersHearEveryFractionSet)
+{
+    std::vector<double> heard;
+    std::vector<juce::String> titles;
+    std::vector<double> fractions;
+    for (int i = 0; i <= 40; ++i)
+        fractions.push_back(i / 40.0);
+    fractions.push_back(0.3);
+    fractions.push_back(0.3);
+    {
+        ProgressValues values(page, heard);
+        values.onValue = [&](double) { titles.push_back(page.titleLabel->getText()); };
+        for (double f : fractions)
+            page.setProgress(f);
+    }
+    page.setProgress(0.9);
+
+    EXPECT_EQ(heard, fractions);
+    ASSERT_EQ(titles.size(), fractions.size());
+    EXPECT_EQ(titles[20], juce::String("Updating Firmware... 50%"));
+    EXPECT_EQ(titles.back(), juce::String("Updating Firmware... 30%"));
+    // The list in a failure message is whole, past gtest's 32 entries.
+    const std::string text = listed(heard);
+    EXPECT_NE(text.find("43 values: { 0, 0.025, "), std::string::npos) << text;
+    EXPECT_NE(text.find(", 0.975, 1, 0.3 x2 }"), std::string::npos) << text;
 }
 
 // Records the value the bar was last drawn at.

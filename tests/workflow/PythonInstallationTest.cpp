@@ -35,7 +35,7 @@ protected:
         openFirstAmplifier();
         fillRows("KT10A2100001", "1.11.2.75", "0106 -> 0107");
         startUpdate();
-        ASSERT_TRUE(runNotingBar([this] { return pythonPageShown(); }));
+        ASSERT_TRUE(runSlicesUntil([this] { return pythonPageShown(); }));
         bar.clear();
     }
 
@@ -46,6 +46,17 @@ protected:
     // The update that the installation starts again shows the Python page
     // once more when the fake installer left no Python behind.
     bool updateStartedAgain() const { return stateAs<KovraTikoFwUpdatingAppState>() != nullptr && pythonPageShown(); }
+
+    // The installer is let end once the bar is set to `fraction`, as it is set.
+    void releaseAt(double fraction)
+    {
+        barValues->onValue = [this, fraction, released = false](double value) mutable {
+            if (!released && value >= fraction - 1e-9) {
+                release();
+                released = true;
+            }
+        };
+    }
 
     double highestBeforeTheEnd() const
     {
@@ -91,30 +102,24 @@ TEST_F(PythonInstallation, QuitPendingDuringTheInstallationStartsNoUpdate)
 TEST_F(PythonInstallation, InstallerThatSucceedsAdvancesTheBarOncePerLookWhileItRuns)
 {
     osascript(waitForRelease() + "; echo 'installer: The install was successful.'");
-    // No amplifier and little time left: one look of the wait follows, which
-    // keeps the installer's last step on the bar long enough to be seen.
+    // No amplifier and little time left: one look of the wait follows, then
+    // the end.
     dropDevice();
     main->pythonCheckTime = zq::Clock::now() - 63000;
     proceed();
 
     // Let it run through four looks, then let it end before the sixth.
-    bool released = false;
-    ASSERT_TRUE(runUntilResult(20000, [&] {
-        if (!released && main->progressView->progress >= 4 * 0.023 - 1e-9) {
-            release();
-            released = true;
-        }
-    }));
+    releaseAt(4 * 0.023);
+    ASSERT_TRUE(runUntilResult(20000));
     EXPECT_EQ(result(), std::make_pair(2, -15));
-    EXPECT_TRUE(holds(bar, 5 * 0.023)) << testing::PrintToString(bar);
-    EXPECT_FALSE(holds(bar, 6 * 0.023)) << testing::PrintToString(bar);
+    EXPECT_TRUE(holds(bar, 5 * 0.023)) << listed(bar);
+    EXPECT_FALSE(holds(bar, 6 * 0.023)) << listed(bar);
 }
 
 // The time since the update found Python missing is counted on the clock
 // that times the installer's looks: 32 looks and the first 2 s are 66 s, past
 // the window of 65 s, so one look of 4 s follows, which takes the bar from the
-// installer's last step straight to 0.99 (shown with the end), whatever the
-// clock's speed.
+// installer's last step straight to 0.99, whatever the clock's speed.
 TEST_F(PythonInstallation, InstallerLooksCountTowardsTheAmplifierWindow)
 {
     osascript(waitForRelease() + "; echo 'installer: The install was successful.'");
@@ -123,18 +128,13 @@ TEST_F(PythonInstallation, InstallerLooksCountTowardsTheAmplifierWindow)
     proceed();
 
     // Released well before the 44th look, from which the bar is held at 0.99.
-    bool released = false;
-    ASSERT_TRUE(runUntilResult(20000, [&] {
-        if (!released && main->progressView->progress >= 32 * 0.023 - 1e-9) {
-            release();
-            released = true;
-        }
-    }));
+    releaseAt(32 * 0.023);
+    ASSERT_TRUE(runUntilResult(20000));
     EXPECT_EQ(result(), std::make_pair(2, -15));
-    ASSERT_TRUE(holds(bar, 32 * 0.023)) << testing::PrintToString(bar);
+    ASSERT_TRUE(holds(bar, 32 * 0.023)) << listed(bar);
     for (double v : bar) {
         if (v < 0.99 - 1e-9) {
-            EXPECT_NEAR(v / 0.023, std::round(v / 0.023), 1e-6) << testing::PrintToString(bar);
+            EXPECT_NEAR(v / 0.023, std::round(v / 0.023), 1e-6) << listed(bar);
         }
     }
 }
@@ -198,13 +198,13 @@ TEST_P(InstallerEnds, WithItsCode)
     proceed();
 
     if (c.code == 0) {
-        ASSERT_TRUE(runNotingBar([this] { return updateStartedAgain(); }, 20000));
+        ASSERT_TRUE(runSlicesUntil([this] { return updateStartedAgain(); }, 20000));
     } else {
         ASSERT_TRUE(runUntilResult(20000));
         EXPECT_EQ(result(), std::make_pair(2, c.code));
         EXPECT_DOUBLE_EQ(main->progressView->progress, 1.0);
     }
-    EXPECT_NEAR(highestBeforeTheEnd(), c.highestBar, 1e-9) << testing::PrintToString(bar);
+    EXPECT_NEAR(highestBeforeTheEnd(), c.highestBar, 1e-9) << listed(bar);
     EXPECT_FALSE(pollingRuns());
 }
 
@@ -298,10 +298,10 @@ TEST_P(NoAmplifierAfterInstalling, WaitsItsBudgetThenFails)
     EXPECT_GE(tookMs, looksMs);
     EXPECT_LT(tookMs, looksMs + kBeyondTheLooksMs);
     if (c.firstStep > 0) {
-        // The last look's step comes together with the end; the earlier ones show.
-        ASSERT_GE(bar.size(), 3u) << testing::PrintToString(bar);
-        EXPECT_NEAR(bar[1], c.firstStep, 1e-6) << testing::PrintToString(bar);
-        EXPECT_TRUE(holds(bar, 0.99)) << testing::PrintToString(bar);
+        // The first look's step; the last ones are held at 0.99.
+        ASSERT_GE(bar.size(), 3u) << listed(bar);
+        EXPECT_NEAR(bar[1], c.firstStep, 1e-6) << listed(bar);
+        EXPECT_TRUE(holds(bar, 0.99)) << listed(bar);
     }
 }
 

@@ -20,6 +20,7 @@ void UpdateTest::SetUp()
     if (HasFatalFailure())
         return;
     setKnob("KOVRA_STANDIN_DOWNLOAD_MS", "100");
+    barValues = std::make_unique<ProgressValues>(*main->progressView, bar);
 
     CommandTable& table = CommandTable::current();
     table.localPython = temp->path() + "/usr/local/bin/python";
@@ -34,6 +35,7 @@ void UpdateTest::TearDown()
 {
     // The window goes first: its state waits for a worker that may still
     // run the fake programs.
+    barValues.reset();
     main.reset();
     fasterClock.reset();
     ConnectedTest::TearDown();
@@ -102,13 +104,10 @@ std::string UpdateTest::waitForRelease() const
 
 void UpdateTest::release() const { temp->writeFile("released", ""); }
 
-bool UpdateTest::runNotingBar(const std::function<bool()>& done, int timeoutMs, const std::function<void()>& onSlice)
+bool UpdateTest::runSlicesUntil(const std::function<bool()>& done, int timeoutMs, const std::function<void()>& onSlice)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const double now = main->progressView->progress;
-        if (bar.empty() || bar.back() != now)
-            bar.push_back(now);
         if (done())
             return true;
         if (std::chrono::steady_clock::now() > end)
@@ -121,7 +120,7 @@ bool UpdateTest::runNotingBar(const std::function<bool()>& done, int timeoutMs, 
 
 bool UpdateTest::runUntilResult(int timeoutMs, const std::function<void()>& onSlice)
 {
-    return runNotingBar([this] { return result().has_value(); }, timeoutMs, onSlice);
+    return runSlicesUntil([this] { return result().has_value(); }, timeoutMs, onSlice);
 }
 
 std::optional<std::pair<int, int>> UpdateTest::result() const

@@ -4,6 +4,7 @@
 
 #include "tests/support/FastClock.h"
 #include "tests/support/ScopedCommandTable.h"
+#include "tests/support/window/ProgressValues.h"
 
 #include <functional>
 #include <memory>
@@ -13,7 +14,7 @@
 
 // The connected page filled as the connected state leaves it, ready for
 // "Update Firmware". The Python programs are fakes in the test's temporary
-// folder; the bar's values are noted while the message loop runs.
+// folder; every value the bar is set to is noted in `bar`.
 class UpdateTest : public ConnectedTest {
 protected:
     void SetUp() override;
@@ -44,10 +45,9 @@ protected:
     std::string waitForRelease() const;
     void release() const;
 
-    // Runs the message loop until `done`, noting each new value of the bar;
-    // `onSlice` runs between turns.
-    bool runNotingBar(const std::function<bool()>& done, int timeoutMs = 20000,
-                      const std::function<void()>& onSlice = {});
+    // Runs the message loop until `done`; `onSlice` runs between turns.
+    bool runSlicesUntil(const std::function<bool()>& done, int timeoutMs = 20000,
+                        const std::function<void()>& onSlice = {});
     bool runUntilResult(int timeoutMs = 20000, const std::function<void()>& onSlice = {});
     std::optional<std::pair<int, int>> result() const; // kind, code
     bool pythonPageShown() const;
@@ -55,14 +55,15 @@ protected:
     static bool tookStatus(const sim::SimulatedAmplifier& amplifier, std::uint8_t status);
     // The amplifier reboots after its Bluetooth update: gone on "SetFwStatus"
     // 02, back once a probe has seen it gone (never when `comesBack` is
-    // false). Hand it to runNotingBar as `onSlice`.
+    // false). Hand it to runSlicesUntil as `onSlice`.
     std::function<void()> rebootAfterBluetoothUpdate(const sim::SimulatedAmplifier& amplifier, bool comesBack = true);
 
     // Whether the device polling still probes a port list that changed:
     // plugs a silent device for five polling periods.
     bool pollingRuns();
 
-    std::vector<double> bar; // the bar's values, each new one once
+    std::vector<double> bar; // every value the bar was set to, in order
+    std::unique_ptr<ProgressValues> barValues;
     sim::SimulatedMidiPorts::Device plugged = -1;
 
 private:
