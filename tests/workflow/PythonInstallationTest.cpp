@@ -158,19 +158,19 @@ TEST_F(PythonInstallation, TheAmplifierThatLeftIsTakenBackNotAnother)
     const juce::StringArray secondAlone{"Kovra TIKO 2"};
     const juce::StringArray firstBehind{"Kovra TIKO 2", "Kovra TIKO"};
     int step = 0;
-    ASSERT_TRUE(runNotingBar([this] { return updateStartedAgain(); }, 40000,
-                             [&] {
-                                 if (step == 0 && seen() == both) {
-                                     ports->unplug(plugged);
-                                     ++step;
-                                 } else if (step == 1 && seen() == secondAlone) {
-                                     ports->replug(plugged);
-                                     ++step;
-                                 } else if (step == 2 && seen() == firstBehind) {
-                                     release();
-                                     ++step;
-                                 }
-                             }));
+    ASSERT_TRUE(runSlicesUntil([this] { return updateStartedAgain(); }, 40000,
+                               [&] {
+                                   if (step == 0 && seen() == both) {
+                                       ports->unplug(plugged);
+                                       ++step;
+                                   } else if (step == 1 && seen() == secondAlone) {
+                                       ports->replug(plugged);
+                                       ++step;
+                                   } else if (step == 2 && seen() == firstBehind) {
+                                       release();
+                                       ++step;
+                                   }
+                               }));
     EXPECT_EQ(step, 3);
     const std::shared_ptr<ZQDevice> device = zq::DeviceManager::instance()->currentDevice();
     ASSERT_NE(device, nullptr);
